@@ -1,0 +1,20 @@
+# lum_module_library(NAME FRAMEWORK <flavour> SOURCES ...)
+# Builds NAME.lum into lib/ on the framework flavour's objects, exporting only
+# MP_GetFactory.
+function(lum_module_library name)
+  cmake_parse_arguments(ARG "" "FRAMEWORK" "SOURCES" ${ARGN})
+  get_property(framework_objects GLOBAL PROPERTY LUM_FRAMEWORK_${ARG_FRAMEWORK})
+  if(NOT framework_objects)
+    message(FATAL_ERROR "unknown framework flavour '${ARG_FRAMEWORK}'")
+  endif()
+  add_library(${name} MODULE ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${framework_objects} lum_warnings)
+  set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX ".lum" OUTPUT_NAME ${name})
+  if(WIN32)
+    # Undecorated MP_GetFactory, and a DLL that needs only system DLLs.
+    target_link_options(${name} PRIVATE -Wl,--kill-at -static -static-libgcc -static-libstdc++)
+  else()
+    target_link_options(${name} PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/module_exports.map
+                        -Wl,--no-undefined)
+  endif()
+endfunction()

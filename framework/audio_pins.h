@@ -1,0 +1,54 @@
+// Audio pins: a host sample buffer and a streaming state.
+#pragma once
+
+#include "audio_streaming.h"
+#include "dsp_pins.h"
+
+namespace lum {
+
+class MpAudioPinBase : public MpPinBase {
+public:
+    void setBuffer(float* buffer) override { buffer_ = buffer; }
+    std::int32_t getDatatype() const override { return kDatatypeAudio; }
+    MpBase::EventHandler getDefaultEventHandler() const override { return nullptr; }
+
+    // The block's samples; sub-processes touch [bufferOffset, bufferOffset + sampleFrames).
+    float* getBuffer() const { return buffer_; }
+    bool isStreaming() const { return isStreaming_; }
+
+protected:
+    float* buffer_ = nullptr;
+    bool isStreaming_ = false;
+};
+
+class AudioInPin final : public MpAudioPinBase {
+public:
+    void preProcessEvent(const HostEvent* event) override {
+        takeStreamingEvent(*owner_, event, isStreaming_, streamingUpdated_);
+    }
+    void postProcessEvent(const HostEvent* event) override {
+        if (isStreamingEvent(event)) streamingUpdated_ = false;
+    }
+    std::int32_t getDirection() const override { return kDirectionIn; }
+    void sendFirstUpdate() override {}
+
+    // True while a streaming event for this pin is being handled.
+    bool isStreamingUpdated() const { return streamingUpdated_; }
+
+private:
+    bool streamingUpdated_ = true;
+};
+
+class AudioOutPin final : public MpAudioPinBase {
+public:
+    std::int32_t getDirection() const override { return kDirectionOut; }
+    void sendFirstUpdate() override { setStreaming(true); }
+
+    // Declares the output's state at the group's block position; see
+    // MpBase::declareOutputStreaming.
+    void setStreaming(bool isStreaming) {
+        owner_->declareOutputStreaming(pinIndex_, isStreaming_, isStreaming, owner_->blockPosition());
+    }
+};
+
+}  // namespace lum

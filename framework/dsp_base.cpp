@@ -1,0 +1,202 @@
+#include "dsp_base.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "dsp_pins.h"
+
+namespace lum {
+
+MpBase::MpBase(IMpUnknown* host) {
+    void* answer = nullptr;
+    if (host != nullptr) host->queryInterface(&kIidMpDspHost, &answer);
+    // Without the host interface nothing the module does could reach anyone.
+    if (answer == nullptr) throw std::runtime_error("host Interfaces not supported");
+    host_ = static_cast<IMpDspHost*>(answer);
+}
+
+MpBase::~MpBase() {
+    pins_.clear();
+    host_->release();
+}
+
+std::int32_t MpBase::queryInterface(const Guid* iid, void** out) noexcept {
+    if (out == nullptr) return kFailed;
+    if (iid != nullptr && (*iid == kIidMpUnknown || *iid == kIidMpPlugin)) {
+        *out = static_cast<IMpPlugin*>(this);
+        addRef();
+        return kOk;
+    }
+    *out = nullptr;
+    return kNotFound;
+}
+
+std::int32_t MpBase::addRef() noexcept { return ++refCount_; }
+
+std::int32_t MpBase::release() noexcept {
+    if (--refCount_ == 0) {
+        delete this;
+        return 0;
+    }
+    return refCount_;
+}
+
+std::int32_t MpBase::open() noexcept { return kOk; }
+
+std::int32_t MpBase::receiveMessage(std::int32_t, std::int32_t, void*) noexcept { return kOk; }
+
+std::int32_t MpBase::setBuffer(std::int32_t pinIndex, float* buffer) noexcept {
+    const auto found = pins_.find(pinIndex);
+    if (found == pins_.end()) return kFailed;
+    try {
+        found->second->setBuffer(buffer);
+    } catch (...) {
+        return kFailed;
+    }
+    return kOk;
+}
+
+void MpBase::onMidiData(std::int32_t, const void*, std::int32_t) {}
+
+void MpBase::onSetPins() {}
+
+void MpBase::onGraphStart() {
+    for (const auto& [index, pin] : pins_) {
+        if (pin->getDirection() == 1) pin->sendFirstUpdate();
+    }
+}
+
+void MpBase::registerPin(std::int32_t pinIndex, MpPinBase& pin, EventHandler handler) {
+    pin.pinIndex_ = pinIndex;
+    pin.owner_ = this;
+    pin.handler_ = handler;
+    if (handler == nullptr && pin.getDirection() == 0) pin.handler_ = pin.getDefaultEventHandler();
+    pins_.emplace(pinIndex, &pin);
+}
+
+void MpBase::setSubProcess(SubProcess subProcess) {
+    if (currentSubProcess_ == userSubProcess_) currentSubProcess_ = subProcess;
+    userSubProcess_ = subProcess;
+}
+
+void MpBase::setSleep(bool maySleep) {
+    if (maySleep) {
+        sleepMode_ = 1;
+        currentSubProcess_ = &MpBase::preSleepSubProcess;
+    } else {
+        sleepMode_ = 0;
+    }
+}
+
+void MpBase::onStreamingChange(bool isStreaming) {
+    streamingPinCount_ += isStreaming ? 1 : -1;
+    currentSubProcess_ =
+        (streamingPinCount_ != 0 && sleepMode_ != 1) ? userSubProcess_ : &MpBase::preSleepSubProcess;
+}
+
+void MpBase::declareOutputStreaming(std::int32_t pinIndex, bool& pinIsStreaming, bool isStreaming,
+                                    std::int32_t position) {
+    if (isStreaming != pinIsStreaming) {
+        pinIsStreaming = isStreaming;
+        onStreamingChange(isStreaming);
+    }
+    if (!pinIsStreaming) host_->getBlockSize(&sleepCountdown_);
+    host_->setPinStreaming(position, pinIndex, pinIsStreaming ? 1 : 0);
+}
+
+std::int32_t MpBase::process(std::int32_t count, const HostEvent* events) noexcept {
+    count = std::max(count, 0);
+    std::int32_t position = 0;
+    const HostEvent* event = events;
+    if (event == nullptr) {
+        (this->*currentSubProcess_)(0, count);
+        return kOk;
+    }
+    for (;;) {
+        // A late event is handled where the block has got to, so no span is negative
+        // and nothing is stamped before samples already processed.
+        const std::int32_t time = std::max(event->time, position);
+        const std::int32_t span = time - position;
+        // An event past the samples left is not handled: the rest of the block ends it,
+        // as for an event at the block length.
+        if (span > count) {
+            if (count > 0) runSpan(position, count);
+            return kOk;
+        }
+        if (span > 0) {
+            runSpan(position, span);
+            count -= span;
+            if (count == 0) return kOk;
+            position += span;
+        }
+
+        blockPosition_ = time;
+        const HostEvent* groupEnd = event;
+        bool setsPins = false;
+        for (; groupEnd != nullptr && groupEnd->time <= time; groupEnd = groupEnd->next) {
+            const std::int32_t type = groupEnd->type;
+            if (type >= kEventPinSet && type <= kEventPinOther) {
+                const auto found = pins_.find(groupEnd->pinIndex);
+                if (found != pins_.end()) found->second->preProcessEvent(groupEnd);
+            }
+            if (type >= kEventPinSet && type <= kEventPinStreamingStop) setsPins = true;
+        }
+        for (const HostEvent* e = event; e != groupEnd; e = e->next) {
+            if (e->type >= kEventPinSet && e->type <= kEventPinOther) {
+                const auto found = pins_.find(e->pinIndex);
+                if (found != pins_.end()) found->second->processEvent(e);
+            } else if (e->type == kEventGraphStart) {
+                onGraphStart();
+            }
+        }
+        if (setsPins) onSetPins();
+        for (const HostEvent* e = event; e != groupEnd; e = e->next) {
+            if (e->type >= kEventPinSet && e->type <= kEventPinOther) {
+                const auto found = pins_.find(e->pinIndex);
+                if (found != pins_.end()) found->second->postProcessEvent(e);
+            }
+        }
+
+        if (groupEnd == nullptr) {
+            (this->*currentSubProcess_)(position, count);
+            return kOk;
+        }
+        event = groupEnd;
+    }
+}
+
+void MpBase::runSpan(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+    eventsComplete_ = false;
+    (this->*currentSubProcess_)(bufferOffset, sampleFrames);
+    eventsComplete_ = true;
+}
+
+bool MpBase::maySleepNow() const { return (sleepMode_ == -1 && streamingPinCount_ == 0) || sleepMode_ == 1; }
+
+void MpBase::preSleepSubProcess(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+    for (;;) {
+        if (!maySleepNow()) {
+            currentSubProcess_ = userSubProcess_;
+            if (sampleFrames > 0) (this->*userSubProcess_)(bufferOffset, sampleFrames);
+            return;
+        }
+        if (sleepCountdown_ <= 0) {
+            if (eventsComplete_) {
+                host_->sleep();
+                return;
+            }
+            // Never fall asleep in the middle of a block.
+            sleepCountdown_ = sampleFrames;
+        }
+        if (sampleFrames == 0) return;
+        const std::int32_t frames = std::min(sleepCountdown_, sampleFrames);
+        sleepCountdown_ -= frames;
+        sampleFrames -= frames;
+        (this->*userSubProcess_)(bufferOffset, frames);
+        bufferOffset += frames;
+    }
+}
+
+void MpBase::idleSubProcess(std::int32_t, std::int32_t) {}
+
+}  // namespace lum

@@ -1,0 +1,105 @@
+#include "factory.h"
+
+#include <algorithm>
+#include <string>
+
+#include "sdk_information.h"
+
+namespace lum {
+namespace {
+
+// Expands the single %d of `format` with `number`.
+std::u16string formatWide(const char16_t* format, std::int32_t number) {
+    std::u16string text;
+    for (const char16_t* c = format; *c != 0; ++c) {
+        if (c[0] == u'%' && c[1] == u'd') {
+            for (char digit : std::to_string(number)) text.push_back(static_cast<char16_t>(digit));
+            ++c;
+        } else {
+            text.push_back(*c);
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+std::int32_t MpFactory::queryInterface(const Guid* iid, void** out) noexcept {
+    if (out == nullptr) return kFailed;
+    if (iid != nullptr && (*iid == kIidMpUnknown || *iid == kIidMpFactory)) {
+        *out = static_cast<IMpFactory*>(this);
+        addRef();
+        return kOk;
+    }
+    *out = nullptr;
+    return kNotFound;
+}
+
+std::int32_t MpFactory::createInstance(const char16_t* uniqueId, std::int32_t subtype, IMpUnknown* host,
+                                       void** out) noexcept {
+    if (out == nullptr) return kFailed;
+    *out = nullptr;
+    if (uniqueId == nullptr) return kNotFound;
+    const auto found = registry_.find(std::u16string(uniqueId));
+    if (found == registry_.end()) return kNotFound;
+    CreatorFunction create = nullptr;
+    switch (subtype) {
+        case 0: create = found->second->dspCreator; break;
+        case 1: create = found->second->guiCreator; break;
+        default: return kNotFound;
+    }
+    if (create == nullptr) return kNotFound;
+    IMpUnknown* object = nullptr;
+    try {
+        object = create(host);
+    } catch (...) {
+        return kFailed;
+    }
+    *out = object;
+    object->addRef();
+    return kOk;
+}
+
+std::int32_t MpFactory::getSdkInformation(std::int32_t* sdkVersion, std::int32_t maxChars,
+                                          char16_t* text) noexcept {
+    if (sdkVersion != nullptr) *sdkVersion = kSdkInformation.sdkVersion;
+    // No room for even the terminator, or nowhere to write: leave the caller's buffer alone.
+    if (text == nullptr || maxChars <= 0) return kOk;
+    try {
+        const std::u16string formatted = formatWide(kSdkInformation.compilerFormat, kSdkInformation.compilerVersion);
+        const std::size_t kept = std::min(formatted.size(), static_cast<std::size_t>(maxChars) - 1);
+        formatted.copy(text, kept);
+        text[kept] = 0;
+    } catch (...) {
+        text[0] = 0;
+    }
+    return kOk;
+}
+
+RegistryEntry& MpFactory::entry(const char16_t* uniqueId) {
+    std::u16string key(uniqueId);
+    auto found = registry_.find(key);
+    if (found == registry_.end()) {
+        auto created = std::make_unique<RegistryEntry>();
+        created->uniqueId = key;
+        found = registry_.emplace(std::move(key), std::move(created)).first;
+    }
+    return *found->second;
+}
+
+MpFactory& getFactory() {
+    static MpFactory factory;
+    return factory;
+}
+
+std::int32_t registerDspCreator(const char16_t* uniqueId, CreatorFunction create) {
+    getFactory().entry(uniqueId).dspCreator = create;
+    return kOk;
+}
+
+std::int32_t registerGuiCreator(const char16_t* uniqueId, CreatorFunction create) {
+    getFactory().entry(uniqueId).guiCreator = create;
+    return kOk;
+}
+
+}  // namespace lum

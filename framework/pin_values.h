@@ -1,0 +1,49 @@
+// What DSP and GUI pins share: type codes and how a value is taken from host bytes.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+namespace lum {
+
+// Data-type codes of getDatatype.
+enum PinDatatype : std::int32_t {
+    kDatatypeMidi = 2,
+    kDatatypeBool = 4,
+    kDatatypeAudio = 5,
+    kDatatypeFloat = 6,
+    kDatatypeInt = 8,
+};
+
+// Direction codes of getDirection.
+enum PinDirection : std::int32_t { kDirectionIn = 0, kDirectionOut = 1 };
+
+// Copies a value's bytes into a pin, never more than the pin holds. A negative size or
+// a null source with bytes to copy changes nothing.
+inline void copyValueBytes(void* value, std::size_t valueSize, std::int32_t size, const void* data) {
+    if (size <= 0 || data == nullptr) return;
+    std::memcpy(value, data, std::min(static_cast<std::size_t>(size), valueSize));
+}
+
+// How a bool pin reads the host's bytes: a 4-byte value is an integer tested against 0,
+// anything else contributes its first byte unchanged (so a bool may hold 2).
+inline bool readBoolBytes(std::uint8_t& value, std::int32_t size, const void* data) {
+    if (size <= 0 || data == nullptr) return false;
+    if (size == 4) {
+        std::int32_t word;
+        std::memcpy(&word, data, sizeof word);
+        value = word != 0 ? 1 : 0;
+    } else {
+        value = *static_cast<const std::uint8_t*>(data);
+    }
+    return true;
+}
+
+// What a value of T is kept as: bool pins keep the host's byte exactly as it came.
+template <class T>
+using PinStorage = std::conditional_t<std::is_same_v<T, bool>, std::uint8_t, T>;
+
+}  // namespace lum

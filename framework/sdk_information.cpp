@@ -1,0 +1,7 @@
+#include "sdk_information.h"
+
+namespace lum {
+
+const SdkInformation kSdkInformation = {30400, u"MS Compiler V%d", 1800};
+
+}  // namespace lum

@@ -1,0 +1,17 @@
+// What a library's factory reports from getSdkInformation. Each framework flavour
+// links its own definition.
+#pragma once
+
+#include <cstdint>
+
+namespace lum {
+
+struct SdkInformation {
+    std::int32_t sdkVersion;
+    const char16_t* compilerFormat;  // a wide printf format with one %d
+    std::int32_t compilerVersion;
+};
+
+extern const SdkInformation kSdkInformation;
+
+}  // namespace lum

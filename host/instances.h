@@ -1,0 +1,41 @@
+// Creating module objects through a factory, the way a host does.
+#pragma once
+
+#include <string>
+
+#include "framework/interfaces.h"
+#include "ref.h"
+
+namespace lumhost {
+
+enum class Side : std::int32_t { Dsp = 0, Gui = 1 };
+
+template <class Interface>
+struct Created {
+    std::int32_t status;
+    Ref<Interface> object;
+};
+
+// createInstance, then the side's own interface asked of the new object.
+template <class Interface>
+Created<Interface> create(lum::IMpFactory& factory, const std::u16string& id, Side side, lum::IMpUnknown* host) {
+    void* made = nullptr;
+    const std::int32_t status = factory.createInstance(id.c_str(), static_cast<std::int32_t>(side), host, &made);
+    if (status != lum::kOk || made == nullptr) return {status, Ref<Interface>()};
+    Ref<lum::IMpUnknown> unknown(static_cast<lum::IMpUnknown*>(made));
+    const lum::Guid& iid = side == Side::Dsp ? lum::kIidMpPlugin : lum::kIidMpUserInterface;
+    void* face = nullptr;
+    const std::int32_t asked = unknown->queryInterface(&iid, &face);
+    return {asked, Ref<Interface>(static_cast<Interface*>(face))};
+}
+
+inline Created<lum::IMpPlugin> createDsp(lum::IMpFactory& factory, const std::u16string& id, lum::IMpUnknown* host) {
+    return create<lum::IMpPlugin>(factory, id, Side::Dsp, host);
+}
+
+inline Created<lum::IMpUserInterface> createGui(lum::IMpFactory& factory, const std::u16string& id,
+                                                lum::IMpUnknown* host) {
+    return create<lum::IMpUserInterface>(factory, id, Side::Gui, host);
+}
+
+}  // namespace lumhost

@@ -1,0 +1,54 @@
+#include "library_loader.h"
+
+#include <stdexcept>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace lumhost {
+namespace {
+
+#if defined(_WIN32)
+void* openLibrary(const std::string& path) { return LoadLibraryA(path.c_str()); }
+void* findSymbol(void* handle, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name));
+}
+void closeLibrary(void* handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
+std::string lastError() { return "error " + std::to_string(GetLastError()); }
+#else
+void* openLibrary(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+void* findSymbol(void* handle, const char* name) { return dlsym(handle, name); }
+void closeLibrary(void* handle) { dlclose(handle); }
+std::string lastError() {
+    const char* error = dlerror();
+    return error != nullptr ? error : "unknown error";
+}
+#endif
+
+}  // namespace
+
+ModuleLibrary::ModuleLibrary(const std::string& path) : path_(path) {
+    handle_ = openLibrary(path);
+    if (handle_ == nullptr) throw std::runtime_error("cannot load " + path + ": " + lastError());
+    getFactory_ = reinterpret_cast<lum::GetFactoryFunction>(findSymbol(handle_, "MP_GetFactory"));
+    void* factory = nullptr;
+    if (getFactory_ == nullptr || getFactory_(&factory) != lum::kOk || factory == nullptr) {
+        closeLibrary(handle_);
+        throw std::runtime_error(path + " has no working MP_GetFactory");
+    }
+    // MP_GetFactory hands out the IMpUnknown face; ask for the factory face properly.
+    void* face = nullptr;
+    static_cast<lum::IMpUnknown*>(factory)->queryInterface(&lum::kIidMpFactory, &face);
+    if (face == nullptr) {
+        closeLibrary(handle_);
+        throw std::runtime_error(path + ": the factory does not answer IMpFactory");
+    }
+    factory_ = static_cast<lum::IMpFactory*>(face);
+}
+
+ModuleLibrary::~ModuleLibrary() { closeLibrary(handle_); }
+
+}  // namespace lumhost

@@ -1,0 +1,30 @@
+// Loads a module library and reaches its factory through the exported MP_GetFactory.
+#pragma once
+
+#include <string>
+
+#include "framework/interfaces.h"
+
+namespace lumhost {
+
+class ModuleLibrary {
+public:
+    // Throws std::runtime_error naming the path and what failed.
+    explicit ModuleLibrary(const std::string& path);
+    ModuleLibrary(const ModuleLibrary&) = delete;
+    ModuleLibrary& operator=(const ModuleLibrary&) = delete;
+    // Unloads the library: every module created from it must be released first.
+    ~ModuleLibrary();
+
+    lum::GetFactoryFunction entryPoint() const { return getFactory_; }
+    lum::IMpFactory& factory() const { return *factory_; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    void* handle_ = nullptr;
+    lum::GetFactoryFunction getFactory_ = nullptr;
+    lum::IMpFactory* factory_ = nullptr;
+};
+
+}  // namespace lumhost
