@@ -30,6 +30,7 @@ public:
                                      (flag_.isUpdated() ? probe::kFlagUpdated : 0) |
                                      (signal_.isStreamingUpdated() ? probe::kSignalStreamingUpdated : 0);
         report(probe::kSetPins, updated, streamingPinCount());
+        if (flag_.isUpdated()) report(probe::kFlagByte, flag_.getValue(), 0);
         double_.setValue(value_.getValue() * 2.0f);
         if (!command_.isUpdated()) return;
         const std::int32_t command = command_.getValue();
