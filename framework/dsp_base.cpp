@@ -90,8 +90,7 @@ void MpBase::setSleep(bool maySleep) {
 
 void MpBase::onStreamingChange(bool isStreaming) {
     streamingPinCount_ += isStreaming ? 1 : -1;
-    currentSubProcess_ =
-        (streamingPinCount_ != 0 && sleepMode_ != 1) ? userSubProcess_ : &MpBase::preSleepSubProcess;
+    currentSubProcess_ = (streamingPinCount_ != 0 && sleepMode_ != 1) ? userSubProcess_ : &MpBase::preSleepSubProcess;
 }
 
 void MpBase::declareOutputStreaming(std::int32_t pinIndex, bool& pinIsStreaming, bool isStreaming,

@@ -65,8 +65,7 @@ public:
     void onStreamingChange(bool isStreaming);
     // An audio output declares `isStreaming` at `position`: the host hears it every time;
     // a quiet output reloads the sleep countdown with the host's block size.
-    void declareOutputStreaming(std::int32_t pinIndex, bool& pinIsStreaming, bool isStreaming,
-                                std::int32_t position);
+    void declareOutputStreaming(std::int32_t pinIndex, bool& pinIsStreaming, bool isStreaming, std::int32_t position);
 
 private:
     // Runs the module's sub-process for one more countdown after the outputs go quiet,

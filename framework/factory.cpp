@@ -60,8 +60,7 @@ std::int32_t MpFactory::createInstance(const char16_t* uniqueId, std::int32_t su
     return kOk;
 }
 
-std::int32_t MpFactory::getSdkInformation(std::int32_t* sdkVersion, std::int32_t maxChars,
-                                          char16_t* text) noexcept {
+std::int32_t MpFactory::getSdkInformation(std::int32_t* sdkVersion, std::int32_t maxChars, char16_t* text) noexcept {
     if (sdkVersion != nullptr) *sdkVersion = kSdkInformation.sdkVersion;
     // No room for even the terminator, or nowhere to write: leave the caller's buffer alone.
     if (text == nullptr || maxChars <= 0) return kOk;

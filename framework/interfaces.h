@@ -81,10 +81,10 @@ struct HostEvent {
     std::int32_t time;  // sample position in the block, 0 = first sample
     std::int32_t type;  // EventType
     std::int32_t pinIndex;
-    std::int32_t size;                // byte count of the value
-    std::uint8_t inlineData[8];       // the value when `data` is null; MIDI may use all 8
-    const void* data;                 // the value held outside the record, or null
-    const HostEvent* next;            // null at the end of the list
+    std::int32_t size;           // byte count of the value
+    std::uint8_t inlineData[8];  // the value when `data` is null; MIDI may use all 8
+    const void* data;            // the value held outside the record, or null
+    const HostEvent* next;       // null at the end of the list
 };
 static_assert(sizeof(void*) != 4 || sizeof(HostEvent) == 32, "HostEvent is 32 bytes on 32-bit targets");
 

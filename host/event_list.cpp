@@ -2,8 +2,8 @@
 
 namespace lumhost {
 
-EventList& EventList::bytes(std::int32_t time, std::int32_t pinIndex, std::int32_t size, const void* data,
-                            bool pointed, std::int32_t type) {
+EventList& EventList::bytes(std::int32_t time, std::int32_t pinIndex, std::int32_t size, const void* data, bool pointed,
+                            std::int32_t type) {
     lum::HostEvent& event = events_.emplace_back(lum::HostEvent{time, type, pinIndex, size, {}, nullptr, nullptr});
     const std::size_t count = size > 0 ? static_cast<std::size_t>(size) : 0;
     if (!pointed && count <= sizeof event.inlineData) {

@@ -8,8 +8,8 @@ namespace {
 
 constexpr std::size_t kReservedCalls = 1 << 16;
 
-HostCall makeCall(HostCallKind kind, std::int32_t position, std::int32_t pinIndex, std::int32_t size,
-                  const void* bytes, std::int32_t argument) {
+HostCall makeCall(HostCallKind kind, std::int32_t position, std::int32_t pinIndex, std::int32_t size, const void* bytes,
+                  std::int32_t argument) {
     HostCall call{kind};
     call.position = position;
     call.pinIndex = pinIndex;
@@ -62,8 +62,10 @@ std::ostream& operator<<(std::ostream& out, const HostCall& call) {
     switch (call.kind) {
         case HostCallKind::SetPin:
         case HostCallKind::WritePin: {
-            if (call.kind == HostCallKind::SetPin) out << "(at " << call.position << ", ";
-            else out << "(";
+            if (call.kind == HostCallKind::SetPin)
+                out << "(at " << call.position << ", ";
+            else
+                out << "(";
             out << "pin " << call.pinIndex << ", " << call.size << " bytes";
             if (call.size == 4) out << ": int " << call.value<std::int32_t>() << " / float " << call.value<float>();
             if (call.size == 1) out << ": byte " << static_cast<int>(call.bytes[0]);
@@ -132,8 +134,7 @@ std::int32_t RecordingHost::DspFace::setPin(std::int32_t blockPosition, std::int
 }
 std::int32_t RecordingHost::DspFace::setPinStreaming(std::int32_t blockPosition, std::int32_t pinIndex,
                                                      std::int32_t isStreaming) {
-    owner_.calls_.push_back(
-        makeCall(HostCallKind::SetPinStreaming, blockPosition, pinIndex, 0, nullptr, isStreaming));
+    owner_.calls_.push_back(makeCall(HostCallKind::SetPinStreaming, blockPosition, pinIndex, 0, nullptr, isStreaming));
     return lum::kOk;
 }
 std::int32_t RecordingHost::DspFace::sleep() {

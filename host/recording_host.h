@@ -32,8 +32,8 @@ struct HostCall {
     HostCallKind kind;
     std::int32_t position = 0;  // block position (DSP calls)
     std::int32_t pinIndex = 0;
-    std::int32_t size = 0;      // byte count as the module gave it
-    std::int32_t argument = 0;  // streaming flag (setPinStreaming) or voice (writePin)
+    std::int32_t size = 0;                         // byte count as the module gave it
+    std::int32_t argument = 0;                     // streaming flag (setPinStreaming) or voice (writePin)
     std::array<std::uint8_t, kKeptBytes> bytes{};  // the first kKeptBytes of the value
 
     // The value read as T; valid when size == sizeof(T).

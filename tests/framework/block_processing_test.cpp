@@ -6,9 +6,9 @@
 
 namespace {
 
+using lumhost::EventList;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using lumhost::EventList;
 
 class BlockProcessingTest : public ::testing::Test {
 protected:
@@ -28,15 +28,14 @@ TEST_F(BlockProcessingTest, BlockWithoutEventsIsOneSpan) {
 TEST_F(BlockProcessingTest, EventGroupSplitsTheBlock) {
     events.value(10, probe::kValue, 1.0f).value(10, probe::kFlag, true).value(10, probe::kValue, 2.0f);
     EXPECT_THAT(session.run(32, events),
-                ElementsAre("span(0,10)", "handler(updated)", "handler(updated)", "onSetPins[value,flag] streaming 0", "flag byte 1",
-                            "setPin(@10, double = 4)", "span(10,22)"));
+                ElementsAre("span(0,10)", "handler(updated)", "handler(updated)", "onSetPins[value,flag] streaming 0",
+                            "flag byte 1", "setPin(@10, double = 4)", "span(10,22)"));
 }
 
 TEST_F(BlockProcessingTest, EventAtTimeZeroComesBeforeAnySpan) {
     events.value(0, probe::kValue, 1.5f);
-    EXPECT_THAT(session.run(16, events),
-                ElementsAre("handler(updated)", "onSetPins[value] streaming 0", "setPin(@0, double = 3)",
-                            "span(0,16)"));
+    EXPECT_THAT(session.run(16, events), ElementsAre("handler(updated)", "onSetPins[value] streaming 0",
+                                                     "setPin(@0, double = 3)", "span(0,16)"));
 }
 
 TEST_F(BlockProcessingTest, EachEventTimeIsItsOwnGroup) {
@@ -48,9 +47,9 @@ TEST_F(BlockProcessingTest, EachEventTimeIsItsOwnGroup) {
 
 TEST_F(BlockProcessingTest, StreamingAndValueAtOneTimeCallOnSetPinsOnceAfterEveryPin) {
     events.streaming(5, probe::kSignal, true).value(5, probe::kValue, 1.0f);
-    EXPECT_THAT(session.run(8, events), ElementsAre("span(0,5)", "handler(updated)",
-                                                    "onSetPins[value,signal] streaming 1", "setPin(@5, double = 2)",
-                                                    "span(5,3)"));
+    EXPECT_THAT(session.run(8, events),
+                ElementsAre("span(0,5)", "handler(updated)", "onSetPins[value,signal] streaming 1",
+                            "setPin(@5, double = 2)", "span(5,3)"));
 }
 
 TEST_F(BlockProcessingTest, GraphStartAndOtherEventsAloneCallNoOnSetPins) {
@@ -77,8 +76,8 @@ TEST_F(BlockProcessingTest, EventPastTheBlockEndEndsTheBlockWithoutOverrun) {
 TEST_F(BlockProcessingTest, LateEventsJoinTheGroupWhereTheBlockHasGot) {
     events.value(6, probe::kValue, 1.0f).value(2, probe::kValue, 3.0f).value(2, probe::kFlag, true);
     EXPECT_THAT(session.run(10, events),
-                ElementsAre("span(0,6)", "handler(updated)", "handler(updated)", "onSetPins[value,flag] streaming 0", "flag byte 1",
-                            "setPin(@6, double = 6)", "span(6,4)"));
+                ElementsAre("span(0,6)", "handler(updated)", "handler(updated)", "onSetPins[value,flag] streaming 0",
+                            "flag byte 1", "setPin(@6, double = 6)", "span(6,4)"));
 }
 
 TEST_F(BlockProcessingTest, NegativeBlockLengthProcessesNothing) {

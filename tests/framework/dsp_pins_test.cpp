@@ -8,8 +8,8 @@
 
 namespace {
 
-using ::testing::ElementsAre;
 using lumhost::EventList;
+using ::testing::ElementsAre;
 
 class DspPinsTest : public ::testing::Test {
 protected:
@@ -109,8 +109,8 @@ TEST_F(DspPinsTest, InputStreamingFlagStartsSetAndClearsAfterAStreamingEvent) {
     lumtest::ProbeSession fresh;
     EventList events;
     events.value(0, probe::kValue, 0.0f);
-    EXPECT_THAT(fresh.run(1, events), ElementsAre("handler(updated)", "onSetPins[value,signal] streaming 0",
-                                                  "sleep()"));
+    EXPECT_THAT(fresh.run(1, events),
+                ElementsAre("handler(updated)", "onSetPins[value,signal] streaming 0", "sleep()"));
     events.streaming(0, probe::kSignal, false);
     fresh.run(1, events);
     events.clear();

@@ -12,9 +12,9 @@
 
 namespace {
 
+using lumhost::writePinCall;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using lumhost::writePinCall;
 
 class GuiBaseTest : public ::testing::Test {
 protected:

@@ -34,7 +34,7 @@ RawHost guiHost{nullptr, &hostLog};
 
 std::int32_t LUM_CALL hostQueryInterface(void*, const lum::Guid* iid, void** out) {
     hostLog.push_back("queryInterface");
-    *out = *iid == lum::kIidMpDspHost ? static_cast<void*>(&dspHost)
+    *out = *iid == lum::kIidMpDspHost   ? static_cast<void*>(&dspHost)
            : *iid == lum::kIidMpGuiHost ? static_cast<void*>(&guiHost)
                                         : nullptr;
     return *out != nullptr ? lum::kOk : lum::kNotFound;
@@ -79,10 +79,10 @@ std::int32_t LUM_CALL hostWritePin(void*, std::int32_t pin, std::int32_t size, c
     return 0;
 }
 
-void* dspHostVtable[] = {reinterpret_cast<void*>(&hostQueryInterface), reinterpret_cast<void*>(&hostAddRef),
-                         reinterpret_cast<void*>(&hostRelease),        reinterpret_cast<void*>(&hostSetPin),
+void* dspHostVtable[] = {reinterpret_cast<void*>(&hostQueryInterface),  reinterpret_cast<void*>(&hostAddRef),
+                         reinterpret_cast<void*>(&hostRelease),         reinterpret_cast<void*>(&hostSetPin),
                          reinterpret_cast<void*>(&hostSetPinStreaming), reinterpret_cast<void*>(&hostSleep),
-                         reinterpret_cast<void*>(&hostSlot6),          reinterpret_cast<void*>(&hostGetBlockSize),
+                         reinterpret_cast<void*>(&hostSlot6),           reinterpret_cast<void*>(&hostGetBlockSize),
                          reinterpret_cast<void*>(&hostGetSampleRate)};
 void* guiHostVtable[] = {reinterpret_cast<void*>(&hostQueryInterface), reinterpret_cast<void*>(&hostAddRef),
                          reinterpret_cast<void*>(&hostRelease), reinterpret_cast<void*>(&hostWritePin)};
@@ -161,9 +161,9 @@ TEST_F(RawSlotsTest, UserInterfaceSlotsAndGuiHostSlots) {
     EXPECT_EQ(callSlot<std::int32_t>(gui, 3), lum::kOk);
     const float value = 21.0f;
     hostLog.clear();
-    EXPECT_EQ((callSlot<std::int32_t, std::int32_t, std::int32_t, std::int32_t, const void*>(gui, 4, gui::kIn, 0, 4,
-                                                                                             &value)),
-              lum::kOk);
+    EXPECT_EQ(
+        (callSlot<std::int32_t, std::int32_t, std::int32_t, std::int32_t, const void*>(gui, 4, gui::kIn, 0, 4, &value)),
+        lum::kOk);
     EXPECT_EQ((callSlot<std::int32_t, std::int32_t, std::int32_t>(gui, 5, gui::kIn, 0)), lum::kOk);
     EXPECT_EQ((callSlot<std::int32_t, std::int32_t, std::int32_t>(gui, 5, 42, 0)), lum::kFailed);
     EXPECT_EQ((callSlot<std::int32_t, std::int32_t, std::int32_t, void*>(gui, 6, 1, 2, nullptr)), lum::kOk);

@@ -6,12 +6,12 @@
 
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 using lumhost::EventList;
 using lumhost::GuardedBuffer;
-using lumhost::Ref;
 using lumhost::RecordingHost;
+using lumhost::Ref;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
 
 TEST(ControlModuleSleep, AsksToSleepOnceEveryBlockAtItsLastSpan) {
     lumhost::ModuleLibrary library(lumtest::libraryPath("LUM_TEST"));
@@ -50,9 +50,9 @@ protected:
 TEST_F(ProbeSleepTest, QuietOutputRunsOneHostBlockThenSleeps) {
     session.host.setBlockSize(64);
     session.traceSpans();
-    EXPECT_THAT(command(32, 0, probe::kOutQuiet | probe::kMaySleep),
-                ElementsAre("onSetPins[command] streaming 0", "getBlockSize()", "streaming(@0, pin 4, off)",
-                            "span(0,32)"));
+    EXPECT_THAT(
+        command(32, 0, probe::kOutQuiet | probe::kMaySleep),
+        ElementsAre("onSetPins[command] streaming 0", "getBlockSize()", "streaming(@0, pin 4, off)", "span(0,32)"));
     // The countdown runs out at the end of the second block, which asks to sleep there.
     EXPECT_THAT(session.run(32), ElementsAre("span(0,32)", "sleep()"));
     EXPECT_THAT(session.run(32), ElementsAre("sleep()"));
@@ -98,8 +98,7 @@ TEST_F(ProbeSleepTest, SubProcessChosenDuringTheSleepStepTakesOverAfterIt) {
     session.traceSpans();
     command(8, 0, probe::kOutQuiet | probe::kMaySleep);
     // Choosing the sub-process again while the countdown runs keeps the sleep step.
-    EXPECT_THAT(command(16, 0, probe::kUseTracingSubProcess),
-                ElementsAre("onSetPins[command] streaming 0", "sleep()"));
+    EXPECT_THAT(command(16, 0, probe::kUseTracingSubProcess), ElementsAre("onSetPins[command] streaming 0", "sleep()"));
     EXPECT_THAT(command(16, 0, probe::kOutStreaming | probe::kNeverSleep),
                 ElementsAre("onSetPins[command] streaming 0", "streaming(@0, pin 4, on)", "span(0,16)"));
 }
@@ -108,9 +107,9 @@ TEST_F(ProbeSleepTest, NonPositiveHostBlockSizeDoesNotWedgeTheSleepStep) {
     for (std::int32_t blockSize : {0, -7}) {
         session.host.setBlockSize(blockSize);
         session.traceSpans();
-        EXPECT_THAT(command(16, 0, probe::kOutQuiet | probe::kMaySleep),
-                    ElementsAre("onSetPins[command] streaming 0", "getBlockSize()", "streaming(@0, pin 4, off)",
-                                "sleep()"));
+        EXPECT_THAT(
+            command(16, 0, probe::kOutQuiet | probe::kMaySleep),
+            ElementsAre("onSetPins[command] streaming 0", "getBlockSize()", "streaming(@0, pin 4, off)", "sleep()"));
         EXPECT_THAT(session.run(16), ElementsAre("sleep()"));
     }
 }
@@ -153,8 +152,8 @@ TEST_F(GainSleepTest, StreamingInputStreamsOutputAndStoppedInputSleepsAfterOneBl
     host.clear();
     out.fill(0.0f);
     gain->process(64, stop.head());
-    EXPECT_THAT(host.exchange(), ElementsAre(lumhost::getBlockSizeCall(),
-                                             lumhost::setPinStreamingCall(16, gain::kOut, false)));
+    EXPECT_THAT(host.exchange(),
+                ElementsAre(lumhost::getBlockSizeCall(), lumhost::setPinStreamingCall(16, gain::kOut, false)));
     EXPECT_EQ(out[0], 1.0f);
     EXPECT_EQ(out[63], 1.0f);
 

@@ -27,10 +27,10 @@ enum Command : std::int32_t {
 
 // A trace value: what * 1'000'000 + a * 1000 + b.
 enum TraceKind : std::int32_t {
-    kSpan = 1,     // a = bufferOffset, b = sampleFrames of a sub-process call
-    kSetPins = 2,  // a = UpdatedBits, b = streamingPinCount
-    kHandler = 3,  // a = 1 if kValue was flagged updated inside its handler
-    kFlagByte = 4, // a = the byte kFlag holds, after an event set it
+    kSpan = 1,      // a = bufferOffset, b = sampleFrames of a sub-process call
+    kSetPins = 2,   // a = UpdatedBits, b = streamingPinCount
+    kHandler = 3,   // a = 1 if kValue was flagged updated inside its handler
+    kFlagByte = 4,  // a = the byte kFlag holds, after an event set it
 };
 
 enum UpdatedBits : std::int32_t {
