@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "dsp_pins.h"
+#include "reference_counting.h"
 
 namespace lum {
 
@@ -21,25 +22,12 @@ MpBase::~MpBase() {
 }
 
 std::int32_t MpBase::queryInterface(const Guid* iid, void** out) noexcept {
-    if (out == nullptr) return kFailed;
-    if (iid != nullptr && (*iid == kIidMpUnknown || *iid == kIidMpPlugin)) {
-        *out = static_cast<IMpPlugin*>(this);
-        addRef();
-        return kOk;
-    }
-    *out = nullptr;
-    return kNotFound;
+    return answerQueryInterface(*static_cast<IMpPlugin*>(this), kIidMpPlugin, iid, out);
 }
 
 std::int32_t MpBase::addRef() noexcept { return ++refCount_; }
 
-std::int32_t MpBase::release() noexcept {
-    if (--refCount_ == 0) {
-        delete this;
-        return 0;
-    }
-    return refCount_;
-}
+std::int32_t MpBase::release() noexcept { return releaseReference(this, refCount_); }
 
 std::int32_t MpBase::open() noexcept { return kOk; }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "reference_counting.h"
 #include "sdk_information.h"
 
 namespace lum {
@@ -25,14 +26,7 @@ std::u16string formatWide(const char16_t* format, std::int32_t number) {
 }  // namespace
 
 std::int32_t MpFactory::queryInterface(const Guid* iid, void** out) noexcept {
-    if (out == nullptr) return kFailed;
-    if (iid != nullptr && (*iid == kIidMpUnknown || *iid == kIidMpFactory)) {
-        *out = static_cast<IMpFactory*>(this);
-        addRef();
-        return kOk;
-    }
-    *out = nullptr;
-    return kNotFound;
+    return answerQueryInterface(*static_cast<IMpFactory*>(this), kIidMpFactory, iid, out);
 }
 
 std::int32_t MpFactory::createInstance(const char16_t* uniqueId, std::int32_t subtype, IMpUnknown* host,

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "gui_pins.h"
+#include "reference_counting.h"
 
 namespace lum {
 
@@ -16,25 +17,12 @@ MpGuiBase::MpGuiBase(IMpUnknown* host) {
 MpGuiBase::~MpGuiBase() { pins_.clear(); }
 
 std::int32_t MpGuiBase::queryInterface(const Guid* iid, void** out) noexcept {
-    if (out == nullptr) return kFailed;
-    if (iid != nullptr && (*iid == kIidMpUnknown || *iid == kIidMpUserInterface)) {
-        *out = static_cast<IMpUserInterface*>(this);
-        addRef();
-        return kOk;
-    }
-    *out = nullptr;
-    return kNotFound;
+    return answerQueryInterface(*static_cast<IMpUserInterface*>(this), kIidMpUserInterface, iid, out);
 }
 
 std::int32_t MpGuiBase::addRef() noexcept { return ++refCount_; }
 
-std::int32_t MpGuiBase::release() noexcept {
-    if (--refCount_ == 0) {
-        delete this;
-        return 0;
-    }
-    return refCount_;
-}
+std::int32_t MpGuiBase::release() noexcept { return releaseReference(this, refCount_); }
 
 std::int32_t MpGuiBase::open() noexcept { return kOk; }
 
