@@ -3,6 +3,7 @@
 // a binary contract with the host; do not reorder.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -86,7 +87,10 @@ struct HostEvent {
     const void* data;            // the value held outside the record, or null
     const HostEvent* next;       // null at the end of the list
 };
-static_assert(sizeof(void*) != 4 || sizeof(HostEvent) == 32, "HostEvent is 32 bytes on 32-bit targets");
+static_assert(sizeof(void*) != 4 ||
+                  (sizeof(HostEvent) == 32 && offsetof(HostEvent, data) == 24 && offsetof(HostEvent, next) == 28),
+              "HostEvent is the host's 32-byte record on 32-bit targets");
+static_assert(offsetof(HostEvent, inlineData) == 16, "the inline value sits at byte 16");
 
 inline constexpr Guid kIidMpPlugin = {0x2B0DFC7E, 0xA539, 0x49CD, {0xB7, 0x2D, 0x32, 0xFF, 0x9D, 0xF0, 0xD9, 0xE4}};
 
