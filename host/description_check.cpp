@@ -1,0 +1,123 @@
+#include "description_check.h"
+
+#include <algorithm>
+#include <map>
+
+#include "event_list.h"
+#include "guarded_buffer.h"
+#include "recording_host.h"
+
+namespace lumhost {
+namespace {
+
+// Indices probed beyond the described ones, to catch pins the description misses.
+constexpr std::int32_t kProbeMargin = 4;
+
+std::int32_t highestIndex(const ModuleDescription& module) {
+    std::int32_t highest = -1;
+    for (const PinDescription& pin : module.pins) highest = std::max(highest, pin.index);
+    return highest;
+}
+
+// What graph start should announce for an output: "streaming" or a value size.
+std::string announcement(const PinDescription& pin) {
+    if (pin.datatype == 5) return "streaming";
+    return "value of " + std::to_string(pin.datatype == 4 ? 1 : 4) + " bytes";
+}
+
+void compareDsp(const ModuleLibrary& library, const ModuleDescription& module, std::vector<std::string>& problems) {
+    RecordingHost host;
+    auto created = createDsp(library.factory(), module.wideId(), host.object());
+    if (created.status != lum::kOk) {
+        problems.push_back(module.id + ": not created on the DSP side (status " + std::to_string(created.status) + ")");
+        return;
+    }
+    std::map<std::int32_t, const PinDescription*> described;
+    for (const PinDescription& pin : module.pins) described[pin.index] = &pin;
+
+    std::vector<GuardedBuffer> buffers;
+    buffers.reserve(static_cast<std::size_t>(highestIndex(module) + kProbeMargin + 3));
+    for (std::int32_t index = -2; index <= highestIndex(module) + kProbeMargin; ++index) {
+        float* samples = buffers.emplace_back(8).data();
+        const bool registered = created.object->setBuffer(index, samples) == lum::kOk;
+        if (registered != (described.count(index) != 0)) {
+            problems.push_back(module.id + ": pin " + std::to_string(index) +
+                               (registered ? " is registered but not described" : " is described but not registered"));
+        }
+    }
+
+    EventList events;
+    events.graphStart(0);
+    created.object->open();
+    created.object->process(1, events.head());
+    std::map<std::int32_t, std::string> announced;
+    for (const HostCall& call : host.exchange()) {
+        if (call.kind == HostCallKind::SetPinStreaming) announced[call.pinIndex] = "streaming";
+        if (call.kind == HostCallKind::SetPin) {
+            announced[call.pinIndex] = "value of " + std::to_string(call.size) + " bytes";
+        }
+    }
+    for (const auto& [index, pin] : described) {
+        const auto found = announced.find(index);
+        if (pin->direction == 1 && (found == announced.end() || found->second != announcement(*pin))) {
+            problems.push_back(module.id + ": output pin " + std::to_string(index) + " should announce a " +
+                               announcement(*pin) + " at graph start");
+        }
+        if (pin->direction == 0 && found != announced.end()) {
+            problems.push_back(module.id + ": input pin " + std::to_string(index) + " announced itself");
+        }
+    }
+    for (const auto& [index, what] : announced) {
+        if (described.count(index) == 0) {
+            problems.push_back(module.id + ": undescribed pin " + std::to_string(index) + " announced a " + what);
+        }
+    }
+    for (const GuardedBuffer& buffer : buffers) {
+        if (!buffer.guardsIntact()) problems.push_back(module.id + ": wrote past a buffer at graph start");
+    }
+}
+
+void compareGui(const ModuleLibrary& library, const ModuleDescription& module, std::vector<std::string>& problems) {
+    RecordingHost host;
+    auto created = createGui(library.factory(), module.wideId(), host.object());
+    if (created.status != lum::kOk) {
+        problems.push_back(module.id + ": not created on the GUI side (status " + std::to_string(created.status) + ")");
+        return;
+    }
+    for (std::int32_t index = -2; index <= highestIndex(module) + kProbeMargin; ++index) {
+        const bool describedHere = std::any_of(module.pins.begin(), module.pins.end(),
+                                               [index](const PinDescription& pin) { return pin.index == index; });
+        const std::int32_t zero = 0;
+        const bool registered = created.object->setPin(index, 0, 0, &zero) == lum::kOk;
+        if (registered != describedHere) {
+            problems.push_back(module.id + ": GUI pin " + std::to_string(index) +
+                               (registered ? " is registered but not described" : " is described but not registered"));
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> compareDescriptionWithLibrary(const ModuleLibrary& library,
+                                                       const LibraryDescription& description) {
+    std::vector<std::string> problems;
+    for (const ModuleDescription& module : description.modules) {
+        if (module.side == Side::Dsp) {
+            compareDsp(library, module, problems);
+        } else {
+            compareGui(library, module, problems);
+        }
+        RecordingHost host;
+        const Side other = module.side == Side::Dsp ? Side::Gui : Side::Dsp;
+        void* made = nullptr;
+        const std::int32_t status = library.factory().createInstance(
+            module.wideId().c_str(), static_cast<std::int32_t>(other), host.object(), &made);
+        if (status != lum::kNotFound || made != nullptr) {
+            problems.push_back(module.id + ": the other side is not refused with -2");
+            if (made != nullptr) static_cast<lum::IMpUnknown*>(made)->release();
+        }
+    }
+    return problems;
+}
+
+}  // namespace lumhost

@@ -1,0 +1,106 @@
+#include "module_description.h"
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <stdexcept>
+
+namespace lumhost {
+namespace {
+
+const std::pair<std::int32_t, const char*> kDatatypes[] = {
+    {2, "midi"}, {4, "bool"}, {5, "audio"}, {6, "float"}, {8, "int"}};
+
+std::runtime_error descriptionError(const std::string& path, const std::string& what) {
+    return std::runtime_error(path + ": " + what);
+}
+
+}  // namespace
+
+const char* datatypeName(std::int32_t datatype) {
+    for (const auto& [code, name] : kDatatypes) {
+        if (code == datatype) return name;
+    }
+    return "unknown";
+}
+
+std::int32_t datatypeCode(const std::string& name) {
+    for (const auto& [code, known] : kDatatypes) {
+        if (name == known) return code;
+    }
+    return -1;
+}
+
+std::u16string ModuleDescription::wideId() const {
+    // Identifiers are ASCII; the reader refuses anything else.
+    return std::u16string(id.begin(), id.end());
+}
+
+const PinDescription* ModuleDescription::findPin(const std::string& nameOrIndex) const {
+    for (const PinDescription& pin : pins) {
+        if (pin.name == nameOrIndex) return &pin;
+    }
+    for (const PinDescription& pin : pins) {
+        if (std::to_string(pin.index) == nameOrIndex) return &pin;
+    }
+    return nullptr;
+}
+
+const ModuleDescription* LibraryDescription::findModule(const std::string& id) const {
+    for (const ModuleDescription& module : modules) {
+        if (module.id == id) return &module;
+    }
+    return nullptr;
+}
+
+LibraryDescription readLibraryDescription(const std::string& path) {
+    std::ifstream file(path);
+    if (!file) throw descriptionError(path, "cannot open the module description");
+    nlohmann::json json;
+    try {
+        file >> json;
+    } catch (const nlohmann::json::exception& error) {
+        throw descriptionError(path, error.what());
+    }
+    LibraryDescription description;
+    try {
+        description.library = json.at("library").get<std::string>();
+        std::set<std::string> ids;
+        for (const auto& module : json.at("modules")) {
+            ModuleDescription entry;
+            entry.id = module.at("id").get<std::string>();
+            for (char c : entry.id) {
+                if (static_cast<unsigned char>(c) < 0x21 || static_cast<unsigned char>(c) > 0x7E) {
+                    throw descriptionError(path, "identifier '" + entry.id + "' is not printable ASCII");
+                }
+            }
+            if (!ids.insert(entry.id).second) throw descriptionError(path, "identifier '" + entry.id + "' twice");
+            const std::string side = module.at("side").get<std::string>();
+            if (side != "dsp" && side != "gui") throw descriptionError(path, entry.id + ": side must be dsp or gui");
+            entry.side = side == "dsp" ? Side::Dsp : Side::Gui;
+            std::set<std::int32_t> indices;
+            for (const auto& pin : module.at("pins")) {
+                PinDescription pinEntry;
+                pinEntry.index = pin.at("index").get<std::int32_t>();
+                const std::string direction = pin.at("direction").get<std::string>();
+                if (direction != "in" && direction != "out") {
+                    throw descriptionError(path, entry.id + ": direction must be in or out");
+                }
+                pinEntry.direction = direction == "in" ? 0 : 1;
+                pinEntry.datatype = datatypeCode(pin.at("datatype").get<std::string>());
+                if (pinEntry.datatype < 0) throw descriptionError(path, entry.id + ": unknown data type");
+                pinEntry.name = pin.at("name").get<std::string>();
+                if (!indices.insert(pinEntry.index).second) {
+                    throw descriptionError(path, entry.id + ": pin index " + std::to_string(pinEntry.index) + " twice");
+                }
+                entry.pins.push_back(pinEntry);
+            }
+            description.modules.push_back(std::move(entry));
+        }
+    } catch (const nlohmann::json::exception& error) {
+        throw descriptionError(path, error.what());
+    }
+    return description;
+}
+
+}  // namespace lumhost

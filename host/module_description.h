@@ -1,0 +1,47 @@
+// The machine-readable description shipped beside a module library (NAME.lum.json):
+// every module's identifier, side and pins with display names.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "instances.h"
+
+namespace lumhost {
+
+struct PinDescription {
+    std::int32_t index;
+    std::int32_t direction;  // 0 in, 1 out
+    std::int32_t datatype;   // 2 MIDI, 4 bool, 5 audio, 6 float, 8 int32
+    std::string name;
+};
+
+struct ModuleDescription {
+    std::string id;
+    Side side;
+    std::vector<PinDescription> pins;
+
+    std::u16string wideId() const;
+    // The pin called `name` (display name, case-sensitive) or with that index; null if none.
+    const PinDescription* findPin(const std::string& nameOrIndex) const;
+};
+
+struct LibraryDescription {
+    std::string library;
+    std::vector<ModuleDescription> modules;
+
+    const ModuleDescription* findModule(const std::string& id) const;
+};
+
+// "float", "int", ... for a data-type code, and back; an unknown name gives -1.
+const char* datatypeName(std::int32_t datatype);
+std::int32_t datatypeCode(const std::string& name);
+
+// The description file of the library at `libraryPath`.
+inline std::string descriptionPath(const std::string& libraryPath) { return libraryPath + ".json"; }
+
+// Reads and checks a description; throws std::runtime_error saying what is wrong.
+LibraryDescription readLibraryDescription(const std::string& path);
+
+}  // namespace lumhost

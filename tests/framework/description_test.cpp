@@ -1,0 +1,65 @@
+// The module description shipped beside a library, read and checked against the library.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "host/description_check.h"
+#include "support/test_library_path.h"
+
+namespace {
+
+using ::testing::IsEmpty;
+
+TEST(ModuleDescription, TestLibraryDescriptionAgreesWithItsModules) {
+    const std::string path = lumtest::libraryPath("LUM_TEST");
+    lumhost::ModuleLibrary library(path);
+    const auto description = lumhost::readLibraryDescription(lumhost::descriptionPath(path));
+    EXPECT_EQ(description.library, "LUM_TEST");
+    ASSERT_EQ(description.modules.size(), 4u);
+    EXPECT_THAT(lumhost::compareDescriptionWithLibrary(library, description), IsEmpty());
+
+    const auto* probe = description.findModule("LumTestProbe");
+    ASSERT_NE(probe, nullptr);
+    ASSERT_NE(probe->findPin("Signal"), nullptr);
+    EXPECT_EQ(probe->findPin("Signal")->index, 3);
+    EXPECT_EQ(probe->findPin("6")->name, "Double");
+    EXPECT_EQ(probe->findPin("Nothing"), nullptr);
+}
+
+TEST(ModuleDescription, MismatchesAreReported) {
+    const std::string path = lumtest::libraryPath("LUM_TEST");
+    lumhost::ModuleLibrary library(path);
+    auto description = lumhost::readLibraryDescription(lumhost::descriptionPath(path));
+    auto& control = description.modules[1];
+    control.pins.pop_back();        // the Sum output goes undescribed
+    control.pins[0].direction = 1;  // A is no output
+    description.modules[3].pins.push_back({9, 0, 6, "Ghost"});
+    EXPECT_EQ(
+        lumhost::compareDescriptionWithLibrary(library, description),
+        (std::vector<std::string>{"LumTestControl: pin 2 is registered but not described",
+                                  "LumTestControl: output pin 0 should announce a value of 4 bytes at graph start",
+                                  "LumTestControl: undescribed pin 2 announced a value of 4 bytes",
+                                  "LumTestGuiScale: GUI pin 9 is described but not registered"}));
+}
+
+TEST(ModuleDescription, MalformedDescriptionsAreRefusedWithTheReason) {
+    const std::string path = "malformed_description.json";
+    const char* cases[] = {
+        "{",
+        R"({"library": "X", "modules": [{"id": "A B", "side": "dsp", "pins": []}]})",
+        R"({"library": "X", "modules": [{"id": "A", "side": "both", "pins": []}]})",
+        R"({"library": "X", "modules": [{"id": "A", "side": "dsp", "pins": [
+             {"index": 0, "direction": "in", "datatype": "float", "name": "a"},
+             {"index": 0, "direction": "in", "datatype": "float", "name": "b"}]}]})",
+        R"({"library": "X", "modules": [{"id": "A", "side": "dsp", "pins": [
+             {"index": 0, "direction": "in", "datatype": "double", "name": "a"}]}]})",
+    };
+    for (const char* text : cases) {
+        std::ofstream(path) << text;
+        EXPECT_THROW(lumhost::readLibraryDescription(path), std::runtime_error) << text;
+    }
+    EXPECT_THROW(lumhost::readLibraryDescription("no such file.json"), std::runtime_error);
+}
+
+}  // namespace
