@@ -48,6 +48,17 @@ void MpBase::onMidiData(std::int32_t, const void*, std::int32_t) {}
 
 void MpBase::onSetPins() {}
 
+void MpBase::deliverMidi(const HostEvent* event) {
+    std::int32_t size = std::max(event->size, 0);
+    const void* bytes = event->data;
+    if (bytes == nullptr) {
+        // Never more than the record holds.
+        bytes = event->inlineData;
+        size = std::min(size, static_cast<std::int32_t>(sizeof event->inlineData));
+    }
+    onMidiData(event->pinIndex, bytes, size);
+}
+
 void MpBase::onGraphStart() {
     for (const auto& [index, pin] : pins_) {
         if (pin->getDirection() == 1) pin->sendFirstUpdate();

@@ -57,6 +57,10 @@ public:
     // true: may sleep once the countdown runs out; false: never sleeps.
     void setSleep(bool maySleep);
 
+    // The event handler MIDI inputs install: the event's bytes to onMidiData, from the
+    // record's 8 inline bytes when it holds no pointer.
+    void deliverMidi(const HostEvent* event);
+
     // For the pins.
     IMpDspHost& host() const { return *host_; }
     std::int32_t blockPosition() const { return blockPosition_; }
