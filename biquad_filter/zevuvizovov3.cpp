@@ -1,0 +1,173 @@
+#include "zevuvizovov3.h"
+
+#include <cmath>
+
+#include "biquad_design.h"
+#include "flush_denormals.h"
+#include "framework/module_registration.h"
+
+using lum::MpBase;
+
+Zevuvizovov3::Zevuvizovov3(lum::IMpUnknown* host) : MpBase(host) {
+    registerPin(kFilterType, pinFilterType_);
+    registerPin(kSignalIn, pinSignalIn_);
+    registerPin(kFrequency, pinFrequency_);
+    registerPin(kQ, pinQ_);
+    registerPin(kGain, pinGain_);
+    registerPin(kSignalOut, pinSignalOut_);
+    registerPin(kSlope, pinSlope_);
+}
+
+std::int32_t Zevuvizovov3::open() noexcept {
+    MpBase::open();
+    float sampleRate = 0.0f;
+    host().getSampleRate(&sampleRate);
+    sampleRate_ = sampleRate;
+    return lum::kOk;
+}
+
+void Zevuvizovov3::onSetPins() {
+    pinSignalOut_.setStreaming(true);
+    setSleep(false);
+    if (!pinSignalIn_.isStreaming()) {
+        setSubProcess(&Zevuvizovov3::processIdleInput);
+        return;
+    }
+    // A slope outside 0-3 leaves the running sub-process in place.
+    if (const SubProcess filter = chosenFilter()) setSubProcess(filter);
+}
+
+MpBase::SubProcess Zevuvizovov3::chosenFilter() const {
+    static constexpr SubProcess kFixed[kMaxSections] = {
+        static_cast<SubProcess>(&Zevuvizovov3::processFixed<1>),
+        static_cast<SubProcess>(&Zevuvizovov3::processFixed<2>),
+        static_cast<SubProcess>(&Zevuvizovov3::processFixed<3>),
+        static_cast<SubProcess>(&Zevuvizovov3::processFixed<4>),
+    };
+    static constexpr SubProcess kModulated[kMaxSections] = {
+        static_cast<SubProcess>(&Zevuvizovov3::processModulated<1>),
+        static_cast<SubProcess>(&Zevuvizovov3::processModulated<2>),
+        static_cast<SubProcess>(&Zevuvizovov3::processModulated<3>),
+        static_cast<SubProcess>(&Zevuvizovov3::processModulated<4>),
+    };
+    const std::int32_t slope = pinSlope_.getValue();
+    if (slope < 0 || slope >= kMaxSections) return nullptr;
+    const bool modulated = pinFrequency_.isStreaming() || pinQ_.isStreaming() || pinGain_.isStreaming();
+    return (modulated ? kModulated : kFixed)[slope];
+}
+
+template <std::int32_t Sections>
+void Zevuvizovov3::processFixed(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+    filterSpan<Sections, false>(bufferOffset, sampleFrames);
+}
+
+template <std::int32_t Sections>
+void Zevuvizovov3::processModulated(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+    filterSpan<Sections, true>(bufferOffset, sampleFrames);
+}
+
+template <std::int32_t Sections, bool Modulated>
+void Zevuvizovov3::filterSpan(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+    countDownToSanitize();
+    // An empty span reads no pin: its buffers may hold no sample at all.
+    if (sampleFrames <= 0) return;
+    const biquad::ScopedFlushDenormals flushDenormals;
+
+    const std::int32_t filterType = pinFilterType_.getValue();
+    const float* frequency = pinFrequency_.buffer();
+    const float* q = pinQ_.buffer();
+    // The gain holds for the whole span even when it streams.
+    const double gainDb = biquad::gainFromPin(pinGain_.buffer()[bufferOffset]);
+    const auto design = [&](std::int32_t position) {
+        return biquad::calcCoefficients(filterType, biquad::frequencyFromPin(frequency[position]),
+                                        biquad::qFromPin(q[position]), gainDb, sampleRate_);
+    };
+    biquad::Coefficients c = design(bufferOffset);
+
+    // Locals for the span, so the states stay in registers.
+    double s1[Sections];
+    double s2[Sections];
+    for (std::int32_t k = 0; k < Sections; ++k) {
+        s1[k] = states_[2 * k];
+        s2[k] = states_[2 * k + 1];
+    }
+    const float* in = pinSignalIn_.buffer();
+    float* out = pinSignalOut_.buffer();
+    double y = 0.0;
+    const std::int32_t end = bufferOffset + sampleFrames;
+    for (std::int32_t i = bufferOffset; i < end; ++i) {
+        if constexpr (Modulated) c = design(i);
+        y = in[i];
+        for (std::int32_t k = 0; k < Sections; ++k) {
+            const double x = y;
+            y = c.b0 * x + s1[k];
+            s1[k] = c.b1 * x - c.a1 * y + s2[k];
+            s2[k] = c.b2 * x - c.a2 * y;
+        }
+        out[i] = static_cast<float>(y);
+    }
+    for (std::int32_t k = 0; k < Sections; ++k) {
+        states_[2 * k] = s1[k];
+        states_[2 * k + 1] = s2[k];
+    }
+    lastOutput_ = y;
+}
+
+void Zevuvizovov3::processIdleInput(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+    const std::int32_t last = wrapPosition(bufferOffset + sampleFrames - 1);
+    const std::int32_t beforeLast = wrapPosition(last - 1);
+    const double input = pinSignalIn_.getValue(last);
+    const double output = lastOutput_;
+    const double earlier = pinSignalOut_.buffer()[beforeLast];
+    // Unordered counts as equal here, so a NaN output settles too.
+    const bool repeated = !(output < earlier) && !(output > earlier);
+    // A NaN difference never counts as close.
+    const bool close = 1.0e-6f > std::fabs(static_cast<float>(input - output));
+    if (!repeated && !close) {
+        if (const SubProcess filter = chosenFilter()) (this->*filter)(bufferOffset, sampleFrames);
+        return;
+    }
+    setSubProcess(&Zevuvizovov3::processHold);
+    lastOutput_ = input;
+    pinSignalOut_.setStreaming(false, last);
+    setSleep(true);
+    processHold(bufferOffset, sampleFrames);
+}
+
+void Zevuvizovov3::processHold(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+    if (sampleFrames <= 0) return;
+    const float held = static_cast<float>(lastOutput_);
+    float* out = pinSignalOut_.buffer();
+    for (std::int32_t i = bufferOffset; i < bufferOffset + sampleFrames; ++i) out[i] = held;
+    for (double& state : states_) state = 0.0;
+}
+
+std::int32_t Zevuvizovov3::wrapPosition(std::int32_t position) {
+    if (position >= 0) return position;
+    std::int32_t blockSize = 0;
+    host().getBlockSize(&blockSize);
+    // A host that reports no usable block size must still not make us read before the buffer.
+    return position + blockSize >= 0 ? position + blockSize : 0;
+}
+
+void Zevuvizovov3::countDownToSanitize() {
+    const std::int32_t countdown = sanitizeCountdown_;
+    sanitizeCountdown_ = countdown - 1;
+    if (countdown < 0) sanitizeState();
+}
+
+// Non-finite states (a NaN or infinite input, an unstable design) would ring forever.
+void Zevuvizovov3::sanitizeState() {
+    sanitizeCountdown_ = 10;
+    for (double& state : states_) {
+        if (!std::isfinite(state)) state = 0.0;
+    }
+    if (!std::isfinite(lastOutput_)) lastOutput_ = 0.0;
+}
+
+namespace {
+
+[[maybe_unused]] const std::int32_t kRegistered =
+    lum::registerDspCreator(u"QX-DaRovoVIR3", &lum::createModule<Zevuvizovov3>);
+
+}  // namespace

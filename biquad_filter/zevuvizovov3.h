@@ -1,0 +1,62 @@
+// The QX-DaRovoVIR3 biquad filter: one to four identical transposed direct form II
+// sections in series, seven shapes designed from audio-rate frequency, Q and gain.
+#pragma once
+
+#include <cstdint>
+
+#include "framework/dsp_pins.h"
+#include "framework_variant/audio_pin.h"
+
+class Zevuvizovov3 final : public lum::MpBase {
+public:
+    // Pin indices as the host and its events name them.
+    enum Pin : std::int32_t {
+        kFilterType = 0,
+        kSignalIn = 1,
+        kFrequency = 2,
+        kQ = 3,
+        kGain = 4,
+        kSignalOut = 5,
+        kSlope = 6,
+    };
+    static constexpr std::int32_t kMaxSections = 4;
+
+    explicit Zevuvizovov3(lum::IMpUnknown* host);
+
+    // Fetches the host's sample rate once. Returns 0. [processing thread]
+    std::int32_t LUM_CALL open() noexcept override;
+    void onSetPins() override;
+
+private:
+    template <std::int32_t Sections>
+    void processFixed(std::int32_t bufferOffset, std::int32_t sampleFrames);
+    template <std::int32_t Sections>
+    void processModulated(std::int32_t bufferOffset, std::int32_t sampleFrames);
+    template <std::int32_t Sections, bool Modulated>
+    void filterSpan(std::int32_t bufferOffset, std::int32_t sampleFrames);
+    void processIdleInput(std::int32_t bufferOffset, std::int32_t sampleFrames);
+    void processHold(std::int32_t bufferOffset, std::int32_t sampleFrames);
+
+    // The filtering sub-process the pins call for, or null for a slope outside 0-3.
+    SubProcess chosenFilter() const;
+    void countDownToSanitize();
+    void sanitizeState();
+    // A position before the block's start, wrapped by one host block.
+    std::int32_t wrapPosition(std::int32_t position);
+
+    lum::MpControlPin<std::int32_t, lum::kDirectionIn, lum::kDatatypeInt> pinFilterType_;
+    lum::MpControlPin<std::int32_t, lum::kDirectionIn, lum::kDatatypeInt> pinSlope_;
+    lum::MpAudioPin<lum::kDirectionIn> pinSignalIn_;
+    lum::MpAudioPin<lum::kDirectionIn> pinFrequency_;
+    lum::MpAudioPin<lum::kDirectionIn> pinQ_;
+    lum::MpAudioPin<lum::kDirectionIn> pinGain_;
+    lum::MpAudioPin<lum::kDirectionOut> pinSignalOut_;
+
+    // Until open a common rate stands in, so nothing divides by zero.
+    double sampleRate_ = 44100.0;
+    // Section after section: state 1, state 2.
+    double states_[2 * kMaxSections] = {};
+    // Read by the first settle test when the input never streamed: zero, as from rest.
+    double lastOutput_ = 0.0;
+    std::int32_t sanitizeCountdown_ = 1;
+};

@@ -1,0 +1,8 @@
+#include "framework/sdk_information.h"
+
+namespace lum {
+
+// The older SDK this library's framework variant reports.
+const SdkInformation kSdkInformation = {30100, u"GCC Compiler V%d", 1002};
+
+}  // namespace lum
