@@ -1,0 +1,149 @@
+// DSP-side modules on control values: they recompute in onSetPins after pin events and
+// send their output only when it changed, stamped with the event group's position.
+// They never choose a sub-process, so they ask the host to sleep in every block they run.
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+
+#include "framework/dsp_pins.h"
+#include "math_functions.h"
+
+namespace kelmath {
+
+template <class T>
+constexpr std::int32_t datatypeOf() {
+    if constexpr (std::is_same_v<T, float>) return lum::kDatatypeFloat;
+    if constexpr (std::is_same_v<T, std::int32_t>) return lum::kDatatypeInt;
+    return lum::kDatatypeBool;
+}
+
+template <class T>
+using ControlIn = lum::MpControlPin<T, lum::kDirectionIn, datatypeOf<T>()>;
+template <class T>
+using ControlOut = lum::MpControlPin<T, lum::kDirectionOut, datatypeOf<T>()>;
+// What a pin of T holds: bool pins keep the host's byte.
+template <class T>
+using Stored = lum::PinStorage<T>;
+
+// Pins: 0 Value, 1 Min, 2 Max in; 3 Out.
+template <class T>
+class LumDspMathLimit final : public lum::MpBase {
+public:
+    explicit LumDspMathLimit(lum::IMpUnknown* host) : MpBase(host) {
+        registerPin(0, pinValue);
+        registerPin(1, pinMin);
+        registerPin(2, pinMax);
+        registerPin(3, pinOut);
+    }
+    void onSetPins() override {
+        pinOut.setValue(limitLowFirst(pinValue.getValue(), pinMin.getValue(), pinMax.getValue()));
+    }
+
+private:
+    ControlIn<T> pinValue;
+    ControlIn<T> pinMin;
+    ControlIn<T> pinMax;
+    ControlOut<T> pinOut;
+};
+
+// Min and Max put the output first. Pins: 0 Out; 1 A, 2 B in.
+template <class T, Stored<T> (*Formula)(Stored<T>, Stored<T>)>
+class DspMinMaxModule final : public lum::MpBase {
+public:
+    explicit DspMinMaxModule(lum::IMpUnknown* host) : MpBase(host) {
+        registerPin(0, pinOut);
+        registerPin(1, pinA);
+        registerPin(2, pinB);
+    }
+    void onSetPins() override { pinOut.setValue(Formula(pinA.getValue(), pinB.getValue())); }
+
+private:
+    ControlOut<T> pinOut;
+    ControlIn<T> pinA;
+    ControlIn<T> pinB;
+};
+
+// Pins: 0 A, 1 B in; 2 Out.
+template <class T, Stored<T> (*Formula)(Stored<T>, Stored<T>)>
+class DspTwoInputModule final : public lum::MpBase {
+public:
+    explicit DspTwoInputModule(lum::IMpUnknown* host) : MpBase(host) {
+        registerPin(0, pinA);
+        registerPin(1, pinB);
+        registerPin(2, pinOut);
+    }
+    void onSetPins() override { pinOut.setValue(Formula(pinA.getValue(), pinB.getValue())); }
+
+private:
+    ControlIn<T> pinA;
+    ControlIn<T> pinB;
+    ControlOut<T> pinOut;
+};
+
+// Pins: 0 In; 1 Out.
+template <class T, Stored<T> (*Formula)(Stored<T>)>
+class DspOneInputModule final : public lum::MpBase {
+public:
+    explicit DspOneInputModule(lum::IMpUnknown* host) : MpBase(host) {
+        registerPin(0, pinIn);
+        registerPin(1, pinOut);
+    }
+    void onSetPins() override { pinOut.setValue(Formula(pinIn.getValue())); }
+
+private:
+    ControlIn<T> pinIn;
+    ControlOut<T> pinOut;
+};
+
+// The control side computes B + A and B x A, in that operand order.
+template <class T>
+T dspAdd(T a, T b) {
+    return add(b, a);
+}
+template <class T>
+T dspMultiply(T a, T b) {
+    return multiply(b, a);
+}
+template <class T>
+T dspSubtract(T a, T b) {
+    return subtract(a, b);
+}
+template <class T>
+T dspDivide(T a, T b) {
+    return divideGuarded(a, b);
+}
+template <class T>
+T dspAbs(T x) {
+    return absolute(x);
+}
+template <class T>
+Stored<T> dspInvert(Stored<T> x) {
+    if constexpr (std::is_same_v<T, bool>) {
+        return invertByte(x);
+    } else {
+        return negate(x);
+    }
+}
+
+template <class T>
+using LumDspMathMin = DspMinMaxModule<T, &minimum<Stored<T>>>;
+template <class T>
+using LumDspMathMax = DspMinMaxModule<T, &maximum<Stored<T>>>;
+template <class T>
+using LumDspMathAdd = DspTwoInputModule<T, &dspAdd<Stored<T>>>;
+template <class T>
+using LumDspMathSubtract = DspTwoInputModule<T, &dspSubtract<Stored<T>>>;
+template <class T>
+using LumDspMathMultiply = DspTwoInputModule<T, &dspMultiply<Stored<T>>>;
+template <class T>
+using LumDspMathDivide = DspTwoInputModule<T, &dspDivide<Stored<T>>>;
+using LumDspMathFloor = DspOneInputModule<float, &floorToFloat>;
+using LumDspMathCeil = DspOneInputModule<float, &ceilToFloat>;
+using LumDspMathNearest = DspOneInputModule<float, &nearestMagic>;
+template <class T>
+using LumDspMathAbs = DspOneInputModule<T, &dspAbs<Stored<T>>>;
+template <class T>
+using LumDspMathInvert = DspOneInputModule<T, &dspInvert<T>>;
+
+}  // namespace kelmath
