@@ -128,7 +128,10 @@ void Zevuvizovov3::processIdleInput(std::int32_t bufferOffset, std::int32_t samp
         return;
     }
     setSubProcess(&Zevuvizovov3::processHold);
-    lastOutput_ = input;
+    // An output that settled by repeating itself far from the input (a high-pass or
+    // band-pass fed a constant) holds what it settled on, not the input value; a
+    // non-finite output gives way to the input.
+    lastOutput_ = close || !std::isfinite(output) ? input : output;
     pinSignalOut_.setStreaming(false, last);
     setSleep(true);
     processHold(bufferOffset, sampleFrames);

@@ -1,0 +1,127 @@
+// The filter's responses, measured: sines, constants and impulses through the real module.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "filter_session.h"
+
+namespace {
+
+using namespace filtertest;
+
+constexpr std::size_t kLength = 16384;
+constexpr std::size_t kSettled = 8192;
+// The gain factors the design's approximation gives at 6 and 12 dB.
+constexpr double kV6 = 1.9344100952148438;
+constexpr double kV12 = 3.8536109924316406;
+
+// Where a gain is measured: at DC, at half the sample rate, or at a frequency in Hz.
+constexpr double kDc = 0.0;
+constexpr double kNyquist = -1.0;
+
+double measuredGain(const Design& design, double where) {
+    if (where == kDc || where == kNyquist) {
+        std::vector<float> input(kLength, 0.5f);
+        if (where == kNyquist) {
+            for (std::size_t n = 1; n < kLength; n += 2) input[n] = -0.5f;
+        }
+        return respond(design, input).back() / input.back();
+    }
+    return amplitudeAt(respond(design, sine(where, kLength)), where, kSettled) / 0.5;
+}
+
+std::string describe(const Design& d, double where) {
+    const std::string at = where == kDc ? "DC" : where == kNyquist ? "Nyquist" : std::to_string(where) + " Hz";
+    return "shape " + std::to_string(d.shape) + " " + std::to_string(d.hz) + " Hz Q " + std::to_string(d.q) + " " +
+           std::to_string(d.gainDb) + " dB, " + std::to_string(d.slope + 1) + " sections, at " + at;
+}
+
+TEST(FilterResponse, EachShapeReachesItsGainWhereItShould) {
+    struct Case {
+        Design design;
+        double where;
+        double expected;
+    };
+    const Case cases[] = {
+        {{kLowPass}, kDc, 1.0},
+        {{kLowPass}, 1000.0, 0.707},
+        {{kLowPass}, kNyquist, 0.0},
+        {{kHighPass}, kDc, 0.0},
+        {{kHighPass}, 1000.0, 0.707},
+        {{kHighPass}, kNyquist, 1.0},
+        {{kBandPass, 1000.0, 1.0}, 1000.0, 1.0},
+        {{kBandPass, 3000.0, 4.0}, 3000.0, 1.0},
+        {{kBandPass, 1000.0, 1.0}, kDc, 0.0},
+        {{kBandPass, 1000.0, 1.0}, kNyquist, 0.0},
+        {{kNotch, 1000.0, 1.0}, 1000.0, 0.0},
+        {{kNotch, 5000.0, 0.5}, 5000.0, 0.0},
+        {{kNotch, 1000.0, 1.0}, kDc, 1.0},
+        {{kNotch, 1000.0, 1.0}, kNyquist, 1.0},
+        {{kPeak, 1000.0, 1.0, 6.0}, 1000.0, kV6},
+        {{kPeak, 1000.0, 1.0, 6.0}, kDc, 1.0},
+        {{kPeak, 1000.0, 1.0, -6.0}, 1000.0, 1.0 / kV6},
+        // The approximation is not flat at 0 dB: it dips by V(0) at the centre.
+        {{kPeak, 1000.0, 1.0, 0.0}, 1000.0, 0.9710078239440918},
+        {{kPeak, 2000.0, 3.0, 20.0}, 2000.0, 10.0},
+        {{kLowShelf, 200.0, 0.707, 12.0}, kDc, kV12},
+        {{kLowShelf, 200.0, 0.707, 12.0}, kNyquist, 1.0},
+        {{kLowShelf, 200.0, 0.707, -12.0}, kDc, 1.0 / kV12},
+        {{kLowShelf, 200.0, 0.707, -12.0}, kNyquist, 1.0},
+        {{kHighShelf, 1000.0, 0.707, 12.0}, kNyquist, kV12},
+        {{kHighShelf, 1000.0, 0.707, 12.0}, kDc, 1.0},
+        {{kHighShelf, 1000.0, 0.707, -12.0}, kNyquist, 1.0 / kV12},
+        {{kHighShelf, 1000.0, 0.707, -12.0}, kDc, 1.0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_NEAR(measuredGain(c.design, c.where), c.expected, 2e-4 * std::max(c.expected, 1.0))
+            << describe(c.design, c.where);
+    }
+}
+
+TEST(FilterResponse, ShelvesIgnoreQ) {
+    for (Shape shape : {kLowShelf, kHighShelf}) {
+        const std::vector<float> input = sine(700.0, 4096);
+        EXPECT_EQ(respond({shape, 500.0, 0.3, 6.0}, input), respond({shape, 500.0, 8.0, 6.0}, input))
+            << "shape " << shape;
+    }
+}
+
+TEST(FilterResponse, NSectionsGiveTheSingleSectionResponseToThePowerN) {
+    const Design designs[] = {{kLowPass, 2000.0}, {kPeak, 1000.0, 2.0, 6.0}, {kHighShelf, 3000.0, 0.707, -6.0}};
+    for (const Design& single : designs) {
+        for (double hz : {500.0, 2000.0, 6000.0}) {
+            const double one = measuredGain(single, hz);
+            for (std::int32_t slope = 1; slope <= 3; ++slope) {
+                Design chain = single;
+                chain.slope = slope;
+                const double expected = std::pow(one, slope + 1);
+                EXPECT_NEAR(measuredGain(chain, hz), expected, 2e-4 * std::max(expected, 1.0)) << describe(chain, hz);
+            }
+        }
+    }
+}
+
+TEST(FilterResponse, ShapeOutsideTheTablePassesTheSignalThroughUnchanged) {
+    const std::vector<float> input = sine(1234.0, 2048);
+    for (std::int32_t shape : {-1, 7, 1000}) {
+        for (std::int32_t slope : {0, 3}) {
+            EXPECT_EQ(respond({shape, 1000.0, 0.707, 6.0, slope}, input), input)
+                << "shape " << shape << ", slope " << slope;
+        }
+    }
+}
+
+TEST(FilterResponse, ModulatedFlavourWithSteadyPinsFiltersExactlyAsTheFixedOne) {
+    const std::vector<float> input = sine(900.0, 1024);
+    for (std::int32_t shape = kLowPass; shape <= kHighShelf; ++shape) {
+        for (std::int32_t slope = 0; slope <= 3; ++slope) {
+            const Design design{shape, 1500.0, 2.0, -4.5, slope};
+            EXPECT_EQ(respond(design, input, true), respond(design, input, false))
+                << "shape " << shape << ", slope " << slope;
+        }
+    }
+}
+
+}  // namespace
