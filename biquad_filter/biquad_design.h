@@ -6,17 +6,9 @@
 #include <cstdint>
 #include <cstring>
 
-namespace biquad {
+#include "filter_pins.h"
 
-enum FilterType : std::int32_t {
-    kLowPass = 0,
-    kHighPass = 1,
-    kBandPass = 2,
-    kNotch = 3,
-    kPeak = 4,
-    kLowShelf = 5,
-    kHighShelf = 6,
-};
+namespace biquad {
 
 // a0 is normalised to 1; the recurrence subtracts the a terms.
 struct Coefficients {

@@ -9,6 +9,7 @@
 using lum::MpBase;
 
 Zevuvizovov3::Zevuvizovov3(lum::IMpUnknown* host) : MpBase(host) {
+    using namespace biquad;
     registerPin(kFilterType, pinFilterType_);
     registerPin(kSignalIn, pinSignalIn_);
     registerPin(kFrequency, pinFrequency_);

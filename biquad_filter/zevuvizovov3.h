@@ -4,21 +4,12 @@
 
 #include <cstdint>
 
+#include "filter_pins.h"
 #include "framework/dsp_pins.h"
 #include "framework_variant/audio_pin.h"
 
 class Zevuvizovov3 final : public lum::MpBase {
 public:
-    // Pin indices as the host and its events name them.
-    enum Pin : std::int32_t {
-        kFilterType = 0,
-        kSignalIn = 1,
-        kFrequency = 2,
-        kQ = 3,
-        kGain = 4,
-        kSignalOut = 5,
-        kSlope = 6,
-    };
     static constexpr std::int32_t kMaxSections = 4;
 
     explicit Zevuvizovov3(lum::IMpUnknown* host);

@@ -141,7 +141,7 @@ TEST(FilterSettling, StreamingOffIsDeclaredAtTheSettlingSpansLastSample) {
 }
 
 TEST(FilterSettling, OutputThatSettledByRepeatingItselfHoldsThatValueNotTheInput) {
-    for (Shape shape : {kHighPass, kBandPass}) {
+    for (FilterType shape : {kHighPass, kBandPass}) {
         FilterSession session;
         session.setDesign({shape});
         session.events.streaming(0, kSignalIn, true);

@@ -81,7 +81,7 @@ TEST(FilterResponse, EachShapeReachesItsGainWhereItShould) {
 }
 
 TEST(FilterResponse, ShelvesIgnoreQ) {
-    for (Shape shape : {kLowShelf, kHighShelf}) {
+    for (FilterType shape : {kLowShelf, kHighShelf}) {
         const std::vector<float> input = sine(700.0, 4096);
         EXPECT_EQ(respond({shape, 500.0, 0.3, 6.0}, input), respond({shape, 500.0, 8.0, 6.0}, input))
             << "shape " << shape;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "biquad_filter/filter_pins.h"
 #include "host/event_list.h"
 #include "host/guarded_buffer.h"
 #include "host/instances.h"
@@ -16,17 +17,7 @@
 
 namespace filtertest {
 
-enum Pin : std::int32_t {
-    kFilterType = 0,
-    kSignalIn = 1,
-    kFrequency = 2,
-    kQ = 3,
-    kGain = 4,
-    kSignalOut = 5,
-    kSlope = 6,
-};
-
-enum Shape : std::int32_t { kLowPass, kHighPass, kBandPass, kNotch, kPeak, kLowShelf, kHighShelf };
+using namespace biquad;
 
 // Design values; the pins get a tenth of them.
 struct Design {
