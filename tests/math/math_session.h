@@ -1,0 +1,153 @@
+// KEL_MATH modules driven through the real export and the recording host, the way the
+// host drives them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "host/event_list.h"
+#include "host/guarded_buffer.h"
+#include "host/instances.h"
+#include "host/library_loader.h"
+#include "host/recording_host.h"
+#include "tests/support/test_library_path.h"
+
+namespace mathtest {
+
+inline std::string libraryPath() { return lumtest::libraryPath("KEL_MATH"); }
+
+inline float floatBits(std::uint32_t bits) {
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+inline std::uint32_t bitsOf(float value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+inline const float kNaN = std::numeric_limits<float>::quiet_NaN();
+inline const float kInf = std::numeric_limits<float>::infinity();
+inline constexpr std::int32_t kIntMin = std::numeric_limits<std::int32_t>::min();
+inline constexpr std::int32_t kIntMax = std::numeric_limits<std::int32_t>::max();
+
+inline std::string narrow(const std::u16string& id) { return std::string(id.begin(), id.end()); }
+
+// A pin value as the host passes it: 4 bytes for float and int, 1 for bool.
+struct PinValue {
+    std::int32_t size = 0;
+    std::array<std::uint8_t, 4> bytes{};
+
+    static PinValue of(float v) { return make(&v, 4); }
+    static PinValue of(std::int32_t v) { return make(&v, 4); }
+    static PinValue of(bool v) {
+        const std::uint8_t byte = v ? 1 : 0;
+        return make(&byte, 1);
+    }
+    static PinValue byte(std::uint8_t v) { return make(&v, 1); }
+
+private:
+    static PinValue make(const void* data, std::int32_t size) {
+        PinValue value;
+        value.size = size;
+        std::memcpy(value.bytes.data(), data, static_cast<std::size_t>(size));
+        return value;
+    }
+};
+
+// One pin set by the host.
+struct PinSet {
+    std::int32_t pin;
+    PinValue value;
+};
+
+template <class T>
+PinSet pinSet(std::int32_t pin, T value) {
+    return {pin, PinValue::of(value)};
+}
+
+// A DSP-side module with the recording host; `run` returns what the host heard.
+class DspSession {
+public:
+    explicit DspSession(const std::u16string& id) {
+        auto created = lumhost::createDsp(library.factory(), id, host.object());
+        status = created.status;
+        plugin = std::move(created.object);
+        if (plugin) plugin->open();
+    }
+    std::vector<lumhost::HostCall> run(std::int32_t count, lumhost::EventList& events) {
+        host.clear();
+        plugin->process(count, events.head());
+        return host.exchange();
+    }
+    std::vector<lumhost::HostCall> run(std::int32_t count) {
+        host.clear();
+        plugin->process(count, nullptr);
+        return host.exchange();
+    }
+
+    lumhost::ModuleLibrary library{libraryPath()};
+    lumhost::RecordingHost host;
+    std::int32_t status = -1;
+    lumhost::Ref<lum::IMpPlugin> plugin;
+};
+
+// A GUI-side module with the recording host.
+class GuiSession {
+public:
+    explicit GuiSession(const std::u16string& id, lum::IMpUnknown* hostObject = nullptr) {
+        auto created = lumhost::createGui(library.factory(), id, hostObject != nullptr ? hostObject : host.object());
+        status = created.status;
+        gui = std::move(created.object);
+    }
+    // setPin then notifyPin, as the host does for a value change; returns the writes.
+    std::vector<lumhost::HostCall> change(const PinSet& set) {
+        host.clear();
+        EXPECT_EQ(gui->setPin(set.pin, 0, set.value.size, set.value.bytes.data()), lum::kOk);
+        EXPECT_EQ(gui->notifyPin(set.pin, 0), lum::kOk);
+        return host.exchange();
+    }
+    template <class T>
+    std::vector<lumhost::HostCall> change(std::int32_t pin, T value) {
+        return change(pinSet(pin, value));
+    }
+
+    lumhost::ModuleLibrary library{libraryPath()};
+    lumhost::RecordingHost host;
+    std::int32_t status = -1;
+    lumhost::Ref<lum::IMpUserInterface> gui;
+};
+
+inline lumhost::HostCall writeOf(const PinSet& set) {
+    return lumhost::writePinCall(set.pin, set.value.size, set.value.bytes.data());
+}
+
+// A block of samples the module may use from `offset`, with guards on both sides; an
+// odd offset makes the module's buffer unaligned.
+class SampleBuffer {
+public:
+    SampleBuffer(std::int32_t frames, std::int32_t offset = 0) : guarded_(frames + offset), offset_(offset) {}
+    float* data() { return guarded_.data() + offset_; }
+    float& operator[](std::int32_t i) { return data()[i]; }
+    void fill(float value) {
+        for (std::int32_t i = 0; i < guarded_.frames() - offset_; ++i) data()[i] = value;
+    }
+    bool guardsIntact() const { return guarded_.guardsIntact(); }
+
+private:
+    lumhost::GuardedBuffer guarded_;
+    std::int32_t offset_;
+};
+
+// Same value: equal bits, or both NaN.
+inline bool sameFloat(float a, float b) { return (std::isnan(a) && std::isnan(b)) || bitsOf(a) == bitsOf(b); }
+
+}  // namespace mathtest
