@@ -1,0 +1,116 @@
+// Once created, no KEL_MATH module allocates: not in its sub-processes, not in onSetPins,
+// not in its GUI handlers. Counted by replacing the global allocation functions, which
+// the library shares with this program on Linux; a Windows DLL has its own heap.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+#include "framework/pin_values.h"
+#include "host/module_description.h"
+#include "math_session.h"
+
+namespace {
+
+bool counting = false;
+long allocations = 0;
+
+void* allocate(std::size_t size) {
+    if (counting) ++allocations;
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+    throw std::bad_alloc();
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return allocate(size); }
+void* operator new[](std::size_t size) { return allocate(size); }
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
+
+namespace {
+
+// A module made ready before counting: buffers given, events built.
+struct Prepared {
+    lumhost::Ref<lum::IMpPlugin> dsp;
+    lumhost::Ref<lum::IMpUserInterface> gui;
+    std::vector<std::unique_ptr<lumhost::GuardedBuffer>> buffers;
+    lumhost::EventList start;
+    lumhost::EventList stop;
+    std::vector<mathtest::PinSet> guiValues;
+};
+
+mathtest::PinSet valueFor(const lumhost::PinDescription& pin, int round) {
+    switch (pin.datatype) {
+        case lum::kDatatypeBool: return mathtest::pinSet(pin.index, round % 2 == 0);
+        case lum::kDatatypeInt: return mathtest::pinSet(pin.index, std::int32_t{round * 7 - 3});
+        default: return mathtest::pinSet(pin.index, static_cast<float>(round) * 0.37f - 0.5f);
+    }
+}
+
+TEST(Allocation, RunningModulesAllocateNothing) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "the DLL's allocations do not pass through this program's operator new";
+#endif
+    lumhost::ModuleLibrary library(mathtest::libraryPath());
+    const auto description = lumhost::readLibraryDescription(lumhost::descriptionPath(mathtest::libraryPath()));
+    lumhost::RecordingHost host;
+    std::vector<Prepared> modules(description.modules.size());
+    for (std::size_t m = 0; m < modules.size(); ++m) {
+        const lumhost::ModuleDescription& module = description.modules[m];
+        Prepared& prepared = modules[m];
+        if (module.side == lumhost::Side::Gui) {
+            prepared.gui = lumhost::createGui(library.factory(), module.wideId(), host.object()).object;
+            ASSERT_TRUE(prepared.gui) << module.id;
+            for (int round = 0; round < 4; ++round) {
+                for (const auto& pin : module.pins) prepared.guiValues.push_back(valueFor(pin, round));
+            }
+            continue;
+        }
+        prepared.dsp = lumhost::createDsp(library.factory(), module.wideId(), host.object()).object;
+        ASSERT_TRUE(prepared.dsp) << module.id;
+        for (const auto& pin : module.pins) {
+            prepared.buffers.push_back(std::make_unique<lumhost::GuardedBuffer>(64, 0.3f));
+            prepared.dsp->setBuffer(pin.index, prepared.buffers.back()->data());
+            if (pin.direction != 0) continue;
+            if (pin.datatype == lum::kDatatypeAudio) {
+                prepared.start.streaming(5, pin.index, true);
+                prepared.stop.streaming(9, pin.index, false);
+            } else {
+                const mathtest::PinSet set = valueFor(pin, 1);
+                prepared.start.bytes(5, pin.index, set.value.size, set.value.bytes.data(), false);
+                const mathtest::PinSet other = valueFor(pin, 2);
+                prepared.stop.bytes(9, pin.index, other.value.size, other.value.bytes.data(), true);
+            }
+        }
+        prepared.start.graphStart(5);
+        prepared.start.head();
+        prepared.stop.head();
+    }
+
+    allocations = 0;
+    counting = true;
+    for (int block = 0; block < 20; ++block) {
+        for (Prepared& prepared : modules) {
+            if (prepared.dsp) {
+                prepared.dsp->process(64, prepared.start.head());
+                prepared.dsp->process(64, nullptr);
+                prepared.dsp->process(64, prepared.stop.head());
+                prepared.dsp->process(64, nullptr);
+            } else {
+                for (const mathtest::PinSet& set : prepared.guiValues) {
+                    prepared.gui->setPin(set.pin, 0, set.value.size, set.value.bytes.data());
+                    prepared.gui->notifyPin(set.pin, 0);
+                }
+            }
+        }
+        host.clear();
+    }
+    counting = false;
+    EXPECT_EQ(allocations, 0);
+}
+
+}  // namespace
