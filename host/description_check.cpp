@@ -98,24 +98,31 @@ void compareGui(const ModuleLibrary& library, const ModuleDescription& module, s
 
 }  // namespace
 
+std::vector<std::string> compareDescriptionWithModule(const ModuleLibrary& library, const ModuleDescription& module) {
+    std::vector<std::string> problems;
+    if (module.side == Side::Dsp) {
+        compareDsp(library, module, problems);
+    } else {
+        compareGui(library, module, problems);
+    }
+    RecordingHost host;
+    const Side other = module.side == Side::Dsp ? Side::Gui : Side::Dsp;
+    void* made = nullptr;
+    const std::int32_t status = library.factory().createInstance(
+        module.wideId().c_str(), static_cast<std::int32_t>(other), host.object(), &made);
+    if (status != lum::kNotFound || made != nullptr) {
+        problems.push_back(module.id + ": the other side is not refused with -2");
+        if (made != nullptr) static_cast<lum::IMpUnknown*>(made)->release();
+    }
+    return problems;
+}
+
 std::vector<std::string> compareDescriptionWithLibrary(const ModuleLibrary& library,
                                                        const LibraryDescription& description) {
     std::vector<std::string> problems;
     for (const ModuleDescription& module : description.modules) {
-        if (module.side == Side::Dsp) {
-            compareDsp(library, module, problems);
-        } else {
-            compareGui(library, module, problems);
-        }
-        RecordingHost host;
-        const Side other = module.side == Side::Dsp ? Side::Gui : Side::Dsp;
-        void* made = nullptr;
-        const std::int32_t status = library.factory().createInstance(
-            module.wideId().c_str(), static_cast<std::int32_t>(other), host.object(), &made);
-        if (status != lum::kNotFound || made != nullptr) {
-            problems.push_back(module.id + ": the other side is not refused with -2");
-            if (made != nullptr) static_cast<lum::IMpUnknown*>(made)->release();
-        }
+        const auto found = compareDescriptionWithModule(library, module);
+        problems.insert(problems.end(), found.begin(), found.end());
     }
     return problems;
 }

@@ -15,5 +15,7 @@ namespace lumhost {
 // Returns one line per disagreement; empty when description and library agree.
 std::vector<std::string> compareDescriptionWithLibrary(const ModuleLibrary& library,
                                                        const LibraryDescription& description);
+// The same for one module.
+std::vector<std::string> compareDescriptionWithModule(const ModuleLibrary& library, const ModuleDescription& module);
 
 }  // namespace lumhost

@@ -1,117 +1,80 @@
-// lumhost: runs module libraries without the real host.
-#include <cmath>
+// lumhost: load, run, measure and validate lum module libraries without the real host.
+#include <CLI/CLI.hpp>
 #include <cstdio>
-#include <filesystem>
-#include <string>
 
-#if defined(_WIN32)
-#include <windows.h>
-#endif
-
-#include "host/event_list.h"
-#include "host/guarded_buffer.h"
-#include "host/instances.h"
-#include "host/library_loader.h"
-#include "host/recording_host.h"
+#include "commands.h"
+#include "dsp_run.h"
 
 namespace {
 
-std::filesystem::path programDirectory() {
-#if defined(_WIN32)
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return std::filesystem::path(path).parent_path();
-#else
-    return std::filesystem::canonical("/proc/self/exe").parent_path();
+#if LUM_HOST_AUDIO_FILES
+void addRunOptions(CLI::App& command, lumhost::RunSettings& run) {
+    command.add_option("library", run.libraryPath, "the module library (NAME.lum)")->required();
+    command.add_option("id", run.moduleId, "the module's identifier")->required();
+    command.add_option("--pin", run.pins, "NAME_OR_INDEX=VALUE for a pin (repeatable)");
+    command.add_option("--rate", run.sampleRate, "sample rate in Hz (default 44100)");
+    command.add_option("--block", run.blockSize, "samples per block (default 64)");
+}
 #endif
-}
-
-void printExchange(const lumhost::RecordingHost& host) {
-    for (const lumhost::HostCall& call : host.exchange()) {
-        std::printf("    host heard ");
-        switch (call.kind) {
-            case lumhost::HostCallKind::SetPinStreaming:
-                std::printf("setPinStreaming(at %d, pin %d, %s)\n", call.position, call.pinIndex,
-                            call.argument != 0 ? "streaming" : "quiet");
-                break;
-            case lumhost::HostCallKind::SetPin:
-                std::printf("setPin(at %d, pin %d, %g)\n", call.position, call.pinIndex, call.value<float>());
-                break;
-            case lumhost::HostCallKind::Sleep: std::printf("sleep()\n"); break;
-            case lumhost::HostCallKind::GetBlockSize: std::printf("getBlockSize() -> %d\n", host.blockSize()); break;
-            default: std::printf("slot call %d\n", static_cast<int>(call.kind)); break;
-        }
-    }
-}
-
-// Drives the test library's gain module through a short session: a sine streams in,
-// the gain changes mid-block, the input stops and the module runs out and sleeps.
-int demo() {
-    const std::filesystem::path libraryPath = programDirectory() / ".." / "lib" / "LUM_TEST.lum";
-    lumhost::ModuleLibrary library(libraryPath.string());
-    lumhost::RecordingHost host;
-    constexpr std::int32_t kBlock = 64;
-    host.setBlockSize(kBlock);
-    auto gain = lumhost::createDsp(library.factory(), u"LumTestGain", host.object());
-    if (gain.status != lum::kOk) {
-        std::fprintf(stderr, "lumhost: cannot create LumTestGain (status %d)\n", gain.status);
-        return 1;
-    }
-    lumhost::GuardedBuffer in(kBlock);
-    lumhost::GuardedBuffer out(kBlock);
-    gain.object->open();
-    gain.object->setBuffer(0, in.data());
-    gain.object->setBuffer(2, out.data());
-
-    std::printf("lumhost demo: %s, module LumTestGain, blocks of %d samples\n", library.path().c_str(), kBlock);
-    std::printf("  block  events                          peak out  host calls\n");
-    bool asleep = false;
-    for (int block = 0; block < 6; ++block) {
-        for (std::int32_t i = 0; i < kBlock; ++i) {
-            in[i] = 0.5f * static_cast<float>(std::sin(0.2 * (block * kBlock + i)));
-        }
-        lumhost::EventList events;
-        const char* what = "none";
-        if (block == 0) {
-            events.graphStart(0).value(0, 1, 1.0f).streaming(0, 0, true);
-            what = "graph start, gain 1, input streams";
-        } else if (block == 2) {
-            events.value(32, 1, 2.0f);
-            what = "gain 2 at sample 32";
-        } else if (block == 3) {
-            events.streaming(0, 0, false);
-            what = "input stops";
-        }
-        host.clear();
-        if (asleep && events.empty()) {
-            std::printf("  %5d  %-30s  %8s  (asleep, not called)\n", block, what, "-");
-            continue;
-        }
-        out.fill(0.0f);
-        gain.object->process(kBlock, events.head());
-        float peak = 0.0f;
-        for (std::int32_t i = 0; i < kBlock; ++i) peak = std::fmax(peak, std::fabs(out[i]));
-        asleep = host.sleepCount() > 0;
-        std::printf("  %5d  %-30s  %8.3f  %zu\n", block, what, peak, host.exchange().size());
-        printExchange(host);
-        if (!out.guardsIntact()) {
-            std::fprintf(stderr, "lumhost: the module wrote past its buffer\n");
-            return 1;
-        }
-    }
-    return 0;
-}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string command = argc > 1 ? argv[1] : "";
+    CLI::App app{"lumhost: load, run, measure and validate lum module libraries"};
+    app.require_subcommand(1);
+
+    std::string libraryPath;
+    bool json = false;
+    CLI::App* list = app.add_subcommand("list", "every module of a library, its side and its pins");
+    list->add_option("library", libraryPath, "the module library (NAME.lum)")->required();
+    list->add_flag("--json", json, "machine-readable output");
+
+    std::int32_t strictness = 5;
+    std::uint32_t seed = 1;
+    CLI::App* validate = app.add_subcommand("validate", "exercise every module and check every host call");
+    validate->add_option("library", libraryPath, "the module library (NAME.lum)")->required();
+    validate->add_option("--strictness", strictness, "1 to 10: how long each module is exercised (default 5)");
+    validate->add_option("--seed", seed, "seed of the random sessions (default 1)");
+
+#if LUM_HOST_AUDIO_FILES
+    lumhost::RunSettings run;
+    std::string outPath, inPath, signal = "noise", plotPath, csvPath;
+    double seconds = 2.0;
+    CLI::App* render = app.add_subcommand("render", "run a DSP module on a signal and write the result");
+    addRunOptions(*render, run);
+    render->add_option("--out", outPath, "the WAV file to write")->required();
+    auto* in = render->add_option("--in", inPath, "an input audio file");
+    render->add_option("--signal", signal, "impulse, sine:HZ, sweep or noise (default noise)")->excludes(in);
+    render->add_option("--seconds", seconds, "length without --in (default 2)");
+
+    double impulseSeconds = 1.0;
+    CLI::App* response = app.add_subcommand("response", "measure and plot a DSP module's magnitude response");
+    addRunOptions(*response, run);
+    response->add_option("--plot", plotPath, "the PNG to draw");
+    response->add_option("--csv", csvPath, "a table of frequency, magnitude and phase");
+    response->add_option("--seconds", impulseSeconds, "impulse response length (default 1)");
+
+    CLI::App* demo = app.add_subcommand("demo", "render and plot the filter and a few math modules into demo-out/");
+#endif
+
     try {
-        if (command == "demo") return demo();
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error) == 0 ? 0 : 2;
+    }
+
+    try {
+        if (*list) return lumhost::listCommand(libraryPath, json);
+        if (*validate) return lumhost::validateCommand(libraryPath, strictness, seed);
+#if LUM_HOST_AUDIO_FILES
+        run.sampleRateGiven = render->count("--rate") > 0 || response->count("--rate") > 0;
+        if (*render) return lumhost::renderCommand(run, outPath, inPath, signal, seconds);
+        if (*response) return lumhost::responseCommand(run, plotPath, csvPath, impulseSeconds);
+        if (*demo) return lumhost::demoCommand();
+#endif
     } catch (const std::exception& error) {
         std::fprintf(stderr, "lumhost: %s\n", error.what());
-        return 1;
+        return 2;
     }
-    std::fprintf(stderr, "usage: lumhost demo\n");
     return 2;
 }

@@ -1,0 +1,47 @@
+// lumhost's subcommands. Each returns the process exit code; bad input throws
+// UsageError (exit code 2, one line).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "frequency_response.h"
+#include "library_loader.h"
+#include "module_description.h"
+
+namespace lumhost {
+
+// A library with the description shipped beside it.
+struct LoadedLibrary {
+    explicit LoadedLibrary(const std::string& path);
+    ModuleLibrary library;
+    LibraryDescription description;
+
+    const ModuleDescription& module(const std::string& id) const;
+};
+
+struct RunSettings {
+    std::string libraryPath;
+    std::string moduleId;
+    std::vector<std::string> pins;  // NAME_OR_INDEX=VALUE
+    std::int32_t sampleRate = 44100;
+    std::int32_t blockSize = 64;
+    bool sampleRateGiven = false;
+};
+
+// The module's magnitude and phase from `seconds` of impulse response.
+std::vector<ResponsePoint> measureResponse(const LoadedLibrary& loaded, const RunSettings& run, double seconds);
+// "ID  pin=value ..." for titles.
+std::string describeRun(const RunSettings& run);
+
+int listCommand(const std::string& libraryPath, bool json);
+int validateCommand(const std::string& libraryPath, std::int32_t strictness, std::uint32_t seed);
+#if LUM_HOST_AUDIO_FILES
+int renderCommand(const RunSettings& run, const std::string& outPath, const std::string& inPath,
+                  const std::string& signal, double seconds);
+int responseCommand(const RunSettings& run, const std::string& plotPath, const std::string& csvPath, double seconds);
+int demoCommand();
+#endif
+
+}  // namespace lumhost

@@ -1,0 +1,123 @@
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+#include "audio_file.h"
+#include "commands.h"
+#include "dsp_run.h"
+#include "signal_generators.h"
+
+namespace lumhost {
+namespace {
+
+constexpr std::int32_t kRate = 44100;
+constexpr std::int32_t kBlock = 64;
+const char* const kOutDirectory = "demo-out";
+
+std::filesystem::path libraryDirectory() {
+#if defined(_WIN32)
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return std::filesystem::path(path).parent_path() / ".." / "lib";
+#else
+    return std::filesystem::canonical("/proc/self/exe").parent_path() / ".." / "lib";
+#endif
+}
+
+double rmsDb(const std::vector<float>& samples) {
+    double sum = 0.0;
+    for (float sample : samples) sum += static_cast<double>(sample) * sample;
+    return 10.0 * std::log10(std::max(sum / static_cast<double>(samples.size()), 1e-20));
+}
+
+struct Render {
+    const char* file;
+    const char* module;
+    std::vector<std::string> pins;
+    const char* signal;  // "noise" or "sweep"
+};
+
+}  // namespace
+
+int demoCommand() {
+    const LoadedLibrary filter((libraryDirectory() / "QX-DaRovoVIR3.lum").string());
+    const LoadedLibrary math((libraryDirectory() / "KEL_MATH.lum").string());
+    std::filesystem::create_directories(kOutDirectory);
+
+    const std::int64_t frames = 2 * kRate;
+    const std::vector<float> noise = generateSignal("noise", kRate, frames);
+    const std::vector<float> sweep = generateSignal("sweep", kRate, frames);
+    // Frequency, Q and gain pins read ten times their sample value: 100 is 1 kHz.
+    const Render renders[] = {
+        {"filter-lowpass-1-section",
+         "QX-DaRovoVIR3",
+         {"Filter Type=0", "Slope=0", "Frequency=100", "Q=0.0707"},
+         "noise"},
+        {"filter-lowpass-4-sections",
+         "QX-DaRovoVIR3",
+         {"Filter Type=0", "Slope=3", "Frequency=100", "Q=0.0707"},
+         "noise"},
+        {"filter-bandpass-2-sections",
+         "QX-DaRovoVIR3",
+         {"Filter Type=2", "Slope=1", "Frequency=100", "Q=0.4"},
+         "sweep"},
+        {"filter-notch", "QX-DaRovoVIR3", {"Filter Type=3", "Slope=0", "Frequency=100", "Q=0.1"}, "sweep"},
+        {"filter-peak-plus-12-db",
+         "QX-DaRovoVIR3",
+         {"Filter Type=4", "Slope=0", "Frequency=100", "Q=0.1", "Gain=1.2"},
+         "sweep"},
+        {"filter-highshelf-minus-9-db",
+         "QX-DaRovoVIR3",
+         {"Filter Type=6", "Slope=1", "Frequency=300", "Q=0.0707", "Gain=-0.9"},
+         "noise"},
+        {"math-multiply-by-half", "KelMathMultiplyAudio", {"B=0.05"}, "noise"},
+        {"math-limit-to-0.2", "KelMathLimitAudio", {"Min=-0.2", "Max=0.2"}, "sweep"},
+        {"math-nearest-tenth", "KelMathNearestAudio", {}, "sweep"},
+    };
+
+    std::printf("lumhost demo: %d Hz, blocks of %d, into %s/\n\n", kRate, kBlock, kOutDirectory);
+    std::printf("  %-42s %-6s %9s %9s\n", "file", "input", "in (dB)", "out (dB)");
+    for (const Render& render : renders) {
+        const LoadedLibrary& loaded = std::string(render.module) == "QX-DaRovoVIR3" ? filter : math;
+        const std::vector<float>& input = std::string(render.signal) == "noise" ? noise : sweep;
+        std::vector<PinSetting> settings;
+        for (const std::string& pin : render.pins) settings.push_back(parsePinSetting(pin));
+        DspRun dsp(loaded.library, loaded.module(render.module), kRate, kBlock, settings);
+        AudioData out{kRate, dsp.render({input}, frames)};
+        const std::string path = std::string(kOutDirectory) + "/" + render.file + ".wav";
+        writeAudioFile(path, out);
+        std::printf("  %-42s %-6s %9.1f %9.1f\n", path.c_str(), render.signal, rmsDb(input), rmsDb(out.channels[0]));
+    }
+
+    const char* const shapes[] = {"LowPass", "HighPass", "BandPass", "Notch", "Peak", "LowShelf", "HighShelf"};
+    std::vector<ResponseCurve> curves;
+    std::printf("\n  %-10s %12s %12s %12s\n", "shape", "at 100 Hz", "at 1 kHz", "at 10 kHz");
+    for (int shape = 0; shape < 7; ++shape) {
+        RunSettings run{(libraryDirectory() / "QX-DaRovoVIR3.lum").string(),
+                        "QX-DaRovoVIR3",
+                        {"Filter Type=" + std::to_string(shape), "Slope=0", "Frequency=100", "Q=0.0707", "Gain=0.6"},
+                        kRate,
+                        kBlock,
+                        true};
+        auto points = measureResponse(filter, run, 0.5);
+        auto at = [&](double hz) {
+            const ResponsePoint* nearest = &points.front();
+            for (const ResponsePoint& p : points) {
+                if (std::fabs(std::log(p.hz / hz)) < std::fabs(std::log(nearest->hz / hz))) nearest = &p;
+            }
+            return nearest->magnitudeDb;
+        };
+        std::printf("  %-10s %9.1f dB %9.1f dB %9.1f dB\n", shapes[shape], at(100.0), at(1000.0), at(10000.0));
+        curves.push_back({shapes[shape], std::move(points)});
+    }
+    const std::string plot = std::string(kOutDirectory) + "/response.png";
+    plotResponses(plot, "QX-DaRovoVIR3: seven shapes at 1 kHz, Q 0.707, gain 6 dB, one section", curves);
+    std::printf("\n  response plot: %s\n", plot.c_str());
+    return 0;
+}
+
+}  // namespace lumhost

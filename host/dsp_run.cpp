@@ -1,0 +1,195 @@
+#include "dsp_run.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "instances.h"
+
+namespace lumhost {
+namespace {
+
+bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+
+}  // namespace
+
+PinSetting parsePinSetting(const std::string& text) {
+    const auto equals = text.find('=');
+    if (equals == std::string::npos || equals == 0) {
+        throw UsageError("pin setting '" + text + "' is not NAME_OR_INDEX=VALUE");
+    }
+    return {text.substr(0, equals), text.substr(equals + 1)};
+}
+
+float parseFloat(const std::string& text, const std::string& what) {
+    char* end = nullptr;
+    errno = 0;
+    const float value = std::strtof(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE) {
+        throw UsageError(what + ": '" + text + "' is not a number");
+    }
+    return value;
+}
+
+std::int32_t parseInt(const std::string& text, const std::string& what) {
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE || value < INT32_MIN ||
+        value > INT32_MAX) {
+        throw UsageError(what + ": '" + text + "' is not a 32-bit integer");
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+bool parseBool(const std::string& text, const std::string& what) {
+    if (text == "true" || text == "1" || text == "on") return true;
+    if (text == "false" || text == "0" || text == "off") return false;
+    throw UsageError(what + ": '" + text + "' is not true or false");
+}
+
+DspRun::DspRun(const ModuleLibrary& library, const ModuleDescription& module, std::int32_t sampleRate,
+               std::int32_t blockSize, const std::vector<PinSetting>& settings)
+    : blockSize_(blockSize) {
+    if (module.side != Side::Dsp) throw UsageError(module.id + " is a GUI module; only DSP modules render");
+    if (sampleRate < RunLimits::kMinSampleRate || sampleRate > RunLimits::kMaxSampleRate) {
+        throw UsageError("sample rate " + std::to_string(sampleRate) + " is outside " +
+                         std::to_string(RunLimits::kMinSampleRate) + " to " +
+                         std::to_string(RunLimits::kMaxSampleRate));
+    }
+    if (blockSize < 1 || blockSize > RunLimits::kMaxBlockSize) {
+        throw UsageError("block size " + std::to_string(blockSize) + " is outside 1 to " +
+                         std::to_string(RunLimits::kMaxBlockSize));
+    }
+
+    std::vector<std::pair<const PinDescription*, std::string>> resolved;
+    for (const PinSetting& setting : settings) {
+        const PinDescription* pin = module.findPin(setting.pin);
+        if (pin == nullptr) throw UsageError(module.id + " has no pin '" + setting.pin + "'");
+        if (pin->direction != 0) throw UsageError("pin '" + pin->name + "' is an output");
+        resolved.emplace_back(pin, setting.value);
+    }
+    auto settingFor = [&](const PinDescription& pin) -> const std::string* {
+        const std::string* found = nullptr;
+        for (const auto& [described, value] : resolved) {
+            if (described->index == pin.index) found = &value;  // the last one given wins
+        }
+        return found;
+    };
+
+    bool signalTaken = false;
+    for (const PinDescription& pin : module.pins) {
+        const std::string what = "pin '" + pin.name + "'";
+        const std::string* value = settingFor(pin);
+        if (pin.datatype == 5 && pin.direction == 0) {
+            AudioInput input{pin.index, -1, 0.0f, GuardedBuffer(blockSize)};
+            if (value == nullptr && !signalTaken) {
+                input.channel = 0;
+            } else if (value != nullptr && (*value == "in" || startsWith(*value, "in:"))) {
+                input.channel = *value == "in" ? 0 : parseInt(value->substr(3), what);
+                if (input.channel < 0) throw UsageError(what + ": channel " + std::to_string(input.channel));
+            } else if (value != nullptr) {
+                input.constant = parseFloat(*value, what);
+            }
+            signalTaken = signalTaken || input.channel >= 0;
+            inputChannelsUsed_ = std::max(inputChannelsUsed_, input.channel + 1);
+            inputs_.push_back(std::move(input));
+        } else if (pin.datatype == 5) {
+            outputs_.push_back({pin.index, GuardedBuffer(blockSize)});
+            audioOutputs_.push_back(pin);
+        } else if (pin.direction == 0 && value != nullptr) {
+            ControlValue control{pin.index, 4, {}};
+            if (pin.datatype == 6) {
+                const float v = parseFloat(*value, what);
+                std::memcpy(control.bytes, &v, 4);
+            } else if (pin.datatype == 8) {
+                const std::int32_t v = parseInt(*value, what);
+                std::memcpy(control.bytes, &v, 4);
+            } else if (pin.datatype == 4) {
+                control.size = 1;
+                control.bytes[0] = parseBool(*value, what) ? 1 : 0;
+            } else {
+                throw UsageError(what + " takes no value from the command line");
+            }
+            controlValues_.push_back(control);
+        }
+    }
+
+    host_.setBlockSize(blockSize);
+    host_.setSampleRate(static_cast<float>(sampleRate));
+    auto created = createDsp(library.factory(), module.wideId(), host_.object());
+    if (created.status != lum::kOk) {
+        throw UsageError("cannot create " + module.id + " (status " + std::to_string(created.status) + ")");
+    }
+    plugin_ = std::move(created.object);
+    plugin_->open();
+    for (AudioInput& input : inputs_) plugin_->setBuffer(input.pinIndex, input.buffer.data());
+    for (AudioOutput& output : outputs_) plugin_->setBuffer(output.pinIndex, output.buffer.data());
+}
+
+void DspRun::firstEvents(EventList& events) const {
+    events.graphStart(0);
+    for (const ControlValue& control : controlValues_) {
+        events.bytes(0, control.pinIndex, control.size, control.bytes, false);
+    }
+    for (const AudioInput& input : inputs_) {
+        events.streaming(0, input.pinIndex, input.channel >= 0);
+    }
+}
+
+void DspRun::checkGuards() const {
+    for (const AudioInput& input : inputs_) {
+        if (!input.buffer.guardsIntact()) throw std::runtime_error("the module wrote outside an input buffer");
+    }
+    for (const AudioOutput& output : outputs_) {
+        if (!output.buffer.guardsIntact()) throw std::runtime_error("the module wrote outside an output buffer");
+    }
+}
+
+std::vector<std::vector<float>> DspRun::render(const std::vector<std::vector<float>>& input, std::int64_t frames) {
+    std::vector<std::vector<float>> rendered(outputs_.size(), std::vector<float>(static_cast<std::size_t>(frames)));
+    EventList events;
+    firstEvents(events);
+    bool asleep = false;
+    for (std::int64_t start = 0; start < frames; start += blockSize_) {
+        const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(blockSize_, frames - start));
+        if (asleep && events.empty()) {
+            // A sleeping module is not called; its outputs hold their last sample.
+            ++blocksAsleep_;
+            for (std::size_t o = 0; o < outputs_.size(); ++o) {
+                const float held = start > 0 ? rendered[o][static_cast<std::size_t>(start - 1)] : 0.0f;
+                std::fill_n(rendered[o].begin() + start, count, held);
+            }
+            continue;
+        }
+        for (AudioInput& in : inputs_) {
+            const std::vector<float>* channel = in.channel >= 0 && static_cast<std::size_t>(in.channel) < input.size()
+                                                    ? &input[static_cast<std::size_t>(in.channel)]
+                                                    : nullptr;
+            for (std::int32_t i = 0; i < count; ++i) {
+                const auto at = static_cast<std::size_t>(start + i);
+                if (in.channel < 0) {
+                    in.buffer[i] = in.constant;
+                } else {
+                    in.buffer[i] = channel != nullptr && at < channel->size() ? (*channel)[at] : 0.0f;
+                }
+            }
+        }
+        host_.clear();
+        plugin_->process(count, events.head());
+        events.clear();
+        checkGuards();
+        asleep = host_.sleepCount() > 0;
+        for (const HostCall& call : host_.allCalls()) {
+            if (call.kind == HostCallKind::SetPin) controlOutputs_.push_back(call);
+        }
+        for (std::size_t o = 0; o < outputs_.size(); ++o) {
+            std::copy_n(outputs_[o].buffer.data(), count, rendered[o].begin() + start);
+        }
+    }
+    return rendered;
+}
+
+}  // namespace lumhost

@@ -1,0 +1,98 @@
+// One DSP module driven the way the real host drives it: open, buffers, graph start with
+// the pin values and streaming states, then block after block, leaving a sleeping module
+// alone until an event would wake it.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "event_list.h"
+#include "guarded_buffer.h"
+#include "library_loader.h"
+#include "module_description.h"
+#include "recording_host.h"
+
+namespace lumhost {
+
+// A mistake in what the user asked for: reported in one line, exit code 2.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// "NAME_OR_INDEX=VALUE" from the command line, checked once the module is known.
+struct PinSetting {
+    std::string pin;
+    std::string value;
+};
+PinSetting parsePinSetting(const std::string& text);
+
+// Parses a whole value of a pin's type; throws UsageError naming the pin.
+float parseFloat(const std::string& text, const std::string& what);
+std::int32_t parseInt(const std::string& text, const std::string& what);
+bool parseBool(const std::string& text, const std::string& what);
+
+struct RunLimits {
+    static constexpr std::int32_t kMinSampleRate = 1000;
+    static constexpr std::int32_t kMaxSampleRate = 768000;
+    static constexpr std::int32_t kMaxBlockSize = 8192;
+};
+
+class DspRun {
+public:
+    // Creates the module and resolves `settings` against its description. An audio input
+    // takes a constant ("0.25"), or a channel of the input signal ("in", "in:1"); the
+    // first audio input takes channel 0 unless told otherwise. Throws UsageError.
+    DspRun(const ModuleLibrary& library, const ModuleDescription& module, std::int32_t sampleRate,
+           std::int32_t blockSize, const std::vector<PinSetting>& settings);
+    DspRun(const DspRun&) = delete;
+    DspRun& operator=(const DspRun&) = delete;
+
+    // How many input channels the settings read (0 when every input is constant).
+    std::int32_t inputChannelsUsed() const { return inputChannelsUsed_; }
+    // The module's audio outputs, in pin order: one output channel each.
+    const std::vector<PinDescription>& audioOutputs() const { return audioOutputs_; }
+
+    // Renders `frames` samples from `input` (one vector per channel, shorter ones padded
+    // with silence) and returns one vector per audio output.
+    std::vector<std::vector<float>> render(const std::vector<std::vector<float>>& input, std::int64_t frames);
+
+    // Blocks the module spent asleep, and the control values it sent, as the host saw them.
+    std::int64_t blocksAsleep() const { return blocksAsleep_; }
+    const std::vector<HostCall>& controlOutputs() const { return controlOutputs_; }
+
+private:
+    struct AudioInput {
+        std::int32_t pinIndex;
+        std::int32_t channel;  // -1: the constant
+        float constant;
+        GuardedBuffer buffer;
+    };
+    struct AudioOutput {
+        std::int32_t pinIndex;
+        GuardedBuffer buffer;
+    };
+
+    void firstEvents(EventList& events) const;
+    void checkGuards() const;
+
+    RecordingHost host_;
+    Ref<lum::IMpPlugin> plugin_;
+    std::int32_t blockSize_;
+    std::vector<AudioInput> inputs_;
+    std::vector<AudioOutput> outputs_;
+    std::vector<PinDescription> audioOutputs_;
+    struct ControlValue {
+        std::int32_t pinIndex;
+        std::int32_t size;
+        std::uint8_t bytes[4];
+    };
+    std::vector<ControlValue> controlValues_;
+    std::int32_t inputChannelsUsed_ = 0;
+    std::int64_t blocksAsleep_ = 0;
+    std::vector<HostCall> controlOutputs_;
+};
+
+}  // namespace lumhost

@@ -1,0 +1,441 @@
+#include "validator.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <random>
+
+#include "description_check.h"
+#include "event_list.h"
+#include "guarded_buffer.h"
+#include "instances.h"
+#include "recording_host.h"
+
+namespace lumhost {
+namespace {
+
+constexpr std::int32_t kMaxBlock = 512;
+constexpr std::size_t kMaxProblemsPerModule = 8;
+
+std::int32_t valueSize(std::int32_t datatype) { return datatype == 4 ? 1 : 4; }
+
+bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Put in output buffers before each block: a sample still holding it was not written.
+// A module that asks to sleep leaves the rest of its block unwritten.
+float unwrittenMark() {
+    const std::uint32_t bits = 0x7FC0BEEFu;
+    float mark;
+    std::memcpy(&mark, &bits, sizeof mark);
+    return mark;
+}
+
+class Verdict {
+public:
+    explicit Verdict(ModuleVerdict& verdict) : verdict_(verdict) {}
+    // Records one check; a failed one keeps its text (the first few per module).
+    void check(bool ok, const std::string& problem) {
+        ++verdict_.checks;
+        if (!ok && verdict_.problems.size() < kMaxProblemsPerModule) verdict_.problems.push_back(problem);
+    }
+    bool failed() const { return !verdict_.problems.empty(); }
+
+private:
+    ModuleVerdict& verdict_;
+};
+
+void checkInterfaces(lum::IMpUnknown* object, const lum::Guid& own, const lum::Guid& other, Verdict& verdict) {
+    void* out = nullptr;
+    verdict.check(object->queryInterface(&lum::kIidMpUnknown, &out) == lum::kOk && out != nullptr,
+                  "queryInterface(IMpUnknown) failed");
+    if (out != nullptr) static_cast<lum::IMpUnknown*>(out)->release();
+    out = nullptr;
+    verdict.check(object->queryInterface(&own, &out) == lum::kOk && out != nullptr,
+                  "queryInterface of its own interface failed");
+    if (out != nullptr) static_cast<lum::IMpUnknown*>(out)->release();
+    out = &out;
+    for (const lum::Guid* foreign : {&other, &lum::kIidMpFactory, &lum::kIidMpDspHost}) {
+        verdict.check(object->queryInterface(foreign, &out) == lum::kNotFound && out == nullptr,
+                      "an interface it does not offer was not refused with null and -2");
+    }
+}
+
+void checkLifecycle(const ModuleLibrary& library, const ModuleDescription& module, std::int32_t rounds,
+                    Verdict& verdict) {
+    const bool dsp = module.side == Side::Dsp;
+    for (std::int32_t round = 0; round < rounds && !verdict.failed(); ++round) {
+        RecordingHost host;
+        void* made = nullptr;
+        const std::int32_t status = library.factory().createInstance(
+            module.wideId().c_str(), static_cast<std::int32_t>(module.side), host.object(), &made);
+        verdict.check(status == lum::kOk && made != nullptr, "creation failed");
+        if (made == nullptr) return;
+        auto* object = static_cast<lum::IMpUnknown*>(made);
+        if (round == 0) {
+            checkInterfaces(object, dsp ? lum::kIidMpPlugin : lum::kIidMpUserInterface,
+                            dsp ? lum::kIidMpUserInterface : lum::kIidMpPlugin, verdict);
+        }
+        verdict.check(object->release() == 0, "the creator's reference was not the last one");
+        // The GUI base keeps its host reference by design; a DSP module must give it back.
+        if (dsp) verdict.check(host.referencesHeld() == 0, "the released module still holds a host reference");
+    }
+}
+
+// One DSP instance with its own host and guarded buffers.
+struct DspInstance {
+    RecordingHost host;
+    Ref<lum::IMpPlugin> plugin;
+    std::map<std::int32_t, GuardedBuffer> buffers;
+};
+
+// What the validating host does to one module's inputs over a session.
+class DspSession {
+public:
+    DspSession(const ModuleLibrary& library, const ModuleDescription& module, std::mt19937& random, Verdict& verdict,
+               const ValidationOptions& options)
+        : module_(module), random_(random), verdict_(verdict), options_(options) {
+        static const std::int32_t kHostBlockSizes[] = {16, 64, 128, 512};
+        hostBlockSize_ = kHostBlockSizes[random_() % 4];
+        for (DspInstance& instance : instances_) {
+            instance.host.setBlockSize(hostBlockSize_);
+            instance.host.setSampleRate(44100.0f);
+            auto created = createDsp(library.factory(), module.wideId(), instance.host.object());
+            verdict_.check(created.status == lum::kOk, "creation failed");
+            instance.plugin = std::move(created.object);
+            if (!instance.plugin) return;
+            instance.plugin->open();
+            for (const PinDescription& pin : module.pins) {
+                if (pin.datatype != 5) continue;
+                auto& buffer = instance.buffers.emplace(pin.index, GuardedBuffer(kMaxBlock)).first->second;
+                instance.plugin->setBuffer(pin.index, buffer.data());
+            }
+        }
+        for (const PinDescription& pin : module.pins) {
+            if (pin.datatype == 5 && pin.direction == 0) inputs_[pin.index] = {false, 0.0f};
+            if (pin.datatype == 5 && pin.direction == 1) quietValue_[pin.index] = std::nullopt;
+        }
+    }
+
+    bool ready() const { return instances_[0].plugin && instances_[1].plugin; }
+
+    void runBlock(bool first) {
+        std::uniform_int_distribution<std::int32_t> sizes(0, hostBlockSize_);
+        const std::int32_t count = random_() % 16 == 0 ? 0 : std::max(1, sizes(random_));
+        EventList events;
+        std::vector<std::pair<std::int32_t, std::pair<std::int32_t, bool>>> streamingChanges;
+        if (first) {
+            events.graphStart(0);
+            for (const PinDescription& pin : module_.pins) {
+                if (pin.direction == 0 && pin.datatype != 5 && pin.datatype != 2) addValue(events, 0, pin);
+            }
+            for (auto& [index, state] : inputs_) {
+                const bool streaming = random_() % 2 == 0;
+                events.streaming(0, index, streaming);
+                streamingChanges.push_back({0, {index, streaming}});
+            }
+        } else if (count > 0 && random_() % 3 == 0) {
+            std::vector<std::int32_t> times(1 + random_() % 4);
+            for (std::int32_t& time : times) time = static_cast<std::int32_t>(random_() % count);
+            std::sort(times.begin(), times.end());
+            for (std::int32_t time : times) addRandomEvent(events, time, streamingChanges);
+        }
+        if (asleep_ && events.empty()) return;  // a sleeping module is not called
+
+        const bool wakesStreaming = asleep_ && leavesAnInputStreaming(streamingChanges);
+        fillInputs(count, streamingChanges);
+        for (DspInstance& instance : instances_) {
+            for (auto& [index, quiet] : quietValue_) {
+                float* out = instance.buffers.at(index).data();
+                std::fill(out, out + count, unwrittenMark());
+            }
+        }
+        const long allocationsBefore = options_.allocationCount ? options_.allocationCount() : 0;
+        const lum::HostEvent* head = events.head();
+        for (DspInstance& instance : instances_) {
+            instance.host.clear();
+            instance.plugin->process(count, head);
+        }
+        // Read before the check builds its message, which allocates.
+        const long allocated = options_.allocationCount ? options_.allocationCount() - allocationsBefore : 0;
+        if (!first) verdict_.check(allocated == 0, "process allocated memory");
+        checkBlock(count, wakesStreaming);
+    }
+
+private:
+    void addValue(EventList& events, std::int32_t time, const PinDescription& pin) {
+        if (pin.datatype == 6) {
+            static const float kSpecial[] = {0.0f, -0.0f, 1.0f, -1.0f, 1e-40f, 1e30f, 0.5f, 3.0f};
+            const float value = random_() % 2 == 0 ? kSpecial[random_() % 8]
+                                                   : std::uniform_real_distribution<float>(-100.0f, 100.0f)(random_);
+            events.value(time, pin.index, value);
+        } else if (pin.datatype == 8) {
+            static const std::int32_t kSpecial[] = {0, 1, -1, 2, 3, 6, INT32_MAX, INT32_MIN};
+            const std::int32_t value =
+                random_() % 2 == 0 ? kSpecial[random_() % 8] : static_cast<std::int32_t>(random_() % 21) - 10;
+            events.value(time, pin.index, value);
+        } else if (pin.datatype == 4) {
+            events.value(time, pin.index, static_cast<std::uint8_t>(random_() % 2));
+        }
+    }
+
+    void addRandomEvent(EventList& events, std::int32_t time,
+                        std::vector<std::pair<std::int32_t, std::pair<std::int32_t, bool>>>& streamingChanges) {
+        const std::uint32_t kind = random_() % 10;
+        if (kind < 5) {
+            std::vector<const PinDescription*> controls;
+            for (const PinDescription& pin : module_.pins) {
+                if (pin.direction == 0 && pin.datatype != 5 && pin.datatype != 2) controls.push_back(&pin);
+            }
+            if (!controls.empty()) addValue(events, time, *controls[random_() % controls.size()]);
+        } else if (kind < 8 && !inputs_.empty()) {
+            auto it = inputs_.begin();
+            std::advance(it, random_() % inputs_.size());
+            const bool streaming = random_() % 2 == 0;
+            events.streaming(time, it->first, streaming);
+            streamingChanges.push_back({time, {it->first, streaming}});
+        } else if (kind == 8) {
+            events.value(time, 1000 + static_cast<std::int32_t>(random_() % 8), 1.0f);  // no such pin
+        } else {
+            events.graphStart(time);
+        }
+    }
+
+    // Whether some event group of the block leaves an input streaming.
+    bool leavesAnInputStreaming(const std::vector<std::pair<std::int32_t, std::pair<std::int32_t, bool>>>& changes) {
+        std::map<std::int32_t, bool> states;
+        for (const auto& [index, state] : inputs_) states[index] = state.streaming;
+        for (std::size_t i = 0; i < changes.size(); ++i) {
+            states[changes[i].second.first] = changes[i].second.second;
+            const bool groupEnds = i + 1 == changes.size() || changes[i + 1].first != changes[i].first;
+            if (groupEnds && std::any_of(states.begin(), states.end(), [](const auto& s) { return s.second; })) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Streaming inputs get fresh samples; a quiet input holds one constant, as a host's
+    // upstream module does.
+    void fillInputs(std::int32_t count,
+                    const std::vector<std::pair<std::int32_t, std::pair<std::int32_t, bool>>>& changes) {
+        std::uniform_real_distribution<float> samples(-1.0f, 1.0f);
+        for (auto& [index, state] : inputs_) {
+            for (std::int32_t i = 0; i < count; ++i) {
+                for (const auto& [time, change] : changes) {
+                    if (time == i && change.first == index) state.streaming = change.second;
+                }
+                const float sample = state.streaming ? samples(random_) : state.constant;
+                if (state.streaming) state.constant = sample;
+                for (DspInstance& instance : instances_) instance.buffers.at(index)[i] = sample;
+            }
+            if (count == 0) {
+                for (const auto& [time, change] : changes) {
+                    if (change.first == index) state.streaming = change.second;
+                }
+            }
+        }
+        for (auto& [index, copy] : inputCopies_) copy.clear();
+        for (auto& [index, state] : inputs_) {
+            const GuardedBuffer& buffer = instances_[0].buffers.at(index);
+            inputCopies_[index].assign(buffer.data(), buffer.data() + count);
+        }
+    }
+
+    void checkCall(const HostCall& call, std::int32_t count) {
+        const PinDescription* pin = nullptr;
+        for (const PinDescription& described : module_.pins) {
+            if (described.index == call.pinIndex) pin = &described;
+        }
+        const std::string where = " (pin " + std::to_string(call.pinIndex) + ")";
+        // An empty block has no positions of its own; a module may then stamp any position of
+        // the host's block (the filter's idle step wraps to the last one).
+        const bool positionOk = call.position >= 0 && call.position < (count > 0 ? count : hostBlockSize_);
+        switch (call.kind) {
+            case HostCallKind::SetPin:
+                verdict_.check(pin != nullptr && pin->direction == 1 && pin->datatype != 5,
+                               "setPin on a pin that is no control output" + where);
+                if (pin != nullptr && pin->datatype != 2) {
+                    verdict_.check(call.size == valueSize(pin->datatype),
+                                   "setPin with " + std::to_string(call.size) + " bytes" + where);
+                }
+                verdict_.check(positionOk, "setPin at position " + std::to_string(call.position) + " in a block of " +
+                                               std::to_string(count));
+                break;
+            case HostCallKind::SetPinStreaming:
+                verdict_.check(pin != nullptr && pin->direction == 1 && pin->datatype == 5,
+                               "setPinStreaming on a pin that is no audio output" + where);
+                verdict_.check(call.argument == 0 || call.argument == 1, "setPinStreaming flag is not 0 or 1");
+                verdict_.check(positionOk, "setPinStreaming at position " + std::to_string(call.position) +
+                                               " in a block of " + std::to_string(count));
+                break;
+            case HostCallKind::ReservedSlot6: verdict_.check(false, "called the host's unused slot 6"); break;
+            case HostCallKind::WritePin: verdict_.check(false, "a DSP module called writePin"); break;
+            default: break;
+        }
+    }
+
+    void checkBlock(std::int32_t count, bool mustStreamAgain) {
+        DspInstance& a = instances_[0];
+        DspInstance& b = instances_[1];
+        const auto exchange = a.host.exchange();
+        verdict_.check(exchange == b.host.exchange(),
+                       "two instances fed the same session told the host different things");
+        for (const HostCall& call : exchange) checkCall(call, count);
+        for (auto& [index, buffer] : a.buffers) {
+            verdict_.check(buffer.guardsIntact() && b.buffers.at(index).guardsIntact(),
+                           "wrote outside the block in the buffer of pin " + std::to_string(index));
+        }
+        for (const auto& [index, copy] : inputCopies_) {
+            verdict_.check(std::equal(copy.begin(), copy.end(), a.buffers.at(index).data(),
+                                      [](float x, float y) { return sameBits(x, y); }),
+                           "changed its input buffer (pin " + std::to_string(index) + ")");
+        }
+        bool declaredStreaming = false;
+        for (auto& [index, quiet] : quietValue_) {
+            const GuardedBuffer& outA = a.buffers.at(index);
+            const GuardedBuffer& outB = b.buffers.at(index);
+            bool identical = true;
+            for (std::int32_t i = 0; i < count; ++i) identical = identical && sameBits(outA[i], outB[i]);
+            verdict_.check(identical, "two instances fed the same session produced different samples");
+            // Outputs declared quiet hold one value until declared again.
+            std::size_t next = 0;
+            std::vector<const HostCall*> declarations;
+            for (const HostCall& call : exchange) {
+                if (call.kind == HostCallKind::SetPinStreaming && call.pinIndex == index) declarations.push_back(&call);
+            }
+            for (std::int32_t i = 0; i < count; ++i) {
+                for (; next < declarations.size() && declarations[next]->position <= i; ++next) {
+                    streamingOut_[index] = declarations[next]->argument != 0;
+                    quiet = std::nullopt;
+                }
+                if (streamingOut_[index] || sameBits(outA[i], unwrittenMark())) continue;
+                if (!quiet) quiet = outA[i];
+                // Equal as numbers: a quiet output may alternate +0 and -0 (the four-wide and
+                // one-sample math paths differ there by design).
+                const bool held = *quiet == outA[i] || (std::isnan(*quiet) && std::isnan(outA[i]));
+                verdict_.check(held, "output pin " + std::to_string(index) + " changed while declared not streaming");
+            }
+            for (; next < declarations.size(); ++next) streamingOut_[index] = declarations[next]->argument != 0;
+            for (const HostCall* declaration : declarations) declaredStreaming |= declaration->argument != 0;
+        }
+        if (mustStreamAgain && !quietValue_.empty()) {
+            verdict_.check(declaredStreaming, "a sleeping module woken by a streaming input did not stream again");
+        }
+        asleep_ = a.host.sleepCount() > 0;
+    }
+
+    struct InputState {
+        bool streaming;
+        float constant;
+    };
+
+    const ModuleDescription& module_;
+    std::mt19937& random_;
+    Verdict& verdict_;
+    const ValidationOptions& options_;
+    std::int32_t hostBlockSize_ = 64;
+    DspInstance instances_[2];
+    std::map<std::int32_t, InputState> inputs_;
+    std::map<std::int32_t, std::vector<float>> inputCopies_;
+    std::map<std::int32_t, std::optional<float>> quietValue_;
+    std::map<std::int32_t, bool> streamingOut_;
+    bool asleep_ = false;
+};
+
+void validateDsp(const ModuleLibrary& library, const ModuleDescription& module, std::mt19937& random,
+                 const ValidationOptions& options, Verdict& verdict) {
+    for (std::int32_t session = 0; session < options.strictness && !verdict.failed(); ++session) {
+        DspSession run(library, module, random, verdict, options);
+        if (!run.ready()) return;
+        const std::int32_t blocks = 20 * options.strictness;
+        for (std::int32_t block = 0; block < blocks && !verdict.failed(); ++block) run.runBlock(block == 0);
+    }
+}
+
+void validateGui(const ModuleLibrary& library, const ModuleDescription& module, std::mt19937& random,
+                 const ValidationOptions& options, Verdict& verdict) {
+    RecordingHost hosts[2];
+    Ref<lum::IMpUserInterface> instances[2];
+    for (int i = 0; i < 2; ++i) {
+        auto created = createGui(library.factory(), module.wideId(), hosts[i].object());
+        verdict.check(created.status == lum::kOk, "creation failed");
+        instances[i] = std::move(created.object);
+        if (!instances[i]) return;
+    }
+    if (module.pins.empty()) return;
+    const std::int32_t steps = 200 * options.strictness;
+    for (std::int32_t step = 0; step < steps && !verdict.failed(); ++step) {
+        const PinDescription& pin = module.pins[random() % module.pins.size()];
+        std::uint8_t bytes[4] = {};
+        if (pin.datatype == 6) {
+            static const float kValues[] = {0.0f, -0.0f, 1.0f, -2.5f, 7.0f, 1e-40f, 1e30f, 0.25f};
+            std::memcpy(bytes, &kValues[random() % 8], 4);
+        } else if (pin.datatype == 8) {
+            static const std::int32_t kValues[] = {0, 1, -1, 5, -7, 100, INT32_MAX, INT32_MIN};
+            std::memcpy(bytes, &kValues[random() % 8], 4);
+        } else {
+            bytes[0] = static_cast<std::uint8_t>(random() % 2);
+        }
+        std::int32_t statuses[2][2] = {};
+        const long allocationsBefore = options.allocationCount ? options.allocationCount() : 0;
+        for (int i = 0; i < 2; ++i) {
+            hosts[i].clear();
+            statuses[i][0] = instances[i]->setPin(pin.index, 0, valueSize(pin.datatype), bytes);
+            statuses[i][1] = instances[i]->notifyPin(pin.index, 0);
+        }
+        // Read before any check builds its message, which allocates.
+        const long allocated = options.allocationCount ? options.allocationCount() - allocationsBefore : 0;
+        if (step > 0) verdict.check(allocated == 0, "setPin or notifyPin allocated memory");
+        for (const auto& status : statuses) {
+            verdict.check(status[0] == lum::kOk, "setPin refused a described pin");
+            verdict.check(status[1] == lum::kOk, "notifyPin refused a described pin");
+        }
+        const auto exchange = hosts[0].exchange();
+        verdict.check(exchange == hosts[1].exchange(), "two instances given the same values wrote different pins");
+        for (const HostCall& call : exchange) {
+            const PinDescription* written = nullptr;
+            for (const PinDescription& described : module.pins) {
+                if (described.index == call.pinIndex) written = &described;
+            }
+            verdict.check(call.kind == HostCallKind::WritePin, "a GUI module called a DSP host operation");
+            verdict.check(written != nullptr, "writePin on an undescribed pin " + std::to_string(call.pinIndex));
+            if (written != nullptr) {
+                verdict.check(
+                    call.size == valueSize(written->datatype),
+                    "writePin with " + std::to_string(call.size) + " bytes on pin " + std::to_string(call.pinIndex));
+            }
+            verdict.check(call.argument == 0, "writePin with a voice other than 0");
+        }
+    }
+    const float value = 1.0f;
+    verdict.check(instances[0]->setPin(10000, 0, 4, &value) == lum::kFailed, "setPin on an unknown pin was not -1");
+    verdict.check(instances[0]->notifyPin(10000, 0) == lum::kFailed, "notifyPin on an unknown pin was not -1");
+}
+
+}  // namespace
+
+std::vector<ModuleVerdict> validateLibrary(const ModuleLibrary& library, const LibraryDescription& description,
+                                           const ValidationOptions& options) {
+    std::vector<ModuleVerdict> verdicts;
+    std::uint32_t moduleNumber = 0;
+    for (const ModuleDescription& module : description.modules) {
+        ModuleVerdict& result = verdicts.emplace_back();
+        result.id = module.id;
+        result.side = module.side;
+        Verdict verdict(result);
+        std::mt19937 random(options.seed * 7919u + moduleNumber++);
+        for (const std::string& problem : compareDescriptionWithModule(library, module)) verdict.check(false, problem);
+        if (verdict.failed()) continue;
+        checkLifecycle(library, module, 10 * options.strictness, verdict);
+        if (module.side == Side::Dsp) {
+            validateDsp(library, module, random, options, verdict);
+        } else {
+            validateGui(library, module, random, options, verdict);
+        }
+    }
+    return verdicts;
+}
+
+}  // namespace lumhost
