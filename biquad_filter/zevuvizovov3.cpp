@@ -1,6 +1,8 @@
 #include "zevuvizovov3.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "biquad_design.h"
 #include "flush_denormals.h"
@@ -24,6 +26,7 @@ std::int32_t Zevuvizovov3::open() noexcept {
     float sampleRate = 0.0f;
     host().getSampleRate(&sampleRate);
     sampleRate_ = sampleRate;
+    spanDesignValid_ = false;
     return lum::kOk;
 }
 
@@ -57,60 +60,107 @@ MpBase::SubProcess Zevuvizovov3::chosenFilter() const {
     return (modulated ? kModulated : kFixed)[slope];
 }
 
+namespace {
+
+// The chain's state pairs held in locals for one span, so they stay in registers.
+template <std::int32_t Sections>
+class Cascade {
+public:
+    explicit Cascade(const double* states) {
+        for (std::int32_t k = 0; k < Sections; ++k) {
+            s1_[k] = states[2 * k];
+            s2_[k] = states[2 * k + 1];
+        }
+    }
+    void store(double* states) const {
+        for (std::int32_t k = 0; k < Sections; ++k) {
+            states[2 * k] = s1_[k];
+            states[2 * k + 1] = s2_[k];
+        }
+    }
+    // One sample through every section, transposed direct form II, in series.
+    double filter(const biquad::Coefficients& c, double y) {
+        for (std::int32_t k = 0; k < Sections; ++k) {
+            const double x = y;
+            y = c.b0 * x + s1_[k];
+            s1_[k] = c.b1 * x - c.a1 * y + s2_[k];
+            s2_[k] = c.b2 * x - c.a2 * y;
+        }
+        return y;
+    }
+
+private:
+    double s1_[Sections];
+    double s2_[Sections];
+};
+
+// Out of line, so the loop's registers serve only the states and one coefficient set.
+// Returns the last output.
+template <std::int32_t Sections>
+[[gnu::noinline]] double filterWithOneSet(const biquad::Coefficients& c, double* states, const float* in, float* out,
+                                          std::int32_t sampleFrames) {
+    Cascade<Sections> cascade(states);
+    double y = 0.0;
+    for (std::int32_t i = 0; i < sampleFrames; ++i) {
+        y = cascade.filter(c, in[i]);
+        out[i] = static_cast<float>(y);
+    }
+    cascade.store(states);
+    return y;
+}
+
+}  // namespace
+
 template <std::int32_t Sections>
 void Zevuvizovov3::processFixed(std::int32_t bufferOffset, std::int32_t sampleFrames) {
-    filterSpan<Sections, false>(bufferOffset, sampleFrames);
-}
-
-template <std::int32_t Sections>
-void Zevuvizovov3::processModulated(std::int32_t bufferOffset, std::int32_t sampleFrames) {
-    filterSpan<Sections, true>(bufferOffset, sampleFrames);
-}
-
-template <std::int32_t Sections, bool Modulated>
-void Zevuvizovov3::filterSpan(std::int32_t bufferOffset, std::int32_t sampleFrames) {
     countDownToSanitize();
     // An empty span reads no pin: its buffers may hold no sample at all.
     if (sampleFrames <= 0) return;
     const biquad::ScopedFlushDenormals flushDenormals;
+    const DesignInputs inputs{pinFilterType_.getValue(), pinFrequency_.buffer()[bufferOffset],
+                              pinQ_.buffer()[bufferOffset], pinGain_.buffer()[bufferOffset]};
+    // Static pins hold their values span after span: design again only on a change.
+    if (!spanDesignValid_ || std::memcmp(&inputs, &spanDesignInputs_, sizeof inputs) != 0) {
+        spanCoefficients_ =
+            biquad::calcCoefficients(inputs.filterType, biquad::frequencyFromPin(inputs.frequency),
+                                     biquad::qFromPin(inputs.q), biquad::gainFromPin(inputs.gain), sampleRate_);
+        spanDesignInputs_ = inputs;
+        spanDesignValid_ = true;
+    }
+    lastOutput_ = filterWithOneSet<Sections>(spanCoefficients_, states_, pinSignalIn_.buffer() + bufferOffset,
+                                             pinSignalOut_.buffer() + bufferOffset, sampleFrames);
+}
 
+template <std::int32_t Sections>
+void Zevuvizovov3::processModulated(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+    countDownToSanitize();
+    if (sampleFrames <= 0) return;
+    const biquad::ScopedFlushDenormals flushDenormals;
     const std::int32_t filterType = pinFilterType_.getValue();
+    const float* in = pinSignalIn_.buffer();
     const float* frequency = pinFrequency_.buffer();
     const float* q = pinQ_.buffer();
+    float* out = pinSignalOut_.buffer();
     // The gain holds for the whole span even when it streams.
     const double gainDb = biquad::gainFromPin(pinGain_.buffer()[bufferOffset]);
-    const auto design = [&](std::int32_t position) {
-        return biquad::calcCoefficients(filterType, biquad::frequencyFromPin(frequency[position]),
-                                        biquad::qFromPin(q[position]), gainDb, sampleRate_);
-    };
-    biquad::Coefficients c = design(bufferOffset);
-
-    // Locals for the span, so the states stay in registers.
-    double s1[Sections];
-    double s2[Sections];
-    for (std::int32_t k = 0; k < Sections; ++k) {
-        s1[k] = states_[2 * k];
-        s2[k] = states_[2 * k + 1];
-    }
-    const float* in = pinSignalIn_.buffer();
-    float* out = pinSignalOut_.buffer();
+    // Each sample's set is designed ahead in short batches, so the design's temporaries
+    // never crowd the section states out of the registers.
+    constexpr std::int32_t kBatch = 32;
+    biquad::Coefficients sets[kBatch];
+    Cascade<Sections> cascade(states_);
     double y = 0.0;
-    const std::int32_t end = bufferOffset + sampleFrames;
-    for (std::int32_t i = bufferOffset; i < end; ++i) {
-        if constexpr (Modulated) c = design(i);
-        y = in[i];
-        for (std::int32_t k = 0; k < Sections; ++k) {
-            const double x = y;
-            y = c.b0 * x + s1[k];
-            s1[k] = c.b1 * x - c.a1 * y + s2[k];
-            s2[k] = c.b2 * x - c.a2 * y;
+    for (std::int32_t start = bufferOffset; start < bufferOffset + sampleFrames; start += kBatch) {
+        const std::int32_t count = std::min(kBatch, bufferOffset + sampleFrames - start);
+        for (std::int32_t j = 0; j < count; ++j) {
+            sets[j] = biquad::calcCoefficients(filterType, biquad::frequencyFromPin(frequency[start + j]),
+                                               biquad::qFromPin(q[start + j]), gainDb, sampleRate_);
         }
-        out[i] = static_cast<float>(y);
+        for (std::int32_t j = 0; j < count; ++j) {
+            y = cascade.filter(sets[j], in[start + j]);
+            out[start + j] = static_cast<float>(y);
+        }
     }
-    for (std::int32_t k = 0; k < Sections; ++k) {
-        states_[2 * k] = s1[k];
-        states_[2 * k + 1] = s2[k];
-    }
+    cascade.store(states_);
     lastOutput_ = y;
 }
 

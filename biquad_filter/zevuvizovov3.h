@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "biquad_design.h"
 #include "filter_pins.h"
 #include "framework/dsp_pins.h"
 #include "framework_variant/audio_pin.h"
@@ -23,8 +24,6 @@ private:
     void processFixed(std::int32_t bufferOffset, std::int32_t sampleFrames);
     template <std::int32_t Sections>
     void processModulated(std::int32_t bufferOffset, std::int32_t sampleFrames);
-    template <std::int32_t Sections, bool Modulated>
-    void filterSpan(std::int32_t bufferOffset, std::int32_t sampleFrames);
     void processIdleInput(std::int32_t bufferOffset, std::int32_t sampleFrames);
     void processHold(std::int32_t bufferOffset, std::int32_t sampleFrames);
 
@@ -50,4 +49,15 @@ private:
     // Read by the first settle test when the input never streamed: zero, as from rest.
     double lastOutput_ = 0.0;
     std::int32_t sanitizeCountdown_ = 1;
+
+    // What the fixed flavour's last coefficient set was designed from, bit for bit.
+    struct DesignInputs {
+        std::int32_t filterType;
+        float frequency;
+        float q;
+        float gain;
+    };
+    DesignInputs spanDesignInputs_ = {};
+    biquad::Coefficients spanCoefficients_ = {};
+    bool spanDesignValid_ = false;
 };

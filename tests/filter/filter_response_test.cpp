@@ -1,6 +1,7 @@
 // The filter's responses, measured: sines, constants and impulses through the real module.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -111,6 +112,37 @@ TEST(FilterResponse, ShapeOutsideTheTablePassesTheSignalThroughUnchanged) {
                 << "shape " << shape << ", slope " << slope;
         }
     }
+}
+
+TEST(FilterResponse, ShapeChangeTakesEffectAtItsSpan) {
+    FilterSession session;
+    session.setDesign({kLowPass});
+    session.events.streaming(0, kSignalIn, true);
+    session.filter(sine(800.0, 256));
+    const std::vector<float> input = sine(5000.0, 64);
+    std::copy(input.begin(), input.end(), session.in.data());
+    session.events.value(10, kFilterType, std::int32_t{7});
+    session.runBlock(64);
+    EXPECT_NE(session.out[9], input[9]);
+    // The pass-through set empties the low-pass's states within two samples.
+    for (std::int32_t i = 12; i < 64; ++i) EXPECT_EQ(session.out[i], input[static_cast<std::size_t>(i)]) << i;
+}
+
+TEST(FilterResponse, ReopeningAtAnotherSampleRateDesignsForIt) {
+    FilterSession reopened;
+    reopened.setDesign({kLowPass, 3000.0});
+    reopened.events.streaming(0, kSignalIn, true);
+    reopened.filter(std::vector<float>(128, 0.0f));
+    reopened.host.setSampleRate(88200.0f);
+    reopened.plugin->open();
+
+    FilterSession fresh;
+    fresh.host.setSampleRate(88200.0f);
+    fresh.plugin->open();
+    fresh.setDesign({kLowPass, 3000.0});
+    fresh.events.streaming(0, kSignalIn, true);
+    fresh.filter(std::vector<float>(128, 0.0f));
+    EXPECT_EQ(reopened.filter(impulse(256)), fresh.filter(impulse(256)));
 }
 
 TEST(FilterResponse, ModulatedFlavourWithSteadyPinsFiltersExactlyAsTheFixedOne) {
