@@ -23,14 +23,17 @@ std::int32_t valueSize(std::int32_t datatype) { return datatype == 4 ? 1 : 4; }
 
 bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-// Put in output buffers before each block: a sample still holding it was not written.
-// A module that asks to sleep leaves the rest of its block unwritten.
-float unwrittenMark() {
-    const std::uint32_t bits = 0x7FC0BEEFu;
-    float mark;
-    std::memcpy(&mark, &bits, sizeof mark);
-    return mark;
+float fromBits(std::uint32_t bits) {
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
 }
+
+// Put in output buffers before each block: a sample still holding it was not written
+// (a module that asks to sleep leaves the rest of its block unwritten). A finite value,
+// unlike the NaN past the inputs' blocks, so a copied input sample does not pass for it.
+float unwrittenMark() { return fromBits(0x1E3C0FEEu); }
+float pastInputMark() { return fromBits(0x7FC0BEEFu); }
 
 class Verdict {
 public:
@@ -146,9 +149,13 @@ public:
         const bool wakesStreaming = asleep_ && leavesAnInputStreaming(streamingChanges);
         fillInputs(count, streamingChanges);
         for (DspInstance& instance : instances_) {
-            for (auto& [index, quiet] : quietValue_) {
-                float* out = instance.buffers.at(index).data();
-                std::fill(out, out + count, unwrittenMark());
+            for (auto& [index, buffer] : instance.buffers) {
+                // Outputs are marked where the module is to write; every buffer past the block.
+                if (quietValue_.count(index) != 0) {
+                    std::fill(buffer.data(), buffer.data() + kMaxBlock, unwrittenMark());
+                } else {
+                    std::fill(buffer.data() + count, buffer.data() + kMaxBlock, pastInputMark());
+                }
             }
         }
         const long allocationsBefore = options_.allocationCount ? options_.allocationCount() : 0;
@@ -284,8 +291,10 @@ private:
                        "two instances fed the same session told the host different things");
         for (const HostCall& call : exchange) checkCall(call, count);
         for (auto& [index, buffer] : a.buffers) {
-            verdict_.check(buffer.guardsIntact() && b.buffers.at(index).guardsIntact(),
-                           "wrote outside the block in the buffer of pin " + std::to_string(index));
+            bool untouched = buffer.guardsIntact() && b.buffers.at(index).guardsIntact();
+            const float mark = quietValue_.count(index) != 0 ? unwrittenMark() : pastInputMark();
+            for (std::int32_t i = count; i < kMaxBlock; ++i) untouched = untouched && sameBits(buffer[i], mark);
+            verdict_.check(untouched, "wrote past the block in the buffer of pin " + std::to_string(index));
         }
         for (const auto& [index, copy] : inputCopies_) {
             verdict_.check(std::equal(copy.begin(), copy.end(), a.buffers.at(index).data(),

@@ -1,0 +1,128 @@
+// Modules that break the host contract on purpose, each in one way, so the validator
+// can be shown to catch them.
+#include <cstdlib>
+
+#include "framework/audio_pins.h"
+#include "framework/gui_pins.h"
+#include "framework/module_registration.h"
+
+namespace {
+
+using namespace lum;
+
+// Audio in, audio out; the subclass decides how it misbehaves.
+class BrokenAudioModule : public MpBase {
+public:
+    explicit BrokenAudioModule(IMpUnknown* host) : MpBase(host) {
+        registerPin(0, in_);
+        registerPin(1, out_);
+    }
+    void onSetPins() override {
+        const bool streaming = in_.isStreaming();
+        out_.setStreaming(streaming);
+        setSleep(!streaming);
+        setSubProcess(&BrokenAudioModule::copy);
+    }
+
+protected:
+    virtual float sample(float in) { return in; }
+    virtual std::int32_t lastWritten(std::int32_t end) { return end; }
+
+    void copy(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+        const float* in = in_.getBuffer();
+        float* out = out_.getBuffer();
+        const std::int32_t end = bufferOffset + sampleFrames;
+        for (std::int32_t i = bufferOffset; i < lastWritten(end); ++i) out[i] = sample(in[i]);
+    }
+
+    AudioInPin in_;
+    AudioOutPin out_;
+};
+
+// Writes one sample past every span it is given.
+class LumBrokenOverrun final : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+
+private:
+    std::int32_t lastWritten(std::int32_t end) override { return end + 1; }
+};
+
+// Its output wanders even while it says the output is constant.
+class LumBrokenNoisyWhileQuiet final : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+
+private:
+    float sample(float in) override { return in + static_cast<float>(++counter_ % 7); }
+    std::uint32_t counter_ = 0;
+};
+
+// Shares state between instances, so two instances fed alike differ.
+class LumBrokenShared final : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+
+private:
+    float sample(float in) override {
+        static std::uint32_t shared = 0;
+        return in * static_cast<float>(++shared);
+    }
+};
+
+// Allocates on every sample.
+class LumBrokenAllocates final : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+    ~LumBrokenAllocates() override { delete last_; }
+
+private:
+    float sample(float in) override {
+        delete last_;
+        last_ = new float(in);  // kept, so the allocation cannot be optimised away
+        return *last_;
+    }
+    float* last_ = nullptr;
+};
+
+// Sends a value with the wrong size, and one for a pin it never registered.
+class LumBrokenSends final : public MpBase {
+public:
+    explicit LumBrokenSends(IMpUnknown* host) : MpBase(host) {
+        registerPin(0, in_);
+        registerPin(1, out_);
+    }
+    void onSetPins() override {
+        const double wide = in_.getValue();
+        host().setPin(blockPosition(), 1, sizeof wide, &wide);
+        host().setPin(blockPosition(), 7, sizeof wide, &wide);
+    }
+
+private:
+    MpControlPin<float, 0, kDatatypeFloat> in_;
+    MpControlPin<float, 1, kDatatypeFloat> out_;
+};
+
+// Writes a GUI pin the host does not know.
+class LumBrokenGui final : public MpGuiBase {
+public:
+    explicit LumBrokenGui(IMpUnknown* host) : MpGuiBase(host) { in_.initialize(*this, 0, &LumBrokenGui::onIn); }
+
+private:
+    void onIn() {
+        const float value = in_.getValue();
+        this->host().writePin(5, sizeof value, &value, 0);
+    }
+    MpGuiPin<float> in_;
+};
+
+const std::int32_t kRegistered[] = {
+    registerDspCreator(u"LumBrokenOverrun", &createModule<LumBrokenOverrun>),
+    registerDspCreator(u"LumBrokenNoisyWhileQuiet", &createModule<LumBrokenNoisyWhileQuiet>),
+    registerDspCreator(u"LumBrokenShared", &createModule<LumBrokenShared>),
+    registerDspCreator(u"LumBrokenAllocates", &createModule<LumBrokenAllocates>),
+    registerDspCreator(u"LumBrokenSends", &createModule<LumBrokenSends>),
+    registerGuiCreator(u"LumBrokenGui", &createModule<LumBrokenGui>),
+};
+
+}  // namespace
