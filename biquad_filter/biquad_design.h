@@ -59,10 +59,9 @@ inline double qFromPin(float sample) {
 
 // The coefficient set of `filterType` at `frequency` Hz with `q` and `gainDb` (shapes 4-6
 // only). A shape outside 0-6 passes the signal through unchanged, so a bad patch value
-// is audible but stable. Inlined even into the per-sample loop, where a call would spill
-// every section state.
-[[gnu::always_inline]] inline Coefficients calcCoefficients(std::int32_t filterType, double frequency, double q,
-                                                            double gainDb, double sampleRate) {
+// is audible but stable.
+inline Coefficients calcCoefficients(std::int32_t filterType, double frequency, double q, double gainDb,
+                                     double sampleRate) {
     const double k = tanApprox(frequency, sampleRate);
     const double k2 = k * k;
     const double kq = k / q;
