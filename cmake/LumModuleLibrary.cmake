@@ -13,7 +13,7 @@ function(lum_module_library name)
   configure_file(${ARG_DESCRIPTION} ${CMAKE_LIBRARY_OUTPUT_DIRECTORY}/${name}.lum.json COPYONLY)
   if(WIN32)
     # Undecorated MP_GetFactory, and a DLL that needs only system DLLs.
-    target_link_options(${name} PRIVATE -Wl,--kill-at -static -static-libgcc -static-libstdc++)
+    target_link_options(${name} PRIVATE -Wl,--kill-at -static -static-libgcc -static-libstdc++ $<$<CONFIG:Release>:-s>)
   else()
     target_link_options(${name} PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/module_exports.map
                         -Wl,--no-undefined)
