@@ -48,42 +48,17 @@ private:
     lum::AudioOutPin pinOut;
 };
 
-// Min and Max put the output first. Pins: 0 Out; 1 A, 2 B in.
-template <float (*Formula)(float, float)>
-class AudioMinMaxModule final : public lum::MpBase {
-public:
-    explicit AudioMinMaxModule(lum::IMpUnknown* host) : MpBase(host) {
-        registerPin(0, pinOut);
-        registerPin(1, pinA);
-        registerPin(2, pinB);
-    }
-    void onSetPins() override {
-        declareStreaming(*this, pinOut, pinA.isStreaming() || pinB.isStreaming());
-        setSubProcess(&AudioMinMaxModule::subProcessScalar);
-    }
-
-private:
-    void subProcessScalar(std::int32_t bufferOffset, std::int32_t sampleFrames) {
-        const float* a = pinA.getBuffer();
-        const float* b = pinB.getBuffer();
-        float* out = pinOut.getBuffer();
-        if (a == nullptr || b == nullptr || out == nullptr) return;
-        scalarSpan<Formula>(a, b, out, bufferOffset, sampleFrames);
-    }
-
-    lum::AudioOutPin pinOut;
-    lum::AudioInPin pinA;
-    lum::AudioInPin pinB;
-};
-
-// Pins: 0 A, 1 B in; 2 Out.
-template <float (*Formula)(float, float)>
+// Two inputs, one output. Min and Max put the output first (0 Out; 1 A, 2 B in), the
+// others last (0 A, 1 B in; 2 Out).
+template <float (*Formula)(float, float), bool OutputFirst>
 class AudioTwoInputModule final : public lum::MpBase {
 public:
     explicit AudioTwoInputModule(lum::IMpUnknown* host) : MpBase(host) {
-        registerPin(0, pinA);
-        registerPin(1, pinB);
-        registerPin(2, pinOut);
+        const std::int32_t first = OutputFirst ? 1 : 0;
+        if (OutputFirst) registerPin(0, pinOut);
+        registerPin(first, pinA);
+        registerPin(first + 1, pinB);
+        if (!OutputFirst) registerPin(2, pinOut);
     }
     void onSetPins() override {
         declareStreaming(*this, pinOut, pinA.isStreaming() || pinB.isStreaming());
@@ -232,10 +207,10 @@ private:
     lum::AudioOutPin pinOut;
 };
 
-using LumAudioMathMin = AudioMinMaxModule<&minimum<float>>;
-using LumAudioMathMax = AudioMinMaxModule<&maximum<float>>;
-using LumAudioMathSubtract = AudioTwoInputModule<&audioSubtract>;
-using LumAudioMathMultiply = AudioTwoInputModule<&audioMultiply>;
+using LumAudioMathMin = AudioTwoInputModule<&minimum<float>, true>;
+using LumAudioMathMax = AudioTwoInputModule<&maximum<float>, true>;
+using LumAudioMathSubtract = AudioTwoInputModule<&audioSubtract, false>;
+using LumAudioMathMultiply = AudioTwoInputModule<&audioMultiply, false>;
 using LumAudioMathFloor = AudioRoundingModule<FloorRounding>;
 using LumAudioMathCeil = AudioRoundingModule<CeilRounding>;
 using LumAudioMathNearest = AudioRoundingModule<NearestRounding>;

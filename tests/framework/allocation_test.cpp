@@ -1,43 +1,10 @@
-// Once a module runs, processing and GUI notification allocate nothing. Counted by
-// replacing the global allocation functions, which the module libraries share with this
-// program on Linux; a Windows DLL carries its own runtime heap, out of reach here.
+// Once a module runs, processing and GUI notification allocate nothing. Counted by the
+// program-wide allocation counter, which on Linux sees the module libraries' allocations
+// too; a Windows DLL carries its own runtime heap, out of reach here.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
-
+#include "host/allocation_counter.h"
 #include "support/probe_session.h"
-
-namespace {
-
-bool counting = false;
-long allocations = 0;
-
-void* allocate(std::size_t size) {
-    if (counting) ++allocations;
-    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
-    throw std::bad_alloc();
-}
-
-// Counts allocations made while it is alive.
-class AllocationCount {
-public:
-    AllocationCount() {
-        allocations = 0;
-        counting = true;
-    }
-    ~AllocationCount() { counting = false; }
-    long operator()() const { return allocations; }
-};
-
-}  // namespace
-
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete[](void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace {
 
@@ -65,7 +32,7 @@ TEST(Allocation, ProcessAndNotifyAllocateNothingOnceRunning) {
     probe.plugin->process(64, events);
     probe.host.clear();
 
-    AllocationCount count;
+    const long before = lumhost::allocationCount();
     for (int block = 0; block < 100; ++block) {
         probe.plugin->process(64, events);
         probe.plugin->process(64, nullptr);
@@ -75,7 +42,8 @@ TEST(Allocation, ProcessAndNotifyAllocateNothingOnceRunning) {
         gui.object->notifyPin(gui::kOut, 0);
         probe.host.clear();
     }
-    EXPECT_EQ(count(), 0);
+    const long allocated = lumhost::allocationCount() - before;
+    EXPECT_EQ(allocated, 0);
 }
 
 }  // namespace

@@ -1,35 +1,14 @@
 // Once created, no KEL_MATH module allocates: not in its sub-processes, not in onSetPins,
-// not in its GUI handlers. Counted by replacing the global allocation functions, which
-// the library shares with this program on Linux; a Windows DLL has its own heap.
+// not in its GUI handlers. Counted by the
+// program-wide allocation counter, which on Linux sees the library's allocations too.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
-#include <new>
 
 #include "framework/pin_values.h"
+#include "host/allocation_counter.h"
 #include "host/module_description.h"
 #include "math_session.h"
-
-namespace {
-
-bool counting = false;
-long allocations = 0;
-
-void* allocate(std::size_t size) {
-    if (counting) ++allocations;
-    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
-    throw std::bad_alloc();
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete[](void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace {
 
@@ -91,8 +70,7 @@ TEST(Allocation, RunningModulesAllocateNothing) {
         prepared.stop.head();
     }
 
-    allocations = 0;
-    counting = true;
+    const long before = lumhost::allocationCount();
     for (int block = 0; block < 20; ++block) {
         for (Prepared& prepared : modules) {
             if (prepared.dsp) {
@@ -109,8 +87,8 @@ TEST(Allocation, RunningModulesAllocateNothing) {
         }
         host.clear();
     }
-    counting = false;
-    EXPECT_EQ(allocations, 0);
+    const long allocated = lumhost::allocationCount() - before;
+    EXPECT_EQ(allocated, 0);
 }
 
 }  // namespace
