@@ -149,6 +149,7 @@ TEST_F(LumhostTest, BadInputGivesOneLineExitCodeTwoAndNoOutputFile) {
     const Case cases[] = {
         {"list missing.lum", "lumhost: no such library file: missing.lum\n"},
         {"list not-a-library.lum", "lumhost: cannot load not-a-library.lum"},
+        {"list " + library("NO_ENTRY"), "NO_ENTRY.lum has no working MP_GetFactory\n"},
         {"render " + filter + " NoSuchModule --out out.wav", "has no module 'NoSuchModule'\n"},
         {render + "--pin Cutoff=1", "QX-DaRovoVIR3 has no pin 'Cutoff'\n"},
         {render + "--pin Q=loud", "lumhost: pin 'Q': 'loud' is not a number\n"},
