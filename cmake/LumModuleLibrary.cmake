@@ -15,7 +15,10 @@ function(lum_module_library name)
     # Undecorated MP_GetFactory, and a DLL that needs only system DLLs.
     target_link_options(${name} PRIVATE -Wl,--kill-at -static -static-libgcc -static-libstdc++ $<$<CONFIG:Release>:-s>)
   else()
-    target_link_options(${name} PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/module_exports.map
-                        -Wl,--no-undefined)
+    target_link_options(${name} PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/module_exports.map)
+    # clang leaves the sanitizer runtime to the program that loads the library.
+    if(NOT LUM_FUZZ)
+      target_link_options(${name} PRIVATE -Wl,--no-undefined)
+    endif()
   endif()
 endfunction()

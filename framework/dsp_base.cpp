@@ -106,11 +106,10 @@ std::int32_t MpBase::process(std::int32_t count, const HostEvent* events) noexce
     count = std::max(count, 0);
     std::int32_t position = 0;
     const HostEvent* event = events;
-    if (event == nullptr) {
-        (this->*currentSubProcess_)(0, count);
-        return kOk;
-    }
-    for (;;) {
+    // A broken host's list (absurdly long, or looping back on itself) is cut here, so
+    // process always returns.
+    std::int32_t eventsLeft = kMaxEventsPerProcess;
+    while (event != nullptr) {
         // A late event is handled where the block has got to, so no span is negative
         // and nothing is stamped before samples already processed.
         const std::int32_t time = std::max(event->time, position);
@@ -130,8 +129,10 @@ std::int32_t MpBase::process(std::int32_t count, const HostEvent* events) noexce
 
         blockPosition_ = time;
         const HostEvent* groupEnd = event;
+        std::int32_t groupSize = 0;
         bool setsPins = false;
-        for (; groupEnd != nullptr && groupEnd->time <= time; groupEnd = groupEnd->next) {
+        for (; groupEnd != nullptr && groupEnd->time <= time && groupSize < eventsLeft; groupEnd = groupEnd->next) {
+            ++groupSize;
             const std::int32_t type = groupEnd->type;
             if (type >= kEventPinSet && type <= kEventPinOther) {
                 const auto found = pins_.find(groupEnd->pinIndex);
@@ -139,7 +140,9 @@ std::int32_t MpBase::process(std::int32_t count, const HostEvent* events) noexce
             }
             if (type >= kEventPinSet && type <= kEventPinStreamingStop) setsPins = true;
         }
-        for (const HostEvent* e = event; e != groupEnd; e = e->next) {
+        // The later passes walk as many events as the first, whatever the links do.
+        const HostEvent* e = event;
+        for (std::int32_t i = 0; i < groupSize; ++i, e = e->next) {
             if (e->type >= kEventPinSet && e->type <= kEventPinOther) {
                 const auto found = pins_.find(e->pinIndex);
                 if (found != pins_.end()) found->second->processEvent(e);
@@ -148,19 +151,18 @@ std::int32_t MpBase::process(std::int32_t count, const HostEvent* events) noexce
             }
         }
         if (setsPins) onSetPins();
-        for (const HostEvent* e = event; e != groupEnd; e = e->next) {
+        e = event;
+        for (std::int32_t i = 0; i < groupSize; ++i, e = e->next) {
             if (e->type >= kEventPinSet && e->type <= kEventPinOther) {
                 const auto found = pins_.find(e->pinIndex);
                 if (found != pins_.end()) found->second->postProcessEvent(e);
             }
         }
-
-        if (groupEnd == nullptr) {
-            (this->*currentSubProcess_)(position, count);
-            return kOk;
-        }
-        event = groupEnd;
+        eventsLeft -= groupSize;
+        event = eventsLeft > 0 ? groupEnd : nullptr;
     }
+    (this->*currentSubProcess_)(position, count);
+    return kOk;
 }
 
 void MpBase::runSpan(std::int32_t bufferOffset, std::int32_t sampleFrames) {

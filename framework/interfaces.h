@@ -103,8 +103,8 @@ public:
     // Routes the host's sample buffer for one audio pin; -1 for an unregistered pin.
     // The buffer stays the host's. [processing thread]
     virtual std::int32_t LUM_CALL setBuffer(std::int32_t pinIndex, float* buffer) = 0;
-    // Processes `count` samples with the events of this block (or null). Returns 0.
-    // [processing thread]
+    // Processes `count` samples with the events of this block (or null); a negative count
+    // is 0, and at most 4096 events of a list are handled. Returns 0. [processing thread]
     virtual std::int32_t LUM_CALL process(std::int32_t count, const HostEvent* events) = 0;
     // Returns 0, no effect. [processing thread]
     virtual std::int32_t LUM_CALL receiveMessage(std::int32_t id, std::int32_t size, void* data) = 0;

@@ -164,6 +164,7 @@ std::int32_t RecordingHost::GuiFace::release() { return owner_.dspFace_.release(
 std::int32_t RecordingHost::GuiFace::writePin(std::int32_t pinIndex, std::int32_t size, const void* data,
                                               std::int32_t voice) {
     owner_.calls_.push_back(makeCall(HostCallKind::WritePin, 0, pinIndex, size, data, voice));
+    if (owner_.writePinListener_) owner_.writePinListener_(pinIndex, size, data);
     return lum::kOk;
 }
 

@@ -6,7 +6,9 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <iosfwd>
+#include <utility>
 #include <vector>
 
 #include "framework/interfaces.h"
@@ -83,6 +85,11 @@ public:
     // The object handed to createInstance.
     lum::IMpUnknown* object() { return &dspFace_; }
 
+    // Runs after each writePin is recorded, inside the module's call, with the module's
+    // arguments: a host that answers a write by setting the pin again installs one.
+    using WritePinListener = std::function<void(std::int32_t pinIndex, std::int32_t size, const void* data)>;
+    void setWritePinListener(WritePinListener listener) { writePinListener_ = std::move(listener); }
+
     void setBlockSize(std::int32_t blockSize) { options_.blockSize = blockSize; }
     void setSampleRate(float sampleRate) { options_.sampleRate = sampleRate; }
     std::int32_t blockSize() const { return options_.blockSize; }
@@ -140,6 +147,7 @@ private:
     GuiFace guiFace_{*this};
     std::vector<HostCall> calls_;
     std::int32_t references_ = 0;
+    WritePinListener writePinListener_;
 };
 
 }  // namespace lumhost

@@ -7,6 +7,7 @@
 #include <optional>
 #include <random>
 
+#include "call_check.h"
 #include "description_check.h"
 #include "event_list.h"
 #include "guarded_buffer.h"
@@ -18,8 +19,6 @@ namespace {
 
 constexpr std::int32_t kMaxBlock = 512;
 constexpr std::size_t kMaxProblemsPerModule = 8;
-
-std::int32_t valueSize(std::int32_t datatype) { return datatype == 4 ? 1 : 4; }
 
 bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
@@ -251,36 +250,10 @@ private:
     }
 
     void checkCall(const HostCall& call, std::int32_t count) {
-        const PinDescription* pin = nullptr;
-        for (const PinDescription& described : module_.pins) {
-            if (described.index == call.pinIndex) pin = &described;
-        }
-        const std::string where = " (pin " + std::to_string(call.pinIndex) + ")";
         // An empty block has no positions of its own; a module may then stamp any position of
         // the host's block (the filter's idle step wraps to the last one).
-        const bool positionOk = call.position >= 0 && call.position < (count > 0 ? count : hostBlockSize_);
-        switch (call.kind) {
-            case HostCallKind::SetPin:
-                verdict_.check(pin != nullptr && pin->direction == 1 && pin->datatype != 5,
-                               "setPin on a pin that is no control output" + where);
-                if (pin != nullptr && pin->datatype != 2) {
-                    verdict_.check(call.size == valueSize(pin->datatype),
-                                   "setPin with " + std::to_string(call.size) + " bytes" + where);
-                }
-                verdict_.check(positionOk, "setPin at position " + std::to_string(call.position) + " in a block of " +
-                                               std::to_string(count));
-                break;
-            case HostCallKind::SetPinStreaming:
-                verdict_.check(pin != nullptr && pin->direction == 1 && pin->datatype == 5,
-                               "setPinStreaming on a pin that is no audio output" + where);
-                verdict_.check(call.argument == 0 || call.argument == 1, "setPinStreaming flag is not 0 or 1");
-                verdict_.check(positionOk, "setPinStreaming at position " + std::to_string(call.position) +
-                                               " in a block of " + std::to_string(count));
-                break;
-            case HostCallKind::ReservedSlot6: verdict_.check(false, "called the host's unused slot 6"); break;
-            case HostCallKind::WritePin: verdict_.check(false, "a DSP module called writePin"); break;
-            default: break;
-        }
+        const std::string problem = dspHostCallProblem(module_, call, count > 0 ? count : hostBlockSize_);
+        verdict_.check(problem.empty(), problem);
     }
 
     void checkBlock(std::int32_t count, bool mustStreamAgain) {

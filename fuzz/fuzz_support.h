@@ -1,0 +1,103 @@
+// What the fuzz targets share: reading the fuzzer's bytes as a session, and both module
+// libraries loaded through their export with their descriptions, as the host has them.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/library_loader.h"
+#include "host/module_description.h"
+
+namespace lumfuzz {
+
+// The fuzzer's bytes, read from the front; past the end every read gives 0, so any
+// input is a complete session.
+class Input {
+public:
+    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+    bool done() const { return position_ >= size_; }
+    std::uint8_t byte() { return done() ? 0 : data_[position_++]; }
+    std::uint16_t u16() { return static_cast<std::uint16_t>(byte() | (byte() << 8)); }
+    std::uint32_t u32() {
+        std::uint32_t value = 0;
+        for (int i = 0; i < 4; ++i) value |= static_cast<std::uint32_t>(byte()) << (8 * i);
+        return value;
+    }
+    std::int32_t i32() {
+        const std::uint32_t bits = u32();
+        std::int32_t value;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+    float f32() {
+        const std::uint32_t bits = u32();
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+    // Fills `size` bytes, zeros past the end.
+    void bytes(void* out, std::size_t size) {
+        auto* to = static_cast<std::uint8_t*>(out);
+        for (std::size_t i = 0; i < size; ++i) to[i] = byte();
+    }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t position_ = 0;
+};
+
+struct Library {
+    std::unique_ptr<lumhost::ModuleLibrary> library;
+    lumhost::LibraryDescription description;
+};
+
+// KEL_MATH first, then the filter library; loaded once, before fuzzing starts, so their
+// coverage counts from the first input.
+inline const std::vector<Library>& libraries() {
+    static const std::vector<Library> loaded = [] {
+        std::vector<Library> result;
+        for (const char* name : {"KEL_MATH", "QX-DaRovoVIR3"}) {
+            const std::string path = std::string(LUM_LIBRARY_DIR) + "/" + name + ".lum";
+            Library& library = result.emplace_back();
+            library.library = std::make_unique<lumhost::ModuleLibrary>(path);
+            library.description = lumhost::readLibraryDescription(lumhost::descriptionPath(path));
+        }
+        return result;
+    }();
+    return loaded;
+}
+
+struct ModuleChoice {
+    const lumhost::ModuleLibrary* library;
+    const lumhost::ModuleDescription* module;
+};
+
+// Every module of one side across both libraries, in description order.
+inline std::vector<ModuleChoice> modulesOfSide(lumhost::Side side) {
+    std::vector<ModuleChoice> result;
+    for (const Library& library : libraries()) {
+        for (const lumhost::ModuleDescription& module : library.description.modules) {
+            if (module.side == side) result.push_back({library.library.get(), &module});
+        }
+    }
+    return result;
+}
+
+// A broken rule: libFuzzer keeps the input that led here as a crash.
+[[noreturn]] inline void fail(const std::string& what) {
+    std::fprintf(stderr, "fuzz check failed: %s\n", what.c_str());
+    std::abort();
+}
+
+inline void expect(bool ok, const char* what) {
+    if (!ok) fail(what);
+}
+
+}  // namespace lumfuzz

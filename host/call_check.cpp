@@ -1,0 +1,39 @@
+#include "call_check.h"
+
+namespace lumhost {
+
+std::string dspHostCallProblem(const ModuleDescription& module, const HostCall& call, std::int32_t positions) {
+    const PinDescription* pin = nullptr;
+    for (const PinDescription& described : module.pins) {
+        if (described.index == call.pinIndex) pin = &described;
+    }
+    const auto where = [&] { return " (pin " + std::to_string(call.pinIndex) + ")"; };
+    const bool positionOk = call.position >= 0 && call.position < positions;
+    const auto badPosition = [&](const char* what) {
+        return std::string(what) + " at position " + std::to_string(call.position) + " in a block of " +
+               std::to_string(positions);
+    };
+    switch (call.kind) {
+        case HostCallKind::SetPin:
+            if (pin == nullptr || pin->direction != 1 || pin->datatype == 5) {
+                return "setPin on a pin that is no control output" + where();
+            }
+            if (pin->datatype != 2 && call.size != valueSize(pin->datatype)) {
+                return "setPin with " + std::to_string(call.size) + " bytes" + where();
+            }
+            if (!positionOk) return badPosition("setPin");
+            return {};
+        case HostCallKind::SetPinStreaming:
+            if (pin == nullptr || pin->direction != 1 || pin->datatype != 5) {
+                return "setPinStreaming on a pin that is no audio output" + where();
+            }
+            if (call.argument != 0 && call.argument != 1) return "setPinStreaming flag is not 0 or 1";
+            if (!positionOk) return badPosition("setPinStreaming");
+            return {};
+        case HostCallKind::ReservedSlot6: return "called the host's unused slot 6";
+        case HostCallKind::WritePin: return "a DSP module called writePin";
+        default: return {};
+    }
+}
+
+}  // namespace lumhost
