@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "biquad_design.h"
 #include "flush_denormals.h"
@@ -62,6 +65,15 @@ MpBase::SubProcess Zevuvizovov3::chosenFilter() const {
 
 namespace {
 
+// One transposed direct form II section on one sample: the only arithmetic every path
+// runs, so the plain and the pipelined cascades agree bit for bit.
+inline double section(const biquad::Coefficients& c, double x, double& s1, double& s2) {
+    const double y = c.b0 * x + s1;
+    s1 = c.b1 * x - c.a1 * y + s2;
+    s2 = c.b2 * x - c.a2 * y;
+    return y;
+}
+
 // The chain's state pairs held in locals for one span, so they stay in registers.
 template <std::int32_t Sections>
 class Cascade {
@@ -78,14 +90,9 @@ public:
             states[2 * k + 1] = s2_[k];
         }
     }
-    // One sample through every section, transposed direct form II, in series.
+    // One sample through every section, in series.
     double filter(const biquad::Coefficients& c, double y) {
-        for (std::int32_t k = 0; k < Sections; ++k) {
-            const double x = y;
-            y = c.b0 * x + s1_[k];
-            s1_[k] = c.b1 * x - c.a1 * y + s2_[k];
-            s2_[k] = c.b2 * x - c.a2 * y;
-        }
+        for (std::int32_t k = 0; k < Sections; ++k) y = section(c, y, s1_[k], s2_[k]);
         return y;
     }
 
@@ -94,11 +101,9 @@ private:
     double s2_[Sections];
 };
 
-// Out of line, so the loop's registers serve only the states and one coefficient set.
-// Returns the last output.
 template <std::int32_t Sections>
-[[gnu::noinline]] double filterWithOneSet(const biquad::Coefficients& c, double* states, const float* in, float* out,
-                                          std::int32_t sampleFrames) {
+double filterInSeries(const biquad::Coefficients& c, double* states, const float* in, float* out,
+                      std::int32_t sampleFrames) {
     Cascade<Sections> cascade(states);
     double y = 0.0;
     for (std::int32_t i = 0; i < sampleFrames; ++i) {
@@ -107,6 +112,99 @@ template <std::int32_t Sections>
     }
     cascade.store(states);
     return y;
+}
+
+// Software-pipelined cascade: at step i section k filters sample i - k, so a step's
+// sections are independent and run side by side, two to a vector register, instead of
+// waiting on each other's latency. Every section still sees exactly the samples the
+// previous one produced, in order, so the output is bit-identical to filterInSeries.
+template <std::int32_t Sections>
+double filterPipelined(const biquad::Coefficients& c, double* states, const float* in, float* out,
+                       std::int32_t sampleFrames) {
+    // Padded to whole pairs; a padding section filters the last one's output unheard.
+    constexpr std::int32_t kLanes = (Sections + 1) / 2 * 2;
+    constexpr std::int32_t kLast = Sections - 1;
+    double s1[kLanes] = {};
+    double s2[kLanes] = {};
+    // x[k]: the sample section k filters next.
+    double x[kLanes + 1] = {};
+    for (std::int32_t k = 0; k < Sections; ++k) {
+        s1[k] = states[2 * k];
+        s2[k] = states[2 * k + 1];
+    }
+    // Filling: sample i enters while the sections behind catch up. Last section first, so
+    // each reads its input before the section ahead replaces it.
+    for (std::int32_t i = 0; i < kLast; ++i) {
+        x[0] = in[i];
+        for (std::int32_t k = i; k >= 0; --k) x[k + 1] = section(c, x[k], s1[k], s2[k]);
+    }
+#if defined(__SSE2__)
+    constexpr std::int32_t kPairs = kLanes / 2;
+    __m128d vs1[kPairs];
+    __m128d vs2[kPairs];
+    __m128d vx[kPairs];
+    for (std::int32_t p = 0; p < kPairs; ++p) {
+        vs1[p] = _mm_loadu_pd(s1 + 2 * p);
+        vs2[p] = _mm_loadu_pd(s2 + 2 * p);
+        vx[p] = _mm_loadu_pd(x + 2 * p);
+    }
+    // Low half: the first section's last output, the second section's next input.
+    __m128d first = _mm_set_sd(x[1]);
+    const __m128d b0 = _mm_set1_pd(c.b0);
+    const __m128d b1 = _mm_set1_pd(c.b1);
+    const __m128d b2 = _mm_set1_pd(c.b2);
+    const __m128d a1 = _mm_set1_pd(c.a1);
+    const __m128d a2 = _mm_set1_pd(c.a2);
+    for (std::int32_t i = kLast; i < sampleFrames; ++i) {
+        // Converted apart and merged after: converting into vx[0] itself would make the
+        // conversion wait on the previous step's outputs.
+        vx[0] = _mm_unpacklo_pd(_mm_cvtps_pd(_mm_load_ss(in + i)), first);
+        __m128d y[kPairs];
+        for (std::int32_t p = 0; p < kPairs; ++p) {
+            y[p] = _mm_add_pd(_mm_mul_pd(b0, vx[p]), vs1[p]);
+            vs1[p] = _mm_add_pd(_mm_sub_pd(_mm_mul_pd(b1, vx[p]), _mm_mul_pd(a1, y[p])), vs2[p]);
+            vs2[p] = _mm_sub_pd(_mm_mul_pd(b2, vx[p]), _mm_mul_pd(a2, y[p]));
+        }
+        const __m128d last = y[kLast / 2];
+        out[i - kLast] = static_cast<float>(_mm_cvtsd_f64(kLast % 2 == 0 ? last : _mm_unpackhi_pd(last, last)));
+        // Each output moves one section on.
+        for (std::int32_t p = kPairs - 1; p > 0; --p) vx[p] = _mm_shuffle_pd(y[p - 1], y[p], 1);
+        first = y[0];
+    }
+    for (std::int32_t p = 0; p < kPairs; ++p) {
+        _mm_storeu_pd(s1 + 2 * p, vs1[p]);
+        _mm_storeu_pd(s2 + 2 * p, vs2[p]);
+        _mm_storeu_pd(x + 2 * p, vx[p]);
+    }
+    x[1] = _mm_cvtsd_f64(first);
+#else
+    for (std::int32_t i = kLast; i < sampleFrames; ++i) {
+        x[0] = in[i];
+        for (std::int32_t k = kLast; k >= 0; --k) x[k + 1] = section(c, x[k], s1[k], s2[k]);
+        out[i - kLast] = static_cast<float>(x[Sections]);
+    }
+#endif
+    // Draining: the sections behind finish the span's last samples.
+    double y = 0.0;
+    for (std::int32_t i = sampleFrames; i < sampleFrames + kLast; ++i) {
+        for (std::int32_t k = kLast; k > i - sampleFrames; --k) x[k + 1] = section(c, x[k], s1[k], s2[k]);
+        y = x[Sections];
+        out[i - kLast] = static_cast<float>(y);
+    }
+    for (std::int32_t k = 0; k < Sections; ++k) {
+        states[2 * k] = s1[k];
+        states[2 * k + 1] = s2[k];
+    }
+    return y;
+}
+
+// Out of line, so the loop's registers serve only the states and one coefficient set.
+// Returns the last output.
+template <std::int32_t Sections>
+[[gnu::noinline]] double filterWithOneSet(const biquad::Coefficients& c, double* states, const float* in, float* out,
+                                          std::int32_t sampleFrames) {
+    if (Sections == 1 || sampleFrames < Sections) return filterInSeries<Sections>(c, states, in, out, sampleFrames);
+    return filterPipelined<Sections>(c, states, in, out, sampleFrames);
 }
 
 }  // namespace
