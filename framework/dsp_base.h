@@ -15,9 +15,6 @@ class MpPinBase;
 class MpBase : public IMpPlugin {
 public:
     using HostFace = IMpPlugin;
-    // process handles at most this many events of one list; the rest of a longer (or
-    // cyclic) list is dropped and the block runs on as after its last handled group.
-    static constexpr std::int32_t kMaxEventsPerProcess = 4096;
     // A span of the block: fill the outputs from `bufferOffset` for `sampleFrames` samples.
     using SubProcess = void (MpBase::*)(std::int32_t bufferOffset, std::int32_t sampleFrames);
     // An input pin's own reaction to an event, run in the second event pass.

@@ -92,6 +92,10 @@ static_assert(sizeof(void*) != 4 ||
               "HostEvent is the host's 32-byte record on 32-bit targets");
 static_assert(offsetof(HostEvent, inlineData) == 16, "the inline value sits at byte 16");
 
+// process handles at most this many events of one list: the rest of a longer (or cyclic)
+// list is dropped, and the block runs on as after the last handled group.
+inline constexpr std::int32_t kMaxEventsPerProcess = 4096;
+
 inline constexpr Guid kIidMpPlugin = {0x2B0DFC7E, 0xA539, 0x49CD, {0xB7, 0x2D, 0x32, 0xFF, 0x9D, 0xF0, 0xD9, 0xE4}};
 
 // The DSP side of a module. Every operation runs on the host's processing thread, one
@@ -104,7 +108,8 @@ public:
     // The buffer stays the host's. [processing thread]
     virtual std::int32_t LUM_CALL setBuffer(std::int32_t pinIndex, float* buffer) = 0;
     // Processes `count` samples with the events of this block (or null); a negative count
-    // is 0, and at most 4096 events of a list are handled. Returns 0. [processing thread]
+    // is 0, and at most kMaxEventsPerProcess events of a list are handled. Returns 0.
+    // [processing thread]
     virtual std::int32_t LUM_CALL process(std::int32_t count, const HostEvent* events) = 0;
     // Returns 0, no effect. [processing thread]
     virtual std::int32_t LUM_CALL receiveMessage(std::int32_t id, std::int32_t size, void* data) = 0;

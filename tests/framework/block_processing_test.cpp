@@ -2,6 +2,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/probe_session.h"
 
 namespace {
@@ -105,6 +107,33 @@ TEST_F(BlockProcessingTest, SpansCoverTheBlockExactly) {
     session.run(64, events);
     for (std::int32_t i = 0; i < 64; ++i) EXPECT_EQ(session.out[i], 0.25f) << "sample " << i;
     EXPECT_EQ(session.out[64], 0.0f);
+    EXPECT_TRUE(session.out.guardsIntact());
+}
+
+// A broken host's list: process handles a bounded number of events, then finishes the
+// block as after its last handled group.
+TEST_F(BlockProcessingTest, EndlessListIsCutAtTheEventBudget) {
+    for (std::int32_t i = 0; i < lum::kMaxEventsPerProcess + 100; ++i) events.value(2, probe::kValue, 1.0f);
+    const auto heard = session.run(8, events);
+    EXPECT_EQ(std::count(heard.begin(), heard.end(), "handler(updated)"), lum::kMaxEventsPerProcess);
+    EXPECT_EQ(std::count(heard.begin(), heard.end(), "onSetPins[value] streaming 0"), 1);
+    EXPECT_EQ(heard.front(), "span(0,2)");
+    EXPECT_EQ(heard.back(), "span(2,6)");
+}
+
+TEST_F(BlockProcessingTest, ListLoopingBackOnItselfEndsAndTheBlockIsFinished) {
+    session.signal.fill(0.5f);
+    session.out.fill(0.0f);
+    events.value(2, probe::kValue, 1.0f).value(5, probe::kValue, 2.0f);
+    // The host's records are its own to link: loop the last one back to the first.
+    const lum::HostEvent* first = events.head();
+    const_cast<lum::HostEvent*>(first->next)->next = first;
+    session.host.clear();
+    session.plugin->process(8, first);
+    const auto heard = lumtest::transcript(session.host.exchange());
+    EXPECT_EQ(std::count(heard.begin(), heard.end(), "handler(updated)"), lum::kMaxEventsPerProcess);
+    EXPECT_EQ(heard.back(), "span(5,3)");
+    for (std::int32_t i = 0; i < 8; ++i) EXPECT_EQ(session.out[i], 0.5f) << "sample " << i;
     EXPECT_TRUE(session.out.guardsIntact());
 }
 

@@ -98,6 +98,16 @@ TEST_F(FactoryTest, IdentifiersMatchExactly) {
     }
 }
 
+TEST_F(FactoryTest, IdentifiersOfAnyLengthOrCodeUnitAreNotFound) {
+    const std::u16string huge(100000, u'L');
+    const std::u16string longer = std::u16string(u"LumTestControl") + std::u16string(5000, u'\xFFFF');
+    for (const std::u16string& id : {huge, longer, std::u16string(u"\xD800\xDFFF\x8000LumTestControl")}) {
+        void* out = &out;
+        EXPECT_EQ(createStatus(id.c_str(), 0, &out), lum::kNotFound);
+        EXPECT_EQ(out, nullptr);
+    }
+}
+
 TEST_F(FactoryTest, NullIdentifierIsNotFoundAndNullLocationFails) {
     void* out = &out;
     EXPECT_EQ(createStatus(nullptr, 0, &out), lum::kNotFound);
