@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "bench/minimal_cascade.h"
 #include "biquad_filter/biquad_design.h"
 #include "host/event_list.h"
 #include "host/instances.h"
@@ -82,32 +83,6 @@ void filterModule(benchmark::State& state, bool modulated) {
 void fixedFlavour(benchmark::State& state) { filterModule(state, false); }
 void modulatedFlavour(benchmark::State& state) { filterModule(state, true); }
 
-// The same cascade with nothing around it: coefficients given, states in locals.
-template <std::int32_t Sections>
-void minimalCascade(const biquad::Coefficients& c, double (&states)[2 * Sections], const float* in, float* out,
-                    std::int32_t frames) {
-    double s1[Sections];
-    double s2[Sections];
-    for (std::int32_t k = 0; k < Sections; ++k) {
-        s1[k] = states[2 * k];
-        s2[k] = states[2 * k + 1];
-    }
-    for (std::int32_t i = 0; i < frames; ++i) {
-        double y = in[i];
-        for (std::int32_t k = 0; k < Sections; ++k) {
-            const double x = y;
-            y = c.b0 * x + s1[k];
-            s1[k] = c.b1 * x - c.a1 * y + s2[k];
-            s2[k] = c.b2 * x - c.a2 * y;
-        }
-        out[i] = static_cast<float>(y);
-    }
-    for (std::int32_t k = 0; k < Sections; ++k) {
-        states[2 * k] = s1[k];
-        states[2 * k + 1] = s2[k];
-    }
-}
-
 template <std::int32_t Sections>
 void minimalLoop(benchmark::State& state) {
     const auto frames = static_cast<std::int32_t>(state.range(0));
@@ -116,7 +91,7 @@ void minimalLoop(benchmark::State& state) {
     std::vector<float> out(in.size(), 0.0f);
     double states[2 * Sections] = {};
     for (auto _ : state) {
-        minimalCascade<Sections>(c, states, in.data(), out.data(), frames);
+        bench::minimalCascade<Sections>(c, states, in.data(), out.data(), frames);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }

@@ -1,0 +1,135 @@
+// Times the filter's fixed flavour for 1 to 4 sections at block 512 through the real
+// library, beside the minimal loop, with std::chrono alone: it builds for Win32 too, where
+// Google Benchmark is not to be had, so the 8-register build can be checked under wine.
+// Runs are interleaved and each figure is the best of the repetitions, so a loaded
+// machine slows the ratios less than the absolute times.
+//
+// Usage: filter_timing [LIBRARY [REPETITIONS]]   (default ../lib/QX-DaRovoVIR3.lum)
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bench/minimal_cascade.h"
+#include "biquad_filter/biquad_design.h"
+#include "host/event_list.h"
+#include "host/instances.h"
+#include "host/library_loader.h"
+#include "host/recording_host.h"
+
+namespace {
+
+constexpr std::int32_t kBlock = 512;
+constexpr std::int32_t kBlocksPerRun = 400;
+constexpr double kSampleRate = 44100.0;
+constexpr double kHz = 1000.0;
+constexpr double kQ = 0.707;
+
+std::vector<float> noise(std::int32_t frames) {
+    std::vector<float> samples(static_cast<std::size_t>(frames));
+    std::uint32_t seed = 12345;
+    for (float& sample : samples) {
+        seed = seed * 1664525u + 1013904223u;
+        sample = static_cast<float>(seed >> 8) / 16777216.0f - 0.5f;
+    }
+    return samples;
+}
+
+double nsPerSample(std::chrono::steady_clock::duration elapsed) {
+    return std::chrono::duration<double, std::nano>(elapsed).count() / (double{kBlock} * kBlocksPerRun);
+}
+
+class FixedFilter {
+public:
+    FixedFilter(lum::IMpFactory& factory, std::int32_t sections) : in_(noise(kBlock)), out_(in_.size()) {
+        host_.setBlockSize(kBlock);
+        host_.setSampleRate(static_cast<float>(kSampleRate));
+        plugin_ = lumhost::createDsp(factory, u"QX-DaRovoVIR3", host_.object()).object;
+        if (!plugin_) throw std::runtime_error("filter not created");
+        frequency_.assign(in_.size(), static_cast<float>(kHz / 10.0));
+        q_.assign(in_.size(), static_cast<float>(kQ / 10.0));
+        gain_.assign(in_.size(), 0.0f);
+        plugin_->open();
+        plugin_->setBuffer(biquad::kSignalIn, in_.data());
+        plugin_->setBuffer(biquad::kFrequency, frequency_.data());
+        plugin_->setBuffer(biquad::kQ, q_.data());
+        plugin_->setBuffer(biquad::kGain, gain_.data());
+        plugin_->setBuffer(biquad::kSignalOut, out_.data());
+        lumhost::EventList events;
+        events.graphStart(0)
+            .value(0, biquad::kFilterType, std::int32_t{biquad::kLowPass})
+            .value(0, biquad::kSlope, sections - 1)
+            .streaming(0, biquad::kSignalIn, true);
+        plugin_->process(kBlock, events.head());
+    }
+    double run() {
+        const auto begin = std::chrono::steady_clock::now();
+        for (std::int32_t b = 0; b < kBlocksPerRun; ++b) plugin_->process(kBlock, nullptr);
+        return nsPerSample(std::chrono::steady_clock::now() - begin);
+    }
+
+private:
+    lumhost::RecordingHost host_;
+    lumhost::Ref<lum::IMpPlugin> plugin_;
+    std::vector<float> in_, frequency_, q_, gain_, out_;
+};
+
+template <std::int32_t Sections>
+double minimalRun(const std::vector<float>& in, std::vector<float>& out) {
+    static double states[2 * Sections] = {};
+    const biquad::Coefficients c = biquad::calcCoefficients(biquad::kLowPass, kHz, kQ, 0.0, kSampleRate);
+    const auto begin = std::chrono::steady_clock::now();
+    for (std::int32_t b = 0; b < kBlocksPerRun; ++b) {
+        bench::minimalCascade<Sections>(c, states, in.data(), out.data(), kBlock);
+        // Keeps the blocks from being merged or dropped.
+        asm volatile("" : : "r"(out.data()) : "memory");
+    }
+    return nsPerSample(std::chrono::steady_clock::now() - begin);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const std::string path =
+            argc > 1 ? argv[1]
+                     : (std::filesystem::absolute(argv[0]).parent_path().parent_path() / "lib" / "QX-DaRovoVIR3.lum")
+                           .string();
+        const int repetitions = argc > 2 ? std::max(1, std::atoi(argv[2])) : 30;
+        lumhost::ModuleLibrary library(path);
+        std::vector<std::unique_ptr<FixedFilter>> filters;
+        for (std::int32_t sections = 1; sections <= 4; ++sections) {
+            filters.push_back(std::make_unique<FixedFilter>(library.factory(), sections));
+        }
+        const std::vector<float> in = noise(kBlock);
+        std::vector<float> out(in.size());
+        double ours[4], minimal[4];
+        std::fill(std::begin(ours), std::end(ours), 1e30);
+        std::fill(std::begin(minimal), std::end(minimal), 1e30);
+        for (int r = 0; r < repetitions; ++r) {
+            for (int s = 0; s < 4; ++s) ours[s] = std::min(ours[s], filters[static_cast<std::size_t>(s)]->run());
+            minimal[0] = std::min(minimal[0], minimalRun<1>(in, out));
+            minimal[1] = std::min(minimal[1], minimalRun<2>(in, out));
+            minimal[2] = std::min(minimal[2], minimalRun<3>(in, out));
+            minimal[3] = std::min(minimal[3], minimalRun<4>(in, out));
+        }
+        std::printf("fixed flavour, low-pass 1 kHz Q 0.707, block %d, best of %d runs of %d blocks (%d-bit)\n", kBlock,
+                    repetitions, kBlocksPerRun, static_cast<int>(sizeof(void*) * 8));
+        std::printf("%8s %10s %10s %12s %14s\n", "sections", "ours ns/s", "minimal", "ours/minimal", "ours/1 section");
+        for (int s = 0; s < 4; ++s) {
+            std::printf("%8d %10.3f %10.3f %12.2f %14.2f\n", s + 1, ours[s], minimal[s], ours[s] / minimal[s],
+                        ours[s] / ours[0]);
+        }
+        return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "filter_timing: %s\n", error.what());
+        return 1;
+    }
+}
