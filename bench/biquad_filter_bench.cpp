@@ -2,6 +2,8 @@
 // minimal transposed direct form II cascade: the practical limit for serial sections.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <vector>
@@ -18,6 +20,8 @@ namespace {
 constexpr double kSampleRate = 44100.0;
 constexpr double kHz = 1000.0;
 constexpr double kQ = 0.707;
+// Used by the peak runs only; the low-pass ignores it.
+constexpr double kGainDb = 6.0;
 
 // Beside this program in the build tree: bin/ and lib/.
 std::string libraryPath() {
@@ -41,7 +45,7 @@ void reportPerSample(benchmark::State& state, std::int32_t frames) {
 }
 
 // Arguments: sections (1-4), block size.
-void filterModule(benchmark::State& state, bool modulated) {
+void filterModule(benchmark::State& state, bool modulated, std::int32_t shape = biquad::kLowPass) {
     const auto sections = static_cast<std::int32_t>(state.range(0));
     const auto frames = static_cast<std::int32_t>(state.range(1));
     lumhost::ModuleLibrary library(libraryPath());
@@ -56,7 +60,7 @@ void filterModule(benchmark::State& state, bool modulated) {
     std::vector<float> in = noise(frames);
     std::vector<float> frequency(in.size(), static_cast<float>(kHz / 10.0));
     std::vector<float> q(in.size(), static_cast<float>(kQ / 10.0));
-    std::vector<float> gain(in.size(), 0.0f);
+    std::vector<float> gain(in.size(), static_cast<float>(kGainDb / 10.0));
     std::vector<float> out(in.size(), 0.0f);
     filter.open();
     filter.setBuffer(biquad::kSignalIn, in.data());
@@ -66,7 +70,7 @@ void filterModule(benchmark::State& state, bool modulated) {
     filter.setBuffer(biquad::kSignalOut, out.data());
 
     lumhost::EventList events;
-    events.value(0, biquad::kFilterType, std::int32_t{biquad::kLowPass})
+    events.value(0, biquad::kFilterType, shape)
         .value(0, biquad::kSlope, sections - 1)
         .streaming(0, biquad::kSignalIn, true);
     if (modulated) events.streaming(0, biquad::kFrequency, true);
@@ -82,6 +86,59 @@ void filterModule(benchmark::State& state, bool modulated) {
 
 void fixedFlavour(benchmark::State& state) { filterModule(state, false); }
 void modulatedFlavour(benchmark::State& state) { filterModule(state, true); }
+void modulatedFlavourPeak(benchmark::State& state) { filterModule(state, true, biquad::kPeak); }
+
+// A textbook per-sample design, cookbook style with the library's tangent and power:
+// what the modulated flavour's batched design and its tangent approximation replace.
+biquad::Coefficients textbookCoefficients(std::int32_t shape, double hz, double q, double gainDb) {
+    const double k = std::tan(biquad::kPi * hz / kSampleRate);
+    const double k2 = k * k;
+    const double kq = k / q;
+    if (shape == biquad::kPeak) {
+        const double v = std::pow(10.0, std::fabs(gainDb) / 20.0);
+        if (gainDb >= 0.0) {
+            const double n = 1.0 / (1.0 + kq + k2);
+            return {(1.0 + v * kq + k2) * n, 2.0 * (k2 - 1.0) * n, (1.0 - v * kq + k2) * n, 2.0 * (k2 - 1.0) * n,
+                    (1.0 - kq + k2) * n};
+        }
+        const double n = 1.0 / (1.0 + v * kq + k2);
+        return {(1.0 + kq + k2) * n, 2.0 * (k2 - 1.0) * n, (1.0 - kq + k2) * n, 2.0 * (k2 - 1.0) * n,
+                (1.0 - v * kq + k2) * n};
+    }
+    const double n = 1.0 / (1.0 + kq + k2);
+    return {k2 * n, 2.0 * k2 * n, k2 * n, 2.0 * (k2 - 1.0) * n, (1.0 - kq + k2) * n};
+}
+
+// Designs every sample's set, then runs it through the serial cascade. Arguments as the
+// module runs; the pins' scaling is applied as the module does.
+template <std::int32_t Shape>
+void textbookDesign(benchmark::State& state) {
+    const auto sections = static_cast<std::int32_t>(state.range(0));
+    const auto frames = static_cast<std::int32_t>(state.range(1));
+    std::vector<float> in = noise(frames);
+    std::vector<float> frequency(in.size(), static_cast<float>(kHz / 10.0));
+    std::vector<float> q(in.size(), static_cast<float>(kQ / 10.0));
+    std::vector<float> out(in.size(), 0.0f);
+    double s1[4] = {}, s2[4] = {};
+    for (auto _ : state) {
+        for (std::int32_t i = 0; i < frames; ++i) {
+            const biquad::Coefficients c =
+                textbookCoefficients(Shape, 10.0 * frequency[static_cast<std::size_t>(i)],
+                                     std::max(0.1, 10.0 * q[static_cast<std::size_t>(i)]), kGainDb);
+            double y = in[static_cast<std::size_t>(i)];
+            for (std::int32_t k = 0; k < sections; ++k) {
+                const double x = y;
+                y = c.b0 * x + s1[k];
+                s1[k] = c.b1 * x - c.a1 * y + s2[k];
+                s2[k] = c.b2 * x - c.a2 * y;
+            }
+            out[static_cast<std::size_t>(i)] = static_cast<float>(y);
+        }
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    reportPerSample(state, frames);
+}
 
 template <std::int32_t Sections>
 void minimalLoop(benchmark::State& state) {
@@ -109,6 +166,9 @@ void sectionsAndBlocks(benchmark::internal::Benchmark* benchmark) {
 
 BENCHMARK(fixedFlavour)->Apply(sectionsAndBlocks);
 BENCHMARK(modulatedFlavour)->Apply(sectionsAndBlocks);
+BENCHMARK(textbookDesign<biquad::kLowPass>)->Apply(sectionsAndBlocks);
+BENCHMARK(modulatedFlavourPeak)->Apply(sectionsAndBlocks);
+BENCHMARK(textbookDesign<biquad::kPeak>)->Apply(sectionsAndBlocks);
 BENCHMARK(minimalLoop<1>)->ArgName("block")->Arg(64)->Arg(512);
 BENCHMARK(minimalLoop<2>)->ArgName("block")->Arg(64)->Arg(512);
 BENCHMARK(minimalLoop<3>)->ArgName("block")->Arg(64)->Arg(512);
