@@ -121,13 +121,90 @@ double filterInSeries(const biquad::Coefficients& c, double* states, const float
 template <std::int32_t Sections>
 double filterPipelined(const biquad::Coefficients& c, double* states, const float* in, float* out,
                        std::int32_t sampleFrames) {
-    // Padded to whole pairs; a padding section filters the last one's output unheard.
-    constexpr std::int32_t kLanes = (Sections + 1) / 2 * 2;
     constexpr std::int32_t kLast = Sections - 1;
-    double s1[kLanes] = {};
-    double s2[kLanes] = {};
+#if defined(__SSE2__)
+    // Padded to whole pairs; a padding section filters the last one's output unheard.
+    constexpr std::int32_t kPairs = (Sections + 1) / 2;
+    double s1[2 * kPairs] = {};
+    double s2[2 * kPairs] = {};
+    for (std::int32_t k = 0; k < Sections; ++k) {
+        s1[k] = states[2 * k];
+        s2[k] = states[2 * k + 1];
+    }
+    __m128d vs1[kPairs];
+    __m128d vs2[kPairs];
+    // vx[p]: the samples sections 2p and 2p + 1 filter next.
+    __m128d vx[kPairs];
+    for (std::int32_t p = 0; p < kPairs; ++p) {
+        vs1[p] = _mm_loadu_pd(s1 + 2 * p);
+        vs2[p] = _mm_loadu_pd(s2 + 2 * p);
+        vx[p] = _mm_setzero_pd();
+    }
+    // Low half: the first section's last output, the second section's next input.
+    __m128d first = _mm_setzero_pd();
+    const __m128d b0 = _mm_set1_pd(c.b0);
+    const __m128d b1 = _mm_set1_pd(c.b1);
+    const __m128d b2 = _mm_set1_pd(c.b2);
+    const __m128d a1 = _mm_set1_pd(c.a1);
+    const __m128d a2 = _mm_set1_pd(c.a2);
+    // One step: every section filters its next sample; returns the last section's output.
+    const auto step = [&](__m128d input) {
+        // Converted apart and merged here: converting into vx[0] itself would make the
+        // conversion wait on the previous step's outputs.
+        vx[0] = _mm_unpacklo_pd(input, first);
+        __m128d y[kPairs];
+        for (std::int32_t p = 0; p < kPairs; ++p) {
+            y[p] = _mm_add_pd(_mm_mul_pd(b0, vx[p]), vs1[p]);
+            vs1[p] = _mm_add_pd(_mm_sub_pd(_mm_mul_pd(b1, vx[p]), _mm_mul_pd(a1, y[p])), vs2[p]);
+            vs2[p] = _mm_sub_pd(_mm_mul_pd(b2, vx[p]), _mm_mul_pd(a2, y[p]));
+        }
+        // Each output moves one section on.
+        for (std::int32_t p = kPairs - 1; p > 0; --p) vx[p] = _mm_shuffle_pd(y[p - 1], y[p], 1);
+        first = y[0];
+        const __m128d last = y[kLast / 2];
+        return _mm_cvtsd_f64(kLast % 2 == 0 ? last : _mm_unpackhi_pd(last, last));
+    };
+    const auto sample = [in](std::int32_t i) { return _mm_cvtps_pd(_mm_load_ss(in + i)); };
+    // Filling: sample i enters while the sections it has not reached keep their state.
+    for (std::int32_t i = 0; i < kLast; ++i) {
+        __m128d old1[kPairs];
+        __m128d old2[kPairs];
+        for (std::int32_t p = 0; p < kPairs; ++p) {
+            old1[p] = vs1[p];
+            old2[p] = vs2[p];
+        }
+        step(sample(i));
+        for (std::int32_t p = 0; p < kPairs; ++p) {
+            if (2 * p + 1 <= i) continue;
+            // Only the low section of the pair has started: move_sd keeps the high half.
+            vs1[p] = 2 * p <= i ? _mm_move_sd(old1[p], vs1[p]) : old1[p];
+            vs2[p] = 2 * p <= i ? _mm_move_sd(old2[p], vs2[p]) : old2[p];
+        }
+    }
+    for (std::int32_t i = kLast; i < sampleFrames; ++i) out[i - kLast] = static_cast<float>(step(sample(i)));
+    // Draining: section k has k samples left; the sections done run on unheard and their
+    // states are taken as they finish.
+    const auto keep = [&](std::int32_t k) {
+        if (k % 2 == 0) {
+            _mm_storel_pd(s1 + k, vs1[k / 2]);
+            _mm_storel_pd(s2 + k, vs2[k / 2]);
+        } else {
+            _mm_storeh_pd(s1 + k, vs1[k / 2]);
+            _mm_storeh_pd(s2 + k, vs2[k / 2]);
+        }
+    };
+    keep(0);
+    double y = 0.0;
+    for (std::int32_t k = 1; k <= kLast; ++k) {
+        y = step(_mm_setzero_pd());
+        out[sampleFrames - 1 - kLast + k] = static_cast<float>(y);
+        keep(k);
+    }
+#else
+    double s1[Sections];
+    double s2[Sections];
     // x[k]: the sample section k filters next.
-    double x[kLanes + 1] = {};
+    double x[Sections + 1] = {};
     for (std::int32_t k = 0; k < Sections; ++k) {
         s1[k] = states[2 * k];
         s2[k] = states[2 * k + 1];
@@ -138,52 +215,11 @@ double filterPipelined(const biquad::Coefficients& c, double* states, const floa
         x[0] = in[i];
         for (std::int32_t k = i; k >= 0; --k) x[k + 1] = section(c, x[k], s1[k], s2[k]);
     }
-#if defined(__SSE2__)
-    constexpr std::int32_t kPairs = kLanes / 2;
-    __m128d vs1[kPairs];
-    __m128d vs2[kPairs];
-    __m128d vx[kPairs];
-    for (std::int32_t p = 0; p < kPairs; ++p) {
-        vs1[p] = _mm_loadu_pd(s1 + 2 * p);
-        vs2[p] = _mm_loadu_pd(s2 + 2 * p);
-        vx[p] = _mm_loadu_pd(x + 2 * p);
-    }
-    // Low half: the first section's last output, the second section's next input.
-    __m128d first = _mm_set_sd(x[1]);
-    const __m128d b0 = _mm_set1_pd(c.b0);
-    const __m128d b1 = _mm_set1_pd(c.b1);
-    const __m128d b2 = _mm_set1_pd(c.b2);
-    const __m128d a1 = _mm_set1_pd(c.a1);
-    const __m128d a2 = _mm_set1_pd(c.a2);
-    for (std::int32_t i = kLast; i < sampleFrames; ++i) {
-        // Converted apart and merged after: converting into vx[0] itself would make the
-        // conversion wait on the previous step's outputs.
-        vx[0] = _mm_unpacklo_pd(_mm_cvtps_pd(_mm_load_ss(in + i)), first);
-        __m128d y[kPairs];
-        for (std::int32_t p = 0; p < kPairs; ++p) {
-            y[p] = _mm_add_pd(_mm_mul_pd(b0, vx[p]), vs1[p]);
-            vs1[p] = _mm_add_pd(_mm_sub_pd(_mm_mul_pd(b1, vx[p]), _mm_mul_pd(a1, y[p])), vs2[p]);
-            vs2[p] = _mm_sub_pd(_mm_mul_pd(b2, vx[p]), _mm_mul_pd(a2, y[p]));
-        }
-        const __m128d last = y[kLast / 2];
-        out[i - kLast] = static_cast<float>(_mm_cvtsd_f64(kLast % 2 == 0 ? last : _mm_unpackhi_pd(last, last)));
-        // Each output moves one section on.
-        for (std::int32_t p = kPairs - 1; p > 0; --p) vx[p] = _mm_shuffle_pd(y[p - 1], y[p], 1);
-        first = y[0];
-    }
-    for (std::int32_t p = 0; p < kPairs; ++p) {
-        _mm_storeu_pd(s1 + 2 * p, vs1[p]);
-        _mm_storeu_pd(s2 + 2 * p, vs2[p]);
-        _mm_storeu_pd(x + 2 * p, vx[p]);
-    }
-    x[1] = _mm_cvtsd_f64(first);
-#else
     for (std::int32_t i = kLast; i < sampleFrames; ++i) {
         x[0] = in[i];
         for (std::int32_t k = kLast; k >= 0; --k) x[k + 1] = section(c, x[k], s1[k], s2[k]);
         out[i - kLast] = static_cast<float>(x[Sections]);
     }
-#endif
     // Draining: the sections behind finish the span's last samples.
     double y = 0.0;
     for (std::int32_t i = sampleFrames; i < sampleFrames + kLast; ++i) {
@@ -191,6 +227,7 @@ double filterPipelined(const biquad::Coefficients& c, double* states, const floa
         y = x[Sections];
         out[i - kLast] = static_cast<float>(y);
     }
+#endif
     for (std::int32_t k = 0; k < Sections; ++k) {
         states[2 * k] = s1[k];
         states[2 * k + 1] = s2[k];
