@@ -195,7 +195,10 @@ private:
             case 1: e.time = input_.i32(); break;
             case 2: e.time = std::max(count, 0) + input_.byte(); break;
             case 3: e.time = previousTime; break;
-            default: e.time = previousTime - input_.byte(); break;
+            // Earlier than the last one, wrapping below INT32_MIN as a host's arithmetic might.
+            default:
+                e.time = static_cast<std::int32_t>(static_cast<std::uint32_t>(previousTime) - input_.byte());
+                break;
         }
         const std::uint8_t type = input_.byte();
         e.type = type < 0xF0 ? lum::kEventPinSet + type % 5 : input_.i32();
