@@ -248,6 +248,7 @@ template <std::int32_t Sections>
 
 template <std::int32_t Sections>
 void Zevuvizovov3::processFixed(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+    if (!buffersReady()) return;
     countDownToSanitize();
     // An empty span reads no pin: its buffers may hold no sample at all.
     if (sampleFrames <= 0) return;
@@ -268,6 +269,7 @@ void Zevuvizovov3::processFixed(std::int32_t bufferOffset, std::int32_t sampleFr
 
 template <std::int32_t Sections>
 void Zevuvizovov3::processModulated(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+    if (!buffersReady()) return;
     countDownToSanitize();
     if (sampleFrames <= 0) return;
     const biquad::ScopedFlushDenormals flushDenormals;
@@ -300,6 +302,7 @@ void Zevuvizovov3::processModulated(std::int32_t bufferOffset, std::int32_t samp
 }
 
 void Zevuvizovov3::processIdleInput(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+    if (!buffersReady()) return;
     const std::int32_t last = wrapPosition(bufferOffset + sampleFrames - 1);
     const std::int32_t beforeLast = wrapPosition(last - 1);
     const double input = pinSignalIn_.getValue(last);
@@ -324,6 +327,7 @@ void Zevuvizovov3::processIdleInput(std::int32_t bufferOffset, std::int32_t samp
 }
 
 void Zevuvizovov3::processHold(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+    if (!buffersReady()) return;
     if (sampleFrames <= 0) return;
     const float held = static_cast<float>(lastOutput_);
     float* out = pinSignalOut_.buffer();
@@ -335,8 +339,17 @@ std::int32_t Zevuvizovov3::wrapPosition(std::int32_t position) {
     if (position >= 0) return position;
     std::int32_t blockSize = 0;
     host().getBlockSize(&blockSize);
-    // A host that reports no usable block size must still not make us read before the buffer.
-    return position + blockSize >= 0 ? position + blockSize : 0;
+    // A host that reports no usable block size must still not make us read outside the
+    // buffer; the sum is taken wide, as a block size near INT32_MIN would overflow it.
+    const std::int64_t wrapped = std::int64_t{position} + blockSize;
+    return wrapped >= 0 ? static_cast<std::int32_t>(wrapped) : 0;
+}
+
+// A span whose buffers the host has not set (or set to null) is left alone: checked once
+// per span, not per sample.
+bool Zevuvizovov3::buffersReady() const {
+    return pinSignalIn_.buffer() != nullptr && pinFrequency_.buffer() != nullptr && pinQ_.buffer() != nullptr &&
+           pinGain_.buffer() != nullptr && pinSignalOut_.buffer() != nullptr;
 }
 
 void Zevuvizovov3::countDownToSanitize() {

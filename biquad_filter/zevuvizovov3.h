@@ -29,6 +29,7 @@ private:
 
     // The filtering sub-process the pins call for, or null for a slope outside 0-3.
     SubProcess chosenFilter() const;
+    bool buffersReady() const;
     void countDownToSanitize();
     void sanitizeState();
     // A position before the block's start, wrapped by one host block.
