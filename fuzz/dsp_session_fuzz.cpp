@@ -55,21 +55,10 @@ struct AudioPin {
     std::vector<float> before[2];
 };
 
-// The filter's two open findings (fuzz/README.md): it reads every audio buffer without
-// looking, and its idle step overflows on a host block size of INT32_MIN. Until they are
-// fixed its sessions keep clear of both, unless LUM_FUZZ_FILTER_UNFIXED=1.
-bool holdsBackFilterFindings(const lumhost::ModuleDescription& module) {
-    static const bool everything = [] {
-        const char* setting = std::getenv("LUM_FUZZ_FILTER_UNFIXED");
-        return setting != nullptr && std::string(setting) == "1";
-    }();
-    return !everything && module.id == "QX-DaRovoVIR3";
-}
-
 class Session {
 public:
     Session(const lumfuzz::ModuleChoice& choice, lumhost::RecordingHost& host, lumfuzz::Input& input)
-        : module_(*choice.module), host_(host), input_(input), holdsBack_(holdsBackFilterFindings(module_)) {
+        : module_(*choice.module), host_(host), input_(input) {
         for (const lumhost::PinDescription& pin : module_.pins) {
             if (pin.datatype == 5) audio_.emplace(pin.index, std::make_unique<AudioPin>()).first->second->pin = &pin;
         }
@@ -79,7 +68,7 @@ public:
     }
 
     void run(bool usualStart) {
-        if (usualStart || holdsBack_) {
+        if (usualStart) {
             open();
             for (auto& [index, audio] : audio_) setBuffer(index, 0);
         }
@@ -104,7 +93,6 @@ public:
     void setReportedBlockSize(std::int32_t blockSize) {
         // A host's buffers hold its block: a larger answer would be a lie about them.
         if (blockSize > kCapacity) blockSize = blockSize % (kCapacity + 1);
-        if (holdsBack_ && blockSize == std::numeric_limits<std::int32_t>::min()) ++blockSize;
         host_.setBlockSize(blockSize);
     }
 
@@ -142,7 +130,6 @@ private:
         host_.clear();
         const auto found = audio_.find(index);
         float* buffer = nullptr;
-        if (holdsBack_ && which == 2) which = 0;
         if (which < 2) buffer = found != audio_.end() ? found->second->buffers[which].data() : scratch_.data();
         const std::int32_t status = plugin_->setBuffer(index, buffer);
         expect(status == (described(index) != nullptr ? lum::kOk : lum::kFailed),
@@ -288,7 +275,6 @@ private:
     const lumhost::ModuleDescription& module_;
     lumhost::RecordingHost& host_;
     lumfuzz::Input& input_;
-    const bool holdsBack_;
     lumhost::Ref<lum::IMpPlugin> plugin_;
     std::map<std::int32_t, std::unique_ptr<AudioPin>> audio_;
     GuardedBuffer scratch_{kCapacity};
