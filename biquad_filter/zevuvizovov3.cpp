@@ -28,7 +28,9 @@ std::int32_t Zevuvizovov3::open() noexcept {
     MpBase::open();
     float sampleRate = 0.0f;
     host().getSampleRate(&sampleRate);
-    sampleRate_ = sampleRate;
+    // A rate that is not a positive number would make every coefficient NaN for good:
+    // keep the one in force (44100 until a host gives a usable one).
+    if (std::isfinite(sampleRate) && sampleRate > 0.0f) sampleRate_ = sampleRate;
     spanDesignValid_ = false;
     return lum::kOk;
 }

@@ -145,6 +145,21 @@ TEST(FilterResponse, ReopeningAtAnotherSampleRateDesignsForIt) {
     EXPECT_EQ(reopened.filter(impulse(256)), fresh.filter(impulse(256)));
 }
 
+TEST(FilterResponse, UnusableSampleRateKeepsTheOneInForce) {
+    FilterSession reference;
+    reference.setDesign({kLowPass, 3000.0});
+    reference.events.streaming(0, kSignalIn, true);
+    const std::vector<float> expected = reference.filter(impulse(256));
+    for (float rate : {0.0f, -44100.0f, NAN, INFINITY}) {
+        FilterSession session;
+        session.host.setSampleRate(rate);
+        session.plugin->open();
+        session.setDesign({kLowPass, 3000.0});
+        session.events.streaming(0, kSignalIn, true);
+        EXPECT_EQ(session.filter(impulse(256)), expected) << "rate " << rate;
+    }
+}
+
 TEST(FilterResponse, ModulatedFlavourWithSteadyPinsFiltersExactlyAsTheFixedOne) {
     const std::vector<float> input = sine(900.0, 1024);
     for (std::int32_t shape = kLowPass; shape <= kHighShelf; ++shape) {
