@@ -26,27 +26,27 @@ std::vector<float> logSweep(std::int32_t sampleRate, std::int64_t frames, double
     return samples;
 }
 
-std::vector<float> generateSignal(const std::string& spec, std::int32_t sampleRate, std::int64_t frames) {
+std::vector<float> generateSignal(const std::string& signal, std::int32_t sampleRate, std::int64_t frames) {
     std::vector<float> samples(static_cast<std::size_t>(frames), 0.0f);
-    if (spec == "impulse") {
+    if (signal == "impulse") {
         if (frames > 0) samples[0] = 1.0f;
-    } else if (spec.rfind("sine:", 0) == 0) {
-        const float hz = parseFloat(spec.substr(5), "signal sine");
+    } else if (signal.rfind("sine:", 0) == 0) {
+        const float hz = parseFloat(signal.substr(5), "signal sine");
         if (!(hz > 0.0f) || hz >= sampleRate / 2.0f) {
-            throw UsageError("signal sine: " + spec.substr(5) + " Hz is not between 0 and half the sample rate");
+            throw UsageError("signal sine: " + signal.substr(5) + " Hz is not between 0 and half the sample rate");
         }
         for (std::int64_t i = 0; i < frames; ++i) {
             samples[static_cast<std::size_t>(i)] =
                 kPeak * static_cast<float>(std::sin(2.0 * kPi * hz * static_cast<double>(i) / sampleRate));
         }
-    } else if (spec == "sweep") {
+    } else if (signal == "sweep") {
         samples = logSweep(sampleRate, frames, 0.45 * sampleRate);
-    } else if (spec == "noise") {
+    } else if (signal == "noise") {
         std::mt19937 random(1);  // the same noise every run
         std::uniform_real_distribution<float> uniform(-kPeak, kPeak);
         for (float& sample : samples) sample = uniform(random);
     } else {
-        throw UsageError("unknown signal '" + spec + "' (impulse, sine:HZ, sweep or noise)");
+        throw UsageError("unknown signal '" + signal + "' (impulse, sine:HZ, sweep or noise)");
     }
     return samples;
 }
