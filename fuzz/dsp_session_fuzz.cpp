@@ -76,7 +76,7 @@ public:
             switch (input_.byte() % 8) {
                 case 0: open(); break;
                 case 1: {
-                    const std::int32_t pin = pinIndex();
+                    const std::int32_t pin = lumfuzz::choosePinIndex(input_, module_);
                     setBuffer(pin, input_.byte() % 3);
                     break;
                 }
@@ -97,21 +97,6 @@ public:
     }
 
 private:
-    // A described pin mostly, else any index.
-    std::int32_t pinIndex() {
-        const std::uint8_t which = input_.byte();
-        if (which < 0xC0 && !module_.pins.empty()) return module_.pins[which % module_.pins.size()].index;
-        if (which < 0xFF) return static_cast<std::int8_t>(which);
-        return input_.i32();
-    }
-
-    const lumhost::PinDescription* described(std::int32_t index) const {
-        for (const lumhost::PinDescription& pin : module_.pins) {
-            if (pin.index == index) return &pin;
-        }
-        return nullptr;
-    }
-
     void checkCalls(std::int32_t positions) {
         for (const lumhost::HostCall& call : host_.exchange()) {
             const std::string problem = lumhost::dspHostCallProblem(module_, call, positions);
@@ -132,7 +117,7 @@ private:
         float* buffer = nullptr;
         if (which < 2) buffer = found != audio_.end() ? found->second->buffers[which].data() : scratch_.data();
         const std::int32_t status = plugin_->setBuffer(index, buffer);
-        expect(status == (described(index) != nullptr ? lum::kOk : lum::kFailed),
+        expect(status == (module_.pinAt(index) != nullptr ? lum::kOk : lum::kFailed),
                "setBuffer's status does not match the pin being registered");
         if (found != audio_.end()) found->second->given = buffer;
         checkCalls(1);
@@ -189,8 +174,8 @@ private:
         }
         const std::uint8_t type = input_.byte();
         e.type = type < 0xF0 ? lum::kEventPinSet + type % 5 : input_.i32();
-        e.pinIndex = pinIndex();
-        const lumhost::PinDescription* pin = described(e.pinIndex);
+        e.pinIndex = lumfuzz::choosePinIndex(input_, module_);
+        const lumhost::PinDescription* pin = module_.pinAt(e.pinIndex);
         switch (input_.byte() % 8) {
             case 0:
             case 1: e.size = pin != nullptr ? lumhost::valueSize(pin->datatype) : 4; break;

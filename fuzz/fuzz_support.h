@@ -90,6 +90,14 @@ inline std::vector<ModuleChoice> modulesOfSide(lumhost::Side side) {
     return result;
 }
 
+// A pin index for an event or a call: a described pin mostly, else any index.
+inline std::int32_t choosePinIndex(Input& input, const lumhost::ModuleDescription& module) {
+    const std::uint8_t which = input.byte();
+    if (which < 0xC0 && !module.pins.empty()) return module.pins[which % module.pins.size()].index;
+    if (which < 0xFF) return static_cast<std::int8_t>(which);
+    return input.i32();
+}
+
 // A broken rule: libFuzzer keeps the input that led here as a crash.
 [[noreturn]] inline void fail(const std::string& what) {
     std::fprintf(stderr, "fuzz check failed: %s\n", what.c_str());

@@ -45,7 +45,7 @@ public:
         for (std::int32_t step = 0; step < kMaxOperations && !input_.done(); ++step) {
             writes_ = 0;
             const std::uint8_t op = input_.byte() % 8;
-            const std::int32_t index = pinIndex();
+            const std::int32_t index = lumfuzz::choosePinIndex(input_, module_);
             switch (op) {
                 case 0:
                 case 1: setPin(index); break;
@@ -68,22 +68,8 @@ public:
     }
 
 private:
-    std::int32_t pinIndex() {
-        const std::uint8_t which = input_.byte();
-        if (which < 0xC0 && !module_.pins.empty()) return module_.pins[which % module_.pins.size()].index;
-        if (which < 0xFF) return static_cast<std::int8_t>(which);
-        return input_.i32();
-    }
-
-    const lumhost::PinDescription* described(std::int32_t index) const {
-        for (const lumhost::PinDescription& pin : module_.pins) {
-            if (pin.index == index) return &pin;
-        }
-        return nullptr;
-    }
-
     void setPin(std::int32_t index) {
-        const lumhost::PinDescription* pin = described(index);
+        const lumhost::PinDescription* pin = module_.pinAt(index);
         std::int32_t size = 0;
         switch (input_.byte() % 8) {
             case 0:
@@ -112,12 +98,12 @@ private:
 
     void notifyPin(std::int32_t index) {
         const std::int32_t status = ui_->notifyPin(index, 0);
-        expect(status == (described(index) != nullptr ? lum::kOk : lum::kFailed),
+        expect(status == (module_.pinAt(index) != nullptr ? lum::kOk : lum::kFailed),
                "notifyPin's status does not match the pin being registered");
     }
 
     void onWrite(std::int32_t pinIndex, std::int32_t size, const void* data) {
-        const lumhost::PinDescription* pin = described(pinIndex);
+        const lumhost::PinDescription* pin = module_.pinAt(pinIndex);
         if (pin == nullptr) fail(module_.id + ": writePin on an undescribed pin " + std::to_string(pinIndex));
         if (size != lumhost::valueSize(pin->datatype)) fail(module_.id + ": writePin with the wrong size");
         if (data == nullptr) fail(module_.id + ": writePin without data");

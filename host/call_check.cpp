@@ -3,10 +3,7 @@
 namespace lumhost {
 
 std::string dspHostCallProblem(const ModuleDescription& module, const HostCall& call, std::int32_t positions) {
-    const PinDescription* pin = nullptr;
-    for (const PinDescription& described : module.pins) {
-        if (described.index == call.pinIndex) pin = &described;
-    }
+    const PinDescription* pin = module.pinAt(call.pinIndex);
     const auto where = [&] { return " (pin " + std::to_string(call.pinIndex) + ")"; };
     const bool positionOk = call.position >= 0 && call.position < positions;
     const auto badPosition = [&](const char* what) {

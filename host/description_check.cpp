@@ -85,8 +85,7 @@ void compareGui(const ModuleLibrary& library, const ModuleDescription& module, s
         return;
     }
     for (std::int32_t index = -2; index <= highestIndex(module) + kProbeMargin; ++index) {
-        const bool describedHere = std::any_of(module.pins.begin(), module.pins.end(),
-                                               [index](const PinDescription& pin) { return pin.index == index; });
+        const bool describedHere = module.pinAt(index) != nullptr;
         const std::int32_t zero = 0;
         const bool registered = created.object->setPin(index, 0, 0, &zero) == lum::kOk;
         if (registered != describedHere) {

@@ -36,6 +36,13 @@ std::u16string ModuleDescription::wideId() const {
     return std::u16string(id.begin(), id.end());
 }
 
+const PinDescription* ModuleDescription::pinAt(std::int32_t index) const {
+    for (const PinDescription& pin : pins) {
+        if (pin.index == index) return &pin;
+    }
+    return nullptr;
+}
+
 const PinDescription* ModuleDescription::findPin(const std::string& nameOrIndex) const {
     for (const PinDescription& pin : pins) {
         if (pin.name == nameOrIndex) return &pin;

@@ -23,6 +23,8 @@ struct ModuleDescription {
     std::vector<PinDescription> pins;
 
     std::u16string wideId() const;
+    // The pin registered under `index`; null if none.
+    const PinDescription* pinAt(std::int32_t index) const;
     // The pin called `name` (display name, case-sensitive) or with that index; null if none.
     const PinDescription* findPin(const std::string& nameOrIndex) const;
 };

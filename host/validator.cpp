@@ -377,10 +377,7 @@ void validateGui(const ModuleLibrary& library, const ModuleDescription& module, 
         const auto exchange = hosts[0].exchange();
         verdict.check(exchange == hosts[1].exchange(), "two instances given the same values wrote different pins");
         for (const HostCall& call : exchange) {
-            const PinDescription* written = nullptr;
-            for (const PinDescription& described : module.pins) {
-                if (described.index == call.pinIndex) written = &described;
-            }
+            const PinDescription* written = module.pinAt(call.pinIndex);
             verdict.check(call.kind == HostCallKind::WritePin, "a GUI module called a DSP host operation");
             verdict.check(written != nullptr, "writePin on an undescribed pin " + std::to_string(call.pinIndex));
             if (written != nullptr) {
