@@ -1,5 +1,7 @@
 // The biquad design: tangent pre-warp, the bit-level gain factor and the coefficient
 // table of the seven shapes. Pure functions, so the module and its tests share them.
+// The per-sample parts are templates over the number type: a double, or a DoublePair
+// designing two samples at once with the same operations in the same order.
 #pragma once
 
 #include <cmath>
@@ -11,13 +13,15 @@
 namespace biquad {
 
 // a0 is normalised to 1; the recurrence subtracts the a terms.
-struct Coefficients {
-    double b0;
-    double b1;
-    double b2;
-    double a1;
-    double a2;
+template <class T>
+struct CoefficientSet {
+    T b0;
+    T b1;
+    T b2;
+    T a1;
+    T a2;
 };
+using Coefficients = CoefficientSet<double>;
 
 inline constexpr double kPi = 3.141592653589793;
 inline constexpr double kSqrt2 = 1.4142135623730951;
@@ -25,9 +29,10 @@ inline constexpr double kMinimumQ = 0.1;
 
 // tan(pi * frequency / sampleRate) by its continued fraction cut after four terms. Not
 // clamped: its pole sits just above half the sample rate.
-inline double tanApprox(double frequency, double sampleRate) {
-    const double w = kPi * frequency / sampleRate;
-    const double w2 = w * w;
+template <class T>
+T tanApprox(T frequency, double sampleRate) {
+    const T w = kPi * frequency / sampleRate;
+    const T w2 = w * w;
     return -(5.0 * w * (2.0 * w2 - 21.0)) / (w2 * w2 + 105.0 - 45.0 * w2);
 }
 
@@ -48,80 +53,107 @@ inline double gainFactor(double gainDb) {
     return factor;
 }
 
-// Pin samples stand for a tenth of their value.
-inline double frequencyFromPin(float sample) { return 10.0 * static_cast<double>(sample); }
+inline double greaterOr(double a, double b) { return a > b ? a : b; }
+
+// Pin samples, widened, stand for a tenth of their value.
+template <class T>
+T frequencyFromPin(T sample) {
+    return 10.0 * sample;
+}
+inline double frequencyFromPin(float sample) { return frequencyFromPin(static_cast<double>(sample)); }
 inline double gainFromPin(float sample) { return 10.0 * static_cast<double>(sample); }
 // Zero, negative and NaN Q samples all give the floor.
-inline double qFromPin(float sample) {
-    const double q = 10.0 * static_cast<double>(sample);
-    return q > kMinimumQ ? q : kMinimumQ;
+template <class T>
+T qFromPin(T sample) {
+    return greaterOr(10.0 * sample, kMinimumQ);
+}
+inline double qFromPin(float sample) { return qFromPin(static_cast<double>(sample)); }
+
+// What the gain contributes to shapes 4-6. The gain holds for a whole span, so this is
+// worked out once per span, not per sample.
+struct GainTerms {
+    double v;       // gainFactor of the gain
+    double sqrt2V;  // the shelves' sqrt(2V)
+    bool boost;     // NaN compares false, so a NaN gain takes the cut branch
+};
+
+inline GainTerms gainTerms(double gainDb) {
+    const double v = gainFactor(gainDb);
+    return {v, std::sqrt(2.0 * v), gainDb >= 0.0};
 }
 
-// The coefficient set of `filterType` at `frequency` Hz with `q` and `gainDb` (shapes 4-6
-// only). A shape outside 0-6 passes the signal through unchanged, so a bad patch value
-// is audible but stable.
-inline Coefficients calcCoefficients(std::int32_t filterType, double frequency, double q, double gainDb,
-                                     double sampleRate) {
-    const double k = tanApprox(frequency, sampleRate);
-    const double k2 = k * k;
-    const double kq = k / q;
-    const double twoK2Minus1 = 2.0 * (k2 - 1.0);
-    // NaN compares false, so a NaN gain takes the cut branch.
-    const bool boost = gainDb >= 0.0;
-    switch (filterType) {
-        case kLowPass: {
-            const double n = 1.0 / (1.0 + kq + k2);
-            return {k2 * n, 2.0 * k2 * n, k2 * n, twoK2Minus1 * n, (1.0 - kq + k2) * n};
-        }
-        case kHighPass: {
-            const double n = 1.0 / (1.0 + kq + k2);
-            return {n, -2.0 * n, n, twoK2Minus1 * n, (1.0 - kq + k2) * n};
-        }
-        case kBandPass: {
-            const double n = 1.0 / (1.0 + kq + k2);
-            return {kq * n, 0.0, -kq * n, twoK2Minus1 * n, (1.0 - kq + k2) * n};
-        }
-        case kNotch: {
-            const double n = 1.0 / (1.0 + kq + k2);
-            return {(1.0 + k2) * n, twoK2Minus1 * n, (1.0 + k2) * n, twoK2Minus1 * n, (1.0 - kq + k2) * n};
-        }
-        case kPeak: {
-            const double vkq = gainFactor(gainDb) * k / q;
-            if (boost) {
-                const double n = 1.0 / (1.0 + kq + k2);
+// A shape outside 0-6 passes the signal through unchanged, so a bad patch value is
+// audible but stable.
+inline constexpr Coefficients kPassThrough = {1.0, 0.0, 0.0, 0.0, 0.0};
+
+// The coefficient set of shape `Shape` (0-6) at `frequency` Hz with `q` (shapes 0-4).
+template <std::int32_t Shape, class T>
+CoefficientSet<T> designShape(T frequency, T q, const GainTerms& gain, double sampleRate) {
+    static_assert(Shape >= kLowPass && Shape <= kHighShelf);
+    const T k = tanApprox(frequency, sampleRate);
+    const T k2 = k * k;
+    const T twoK2Minus1 = 2.0 * (k2 - 1.0);
+    if constexpr (Shape <= kPeak) {
+        const T kq = k / q;
+        if constexpr (Shape == kPeak) {
+            const T vkq = gain.v * k / q;
+            if (gain.boost) {
+                const T n = 1.0 / (1.0 + kq + k2);
                 return {(1.0 + vkq + k2) * n, twoK2Minus1 * n, (1.0 - vkq + k2) * n, twoK2Minus1 * n,
                         (1.0 - kq + k2) * n};
             }
-            const double m = 1.0 / (1.0 + vkq + k2);
+            const T m = 1.0 / (1.0 + vkq + k2);
             return {(1.0 + kq + k2) * m, twoK2Minus1 * m, (1.0 - kq + k2) * m, twoK2Minus1 * m, (1.0 - vkq + k2) * m};
+        } else {
+            const T n = 1.0 / (1.0 + kq + k2);
+            const T a2 = (1.0 - kq + k2) * n;
+            if constexpr (Shape == kLowPass) return {k2 * n, 2.0 * k2 * n, k2 * n, twoK2Minus1 * n, a2};
+            if constexpr (Shape == kHighPass) return {n, -2.0 * n, n, twoK2Minus1 * n, a2};
+            if constexpr (Shape == kBandPass) return {kq * n, 0.0, -kq * n, twoK2Minus1 * n, a2};
+            if constexpr (Shape == kNotch)
+                return {(1.0 + k2) * n, twoK2Minus1 * n, (1.0 + k2) * n, twoK2Minus1 * n, a2};
         }
-        case kLowShelf: {
-            const double v = gainFactor(gainDb);
-            const double s = std::sqrt(2.0 * v) * k;
-            const double sqrt2K = kSqrt2 * k;
-            if (boost) {
-                const double h = 1.0 / (1.0 + sqrt2K + k2);
+    } else {
+        // The shelves' fixed sqrt(2) damping: Q plays no part.
+        const double v = gain.v;
+        const T s = gain.sqrt2V * k;
+        const T sqrt2K = kSqrt2 * k;
+        if constexpr (Shape == kLowShelf) {
+            if (gain.boost) {
+                const T h = 1.0 / (1.0 + sqrt2K + k2);
                 return {(1.0 + s + v * k2) * h, 2.0 * (v * k2 - 1.0) * h, (1.0 - s + v * k2) * h, twoK2Minus1 * h,
                         (1.0 - sqrt2K + k2) * h};
             }
-            const double m = 1.0 / (1.0 + s + v * k2);
+            const T m = 1.0 / (1.0 + s + v * k2);
             return {(1.0 + sqrt2K + k2) * m, twoK2Minus1 * m, (1.0 - sqrt2K + k2) * m, 2.0 * (v * k2 - 1.0) * m,
                     (1.0 - s + v * k2) * m};
-        }
-        case kHighShelf: {
-            const double v = gainFactor(gainDb);
-            const double s = std::sqrt(2.0 * v) * k;
-            const double sqrt2K = kSqrt2 * k;
-            if (boost) {
-                const double h = 1.0 / (1.0 + sqrt2K + k2);
+        } else {
+            if (gain.boost) {
+                const T h = 1.0 / (1.0 + sqrt2K + k2);
                 return {(v + s + k2) * h, 2.0 * (k2 - v) * h, (v - s + k2) * h, twoK2Minus1 * h,
                         (1.0 - sqrt2K + k2) * h};
             }
-            const double m = 1.0 / (v + s + k2);
+            const T m = 1.0 / (v + s + k2);
             return {(1.0 + sqrt2K + k2) * m, twoK2Minus1 * m, (1.0 - sqrt2K + k2) * m, 2.0 * (k2 - v) * m,
                     (v - s + k2) * m};
         }
-        default: return {1.0, 0.0, 0.0, 0.0, 0.0};
+    }
+}
+
+// The coefficient set of `filterType` at `frequency` Hz with `q` and `gainDb` (shapes 4-6
+// only).
+inline Coefficients calcCoefficients(std::int32_t filterType, double frequency, double q, double gainDb,
+                                     double sampleRate) {
+    const GainTerms gain = filterType >= kPeak ? gainTerms(gainDb) : GainTerms{};
+    switch (filterType) {
+        case kLowPass: return designShape<kLowPass>(frequency, q, gain, sampleRate);
+        case kHighPass: return designShape<kHighPass>(frequency, q, gain, sampleRate);
+        case kBandPass: return designShape<kBandPass>(frequency, q, gain, sampleRate);
+        case kNotch: return designShape<kNotch>(frequency, q, gain, sampleRate);
+        case kPeak: return designShape<kPeak>(frequency, q, gain, sampleRate);
+        case kLowShelf: return designShape<kLowShelf>(frequency, q, gain, sampleRate);
+        case kHighShelf: return designShape<kHighShelf>(frequency, q, gain, sampleRate);
+        default: return kPassThrough;
     }
 }
 

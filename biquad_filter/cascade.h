@@ -1,0 +1,231 @@
+// The chain of identical-shape transposed direct form II sections, serial or
+// software-pipelined, fed coefficient sets by a policy: one shared set for a span, or a
+// fresh set for every sample.
+//
+// A set policy provides
+//   std::int32_t prepare(std::int32_t i)    makes the sets from sample i on available and
+//                                           returns the sample where they run out;
+//   Coefficients forSample(std::int32_t i)  sample i's set (the serial chain);
+//   PairSets forPair(std::int32_t p, std::int32_t i)
+//                                           what sections 2p + 1 (low lane) and 2p (high
+//                                           lane) need at pipeline step i, that is sample
+//                                           i - 2p - 1's and sample i - 2p's sets; read for
+//                                           up to three samples before the first and after
+//                                           the last, whose values go unheard.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+#include "biquad_design.h"
+#include "double_pair.h"
+
+namespace biquad {
+
+// One section on one sample: the only arithmetic every path runs, so every way of
+// scheduling the chain gives the same bits.
+inline double section(const Coefficients& c, double x, double& s1, double& s2) {
+    const double y = c.b0 * x + s1;
+    s1 = c.b1 * x - c.a1 * y + s2;
+    s2 = c.b2 * x - c.a2 * y;
+    return y;
+}
+
+// The chain's state pairs held in locals for one span, so they stay in registers.
+template <std::int32_t Sections>
+class Cascade {
+public:
+    explicit Cascade(const double* states) {
+        for (std::int32_t k = 0; k < Sections; ++k) {
+            s1_[k] = states[2 * k];
+            s2_[k] = states[2 * k + 1];
+        }
+    }
+    void store(double* states) const {
+        for (std::int32_t k = 0; k < Sections; ++k) {
+            states[2 * k] = s1_[k];
+            states[2 * k + 1] = s2_[k];
+        }
+    }
+    // One sample through every section, in series.
+    double filter(const Coefficients& c, double y) {
+        for (std::int32_t k = 0; k < Sections; ++k) y = section(c, y, s1_[k], s2_[k]);
+        return y;
+    }
+
+private:
+    double s1_[Sections];
+    double s2_[Sections];
+};
+
+// Each sample through every section before the next. Returns the last output.
+template <std::int32_t Sections, class Sets>
+double filterInSeries(Sets& sets, double* states, const float* in, float* out, std::int32_t sampleFrames) {
+    Cascade<Sections> cascade(states);
+    double y = 0.0;
+    for (std::int32_t i = 0; i < sampleFrames;) {
+        const std::int32_t end = std::min(sampleFrames, sets.prepare(i));
+        for (; i < end; ++i) {
+            y = cascade.filter(sets.forSample(i), in[i]);
+            out[i] = static_cast<float>(y);
+        }
+    }
+    cascade.store(states);
+    return y;
+}
+
+#if defined(__SSE2__)
+
+using PairSets = CoefficientSet<DoublePair>;
+
+// Software-pipelined chain: at step i section k filters sample i - k, so a step's
+// sections are independent and run side by side, two to a register, instead of waiting
+// on each other's latency. Every section still sees exactly the samples the previous one
+// produced, in order, so the output is bit-identical to the serial chain.
+//
+// A pair register holds section 2p + 1 in its low lane and section 2p in its high one,
+// so the two samples a pair filters are consecutive in time, low lane first.
+template <std::int32_t Sections>
+class PipelinedCascade {
+public:
+    static constexpr std::int32_t kLast = Sections - 1;
+
+    explicit PipelinedCascade(const double* states) {
+        for (std::int32_t p = 0; p < kPairs; ++p) {
+            s1_[p] = _mm_set_pd(state(states, 2 * p, 0), state(states, 2 * p + 1, 0));
+            s2_[p] = _mm_set_pd(state(states, 2 * p, 1), state(states, 2 * p + 1, 1));
+            y_[p] = _mm_setzero_pd();
+        }
+    }
+
+    // One step: sample i enters section 0 and every section filters its next sample.
+    // Returns the last section's output, sample i - (Sections - 1).
+    template <class Sets>
+    double step(const Sets& sets, std::int32_t i, double sample) {
+        __m128d x[kPairs];
+        // Each section takes the output its predecessor gave one step ago.
+        x[0] = _mm_shuffle_pd(y_[0], _mm_set_sd(sample), 1);
+        for (std::int32_t p = 1; p < kPairs; ++p) x[p] = _mm_shuffle_pd(y_[p], y_[p - 1], 1);
+        // The section's arithmetic, two sections at once.
+        for (std::int32_t p = 0; p < kPairs; ++p) {
+            const PairSets c = sets.forPair(p, i);
+            const DoublePair in(x[p]), s1(s1_[p]), s2(s2_[p]);
+            const DoublePair y = c.b0 * in + s1;
+            s1_[p] = (c.b1 * in - c.a1 * y + s2).lanes;
+            s2_[p] = (c.b2 * in - c.a2 * y).lanes;
+            y_[p] = y.lanes;
+        }
+        const __m128d last = y_[kLast / 2];
+        return _mm_cvtsd_f64(kLast % 2 == 1 ? last : _mm_unpackhi_pd(last, last));
+    }
+
+    // Step i < Sections - 1 of a span: the sections sample i has not reached keep their
+    // state.
+    template <class Sets>
+    void fillStep(const Sets& sets, std::int32_t i, double sample) {
+        __m128d old1[kPairs];
+        __m128d old2[kPairs];
+        for (std::int32_t p = 0; p < kPairs; ++p) {
+            old1[p] = s1_[p];
+            old2[p] = s2_[p];
+        }
+        step(sets, i, sample);
+        for (std::int32_t p = 0; p < kPairs; ++p) {
+            if (2 * p + 1 <= i) continue;
+            // Only the high lane's section has started: move_sd takes the low lane back.
+            s1_[p] = 2 * p <= i ? _mm_move_sd(s1_[p], old1[p]) : old1[p];
+            s2_[p] = 2 * p <= i ? _mm_move_sd(s2_[p], old2[p]) : old2[p];
+        }
+    }
+
+    // Section k's state, taken once it has filtered the span's last sample; the sections
+    // done run on unheard while the ones behind finish.
+    void keep(std::int32_t k, double* states) const {
+        const __m128d s1 = s1_[k / 2];
+        const __m128d s2 = s2_[k / 2];
+        if (k % 2 == 1) {
+            _mm_storel_pd(states + 2 * k, s1);
+            _mm_storel_pd(states + 2 * k + 1, s2);
+        } else {
+            _mm_storeh_pd(states + 2 * k, s1);
+            _mm_storeh_pd(states + 2 * k + 1, s2);
+        }
+    }
+
+private:
+    // Padded to whole pairs; a padding section filters the last one's output unheard.
+    static constexpr std::int32_t kPairs = (Sections + 1) / 2;
+
+    static double state(const double* states, std::int32_t k, std::int32_t which) {
+        return k < Sections ? states[2 * k + which] : 0.0;
+    }
+
+    __m128d s1_[kPairs];
+    __m128d s2_[kPairs];
+    // The outputs of the last step.
+    __m128d y_[kPairs];
+};
+
+// Runs a span of at least `Sections` samples through the pipelined chain. Returns the
+// last output.
+template <std::int32_t Sections, class Sets>
+double filterPipelined(Sets& sets, double* states, const float* in, float* out, std::int32_t sampleFrames) {
+    using Pipeline = PipelinedCascade<Sections>;
+    constexpr std::int32_t kLast = Pipeline::kLast;
+    Pipeline pipeline(states);
+    std::int32_t ready = sets.prepare(0);
+    for (std::int32_t i = 0; i < kLast; ++i) pipeline.fillStep(sets, i, in[i]);
+    for (std::int32_t i = kLast; i < sampleFrames;) {
+        if (i == ready) ready = sets.prepare(i);
+        const std::int32_t end = std::min(sampleFrames, ready);
+        for (; i < end; ++i) out[i - kLast] = static_cast<float>(pipeline.step(sets, i, in[i]));
+    }
+    // Draining: section k has k samples left.
+    pipeline.keep(0, states);
+    double y = 0.0;
+    for (std::int32_t k = 1; k <= kLast; ++k) {
+        y = pipeline.step(sets, sampleFrames - 1 + k, 0.0);
+        out[sampleFrames - 1 - kLast + k] = static_cast<float>(y);
+        pipeline.keep(k, states);
+    }
+    return y;
+}
+
+#endif
+
+// Serial for one section or a span too short to fill the pipeline, pipelined otherwise.
+template <std::int32_t Sections, class Sets>
+double filterSpan(Sets& sets, double* states, const float* in, float* out, std::int32_t sampleFrames) {
+#if defined(__SSE2__)
+    if (Sections > 1 && sampleFrames >= Sections) {
+        return filterPipelined<Sections>(sets, states, in, out, sampleFrames);
+    }
+#endif
+    return filterInSeries<Sections>(sets, states, in, out, sampleFrames);
+}
+
+// One set for every sample of the span.
+class SharedSet {
+public:
+    explicit SharedSet(const Coefficients& c)
+        : c_(c)
+#if defined(__SSE2__)
+          ,
+          pair_{c.b0, c.b1, c.b2, c.a1, c.a2}
+#endif
+    {
+    }
+    std::int32_t prepare(std::int32_t) const { return INT32_MAX; }
+    const Coefficients& forSample(std::int32_t) const { return c_; }
+#if defined(__SSE2__)
+    const PairSets& forPair(std::int32_t, std::int32_t) const { return pair_; }
+#endif
+
+private:
+    Coefficients c_;
+#if defined(__SSE2__)
+    PairSets pair_;
+#endif
+};
+
+}  // namespace biquad

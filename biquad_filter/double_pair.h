@@ -1,0 +1,39 @@
+// Two doubles in one SSE2 register with the arithmetic of a double, so one design
+// template serves one sample or two. Every operation is the IEEE one of the scalar code,
+// lane by lane, so both lanes round exactly as a scalar double would.
+#pragma once
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+
+namespace biquad {
+
+struct DoublePair {
+    __m128d lanes;
+
+    DoublePair() = default;
+    explicit DoublePair(__m128d value) : lanes(value) {}
+    // A constant of the scalar code, in both lanes.
+    DoublePair(double value) : lanes(_mm_set1_pd(value)) {}
+
+    // Two consecutive float pin samples, widened.
+    static DoublePair widen(const float* samples) {
+        return DoublePair(_mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(samples)))));
+    }
+
+    double low() const { return _mm_cvtsd_f64(lanes); }
+    double high() const { return _mm_cvtsd_f64(_mm_unpackhi_pd(lanes, lanes)); }
+
+    friend DoublePair operator+(DoublePair a, DoublePair b) { return DoublePair(_mm_add_pd(a.lanes, b.lanes)); }
+    friend DoublePair operator-(DoublePair a, DoublePair b) { return DoublePair(_mm_sub_pd(a.lanes, b.lanes)); }
+    friend DoublePair operator*(DoublePair a, DoublePair b) { return DoublePair(_mm_mul_pd(a.lanes, b.lanes)); }
+    friend DoublePair operator/(DoublePair a, DoublePair b) { return DoublePair(_mm_div_pd(a.lanes, b.lanes)); }
+    // A sign flip, as scalar negation is, NaN included.
+    friend DoublePair operator-(DoublePair a) { return DoublePair(_mm_xor_pd(a.lanes, _mm_set1_pd(-0.0))); }
+    // a > b ? a : b per lane; NaN in a gives b, as the scalar comparison does.
+    friend DoublePair greaterOr(DoublePair a, DoublePair b) { return DoublePair(_mm_max_pd(a.lanes, b.lanes)); }
+};
+
+}  // namespace biquad
+
+#endif
