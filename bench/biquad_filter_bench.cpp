@@ -39,6 +39,17 @@ std::vector<float> noise(std::int32_t frames) {
     return samples;
 }
 
+// The modulated runs' frequency pin: a sweep over an octave each side of kHz and back
+// within the block, so every sample designs a set of its own.
+std::vector<float> frequencySweep(std::int32_t frames) {
+    std::vector<float> samples(static_cast<std::size_t>(frames));
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const double phase = 6.283185307179586 * static_cast<double>(i) / static_cast<double>(frames);
+        samples[i] = static_cast<float>(kHz / 10.0 * std::exp2(std::sin(phase)));
+    }
+    return samples;
+}
+
 void reportPerSample(benchmark::State& state, std::int32_t frames) {
     state.counters["per_sample"] = benchmark::Counter(
         static_cast<double>(frames), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
@@ -58,7 +69,8 @@ void filterModule(benchmark::State& state, bool modulated, std::int32_t shape = 
     }
     lum::IMpPlugin& filter = *created.object.get();
     std::vector<float> in = noise(frames);
-    std::vector<float> frequency(in.size(), static_cast<float>(kHz / 10.0));
+    std::vector<float> frequency =
+        modulated ? frequencySweep(frames) : std::vector<float>(in.size(), static_cast<float>(kHz / 10.0));
     std::vector<float> q(in.size(), static_cast<float>(kQ / 10.0));
     std::vector<float> gain(in.size(), static_cast<float>(kGainDb / 10.0));
     std::vector<float> out(in.size(), 0.0f);
@@ -116,7 +128,7 @@ void textbookDesign(benchmark::State& state) {
     const auto sections = static_cast<std::int32_t>(state.range(0));
     const auto frames = static_cast<std::int32_t>(state.range(1));
     std::vector<float> in = noise(frames);
-    std::vector<float> frequency(in.size(), static_cast<float>(kHz / 10.0));
+    std::vector<float> frequency = frequencySweep(frames);
     std::vector<float> q(in.size(), static_cast<float>(kQ / 10.0));
     std::vector<float> out(in.size(), 0.0f);
     double s1[4] = {}, s2[4] = {};
