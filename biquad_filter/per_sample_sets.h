@@ -21,9 +21,9 @@ struct ModulatingPins {
     double sampleRate;
 };
 
-// A batch's sets never wait on the filter, so their divisions overlap the sections'
-// feedback latency; the filter reads them from memory, where a pipelined pair of
-// sections finds its two consecutive samples side by side.
+// A batch's sets are designed before it is filtered: they depend on nothing the chain
+// computes, so they run at the divider's pace. The filter reads them from memory, where a
+// pipelined pair of sections finds its two consecutive samples side by side.
 template <std::int32_t Shape>
 class PerSampleSets {
 public:
@@ -31,8 +31,9 @@ public:
 
     std::int32_t prepare(std::int32_t first) {
         const std::int32_t count = std::min(kBatch, pins_.sampleFrames - first);
-        // The pipeline's sections behind still need the previous batch's last sets.
-        if (first > 0) copySlots(kHistory + count_ - kHistory, 0, kHistory);
+        // The pipeline's sections behind still need the previous batch's last sets, which
+        // end at slot kHistory + count_.
+        if (first > 0) copySlots(count_, 0, kHistory);
         first_ = first;
         count_ = count;
         std::int32_t j = 0;
