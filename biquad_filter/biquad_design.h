@@ -27,13 +27,28 @@ inline constexpr double kPi = 3.141592653589793;
 inline constexpr double kSqrt2 = 1.4142135623730951;
 inline constexpr double kMinimumQ = 0.1;
 
-// tan(pi * frequency / sampleRate) by its continued fraction cut after four terms. Not
-// clamped: its pole sits just above half the sample rate.
+// The design is written as steps that each end in at most one division, so a loop
+// designing many samples can run the steps of different samples side by side; every step
+// is the same arithmetic in the same order as the whole.
+
+// w = pi * frequency / sampleRate.
 template <class T>
-T tanApprox(T frequency, double sampleRate) {
-    const T w = kPi * frequency / sampleRate;
+T prewarpAngle(T frequency, double sampleRate) {
+    return kPi * frequency / sampleRate;
+}
+
+// tan(w) by its continued fraction cut after four terms.
+template <class T>
+T tanOfAngle(T w) {
     const T w2 = w * w;
     return -(5.0 * w * (2.0 * w2 - 21.0)) / (w2 * w2 + 105.0 - 45.0 * w2);
+}
+
+// tan(pi * frequency / sampleRate). Not clamped: its pole sits just above half the
+// sample rate.
+template <class T>
+T tanApprox(T frequency, double sampleRate) {
+    return tanOfAngle(prewarpAngle(frequency, sampleRate));
 }
 
 // Truncation toward zero as x86's cvttsd2si does it: NaN and values outside int32 give
@@ -86,17 +101,32 @@ inline GainTerms gainTerms(double gainDb) {
 // audible but stable.
 inline constexpr Coefficients kPassThrough = {1.0, 0.0, 0.0, 0.0, 0.0};
 
-// The coefficient set of shape `Shape` (0-6) at `frequency` Hz with `q` (shapes 0-4).
+// The divisions by Q of shapes 0-4: K / Q, and V K / Q for the peak.
+template <class T>
+struct Quotients {
+    T kq;
+    T vkq;
+};
+
 template <std::int32_t Shape, class T>
-CoefficientSet<T> designShape(T frequency, T q, const GainTerms& gain, double sampleRate) {
+Quotients<T> quotientsOf(T k, T q, const GainTerms& gain) {
+    if constexpr (Shape == kPeak) return {k / q, gain.v * k / q};
+    if constexpr (Shape < kPeak) return {k / q, 0.0};
+    return {0.0, 0.0};
+}
+
+// The coefficient set of shape `Shape` (0-6) from the pre-warped frequency `k` and its
+// quotients (shapes 0-4).
+template <std::int32_t Shape, class T>
+[[gnu::always_inline]] inline CoefficientSet<T> designFromQuotients(T k, const Quotients<T>& quotients,
+                                                                    const GainTerms& gain) {
     static_assert(Shape >= kLowPass && Shape <= kHighShelf);
-    const T k = tanApprox(frequency, sampleRate);
     const T k2 = k * k;
     const T twoK2Minus1 = 2.0 * (k2 - 1.0);
     if constexpr (Shape <= kPeak) {
-        const T kq = k / q;
+        const T kq = quotients.kq;
         if constexpr (Shape == kPeak) {
-            const T vkq = gain.v * k / q;
+            const T vkq = quotients.vkq;
             if (gain.boost) {
                 const T n = 1.0 / (1.0 + kq + k2);
                 return {(1.0 + vkq + k2) * n, twoK2Minus1 * n, (1.0 - vkq + k2) * n, twoK2Minus1 * n,
@@ -138,6 +168,14 @@ CoefficientSet<T> designShape(T frequency, T q, const GainTerms& gain, double sa
                     (v - s + k2) * m};
         }
     }
+}
+
+// The coefficient set of shape `Shape` (0-6) at `frequency` Hz with `q` (shapes 0-4).
+template <std::int32_t Shape, class T>
+[[gnu::always_inline]] inline CoefficientSet<T> designShape(T frequency, T q, const GainTerms& gain,
+                                                            double sampleRate) {
+    const T k = tanApprox(frequency, sampleRate);
+    return designFromQuotients<Shape>(k, quotientsOf<Shape>(k, q, gain), gain);
 }
 
 // The coefficient set of `filterType` at `frequency` Hz with `q` and `gainDb` (shapes 4-6

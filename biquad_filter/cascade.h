@@ -5,6 +5,9 @@
 // A set policy provides
 //   std::int32_t prepare(std::int32_t i)    makes the sets from sample i on available and
 //                                           returns the sample where they run out;
+//   void designAhead(std::int32_t i)        called every second step, before sample i is
+//                                           filtered: room to work out later sets while
+//                                           the chain waits on its own latency;
 //   Coefficients forSample(std::int32_t i)  sample i's set (the serial chain);
 //   PairSets forPair(std::int32_t p, std::int32_t i)
 //                                           what sections 2p + 1 (low lane) and 2p (high
@@ -63,11 +66,20 @@ template <std::int32_t Sections, class Sets>
 double filterInSeries(Sets& sets, double* states, const float* in, float* out, std::int32_t sampleFrames) {
     Cascade<Sections> cascade(states);
     double y = 0.0;
+    const auto filter = [&](std::int32_t i) {
+        y = cascade.filter(sets.forSample(i), in[i]);
+        out[i] = static_cast<float>(y);
+    };
     for (std::int32_t i = 0; i < sampleFrames;) {
         const std::int32_t end = std::min(sampleFrames, sets.prepare(i));
-        for (; i < end; ++i) {
-            y = cascade.filter(sets.forSample(i), in[i]);
-            out[i] = static_cast<float>(y);
+        for (; i + 2 <= end; i += 2) {
+            sets.designAhead(i);
+            filter(i);
+            filter(i + 1);
+        }
+        if (i < end) {
+            sets.designAhead(i);
+            filter(i++);
         }
     }
     cascade.store(states);
@@ -175,10 +187,19 @@ double filterPipelined(Sets& sets, double* states, const float* in, float* out, 
     Pipeline pipeline(states);
     std::int32_t ready = sets.prepare(0);
     for (std::int32_t i = 0; i < kLast; ++i) pipeline.fillStep(sets, i, in[i]);
+    const auto step = [&](std::int32_t i) { out[i - kLast] = static_cast<float>(pipeline.step(sets, i, in[i])); };
     for (std::int32_t i = kLast; i < sampleFrames;) {
         if (i == ready) ready = sets.prepare(i);
         const std::int32_t end = std::min(sampleFrames, ready);
-        for (; i < end; ++i) out[i - kLast] = static_cast<float>(pipeline.step(sets, i, in[i]));
+        for (; i + 2 <= end; i += 2) {
+            sets.designAhead(i);
+            step(i);
+            step(i + 1);
+        }
+        if (i < end) {
+            sets.designAhead(i);
+            step(i++);
+        }
     }
     // Draining: section k has k samples left.
     pipeline.keep(0, states);
@@ -216,6 +237,7 @@ public:
     {
     }
     std::int32_t prepare(std::int32_t) const { return INT32_MAX; }
+    void designAhead(std::int32_t) const {}
     const Coefficients& forSample(std::int32_t) const { return c_; }
 #if defined(__SSE2__)
     const PairSets& forPair(std::int32_t, std::int32_t) const { return pair_; }

@@ -1,5 +1,5 @@
-// The modulated flavour's set policy for the cascade: every sample's own set, designed
-// ahead in short batches, two samples at once.
+// The modulated flavour's set policy for the cascade: every sample's own set, designed a
+// few samples ahead of the chain, two samples at once.
 #pragma once
 
 #include <algorithm>
@@ -21,93 +21,205 @@ struct ModulatingPins {
     double sampleRate;
 };
 
-// A batch's sets are designed before it is filtered: they depend on nothing the chain
-// computes, so they run at the divider's pace. The filter reads them from memory, where a
-// pipelined pair of sections finds its two consecutive samples side by side.
+// One design is four divisions in a row, each waiting on the one before, which no
+// processor can hide behind the chain's own latency. So the design runs as a pipeline
+// beside the chain: every second step finishes one pair's sets and takes the three pairs
+// behind it one division further, and those divisions depend only on work done steps
+// earlier. The filter reads the finished sets from memory, where a pipelined pair of
+// sections finds its two consecutive samples side by side.
 template <std::int32_t Shape>
 class PerSampleSets {
 public:
     explicit PerSampleSets(const ModulatingPins& pins) : pins_(pins) {}
 
     std::int32_t prepare(std::int32_t first) {
-        const std::int32_t count = std::min(kBatch, pins_.sampleFrames - first);
-        // The pipeline's sections behind still need the previous batch's last sets, which
-        // end at slot kHistory + count_.
-        if (first > 0) copySlots(count_, 0, kHistory);
-        first_ = first;
-        count_ = count;
-        std::int32_t j = 0;
-#if defined(__SSE2__)
-        for (; j + 2 <= count; j += 2) {
-            const CoefficientSet<DoublePair> pair =
-                design(DoublePair::widen(pins_.frequency + first + j), DoublePair::widen(pins_.q + first + j));
-            const std::int32_t slot = kHistory + j;
-            _mm_storeu_pd(b0_ + slot, pair.b0.lanes);
-            _mm_storeu_pd(b1_ + slot, pair.b1.lanes);
-            _mm_storeu_pd(b2_ + slot, pair.b2.lanes);
-            _mm_storeu_pd(a1_ + slot, pair.a1.lanes);
-            _mm_storeu_pd(a2_ + slot, pair.a2.lanes);
-        }
-#endif
-        for (; j < count; ++j) {
-            const Coefficients set =
-                design(static_cast<double>(pins_.frequency[first + j]), static_cast<double>(pins_.q[first + j]));
-            const std::int32_t slot = kHistory + j;
-            b0_[slot] = set.b0;
-            b1_[slot] = set.b1;
-            b2_[slot] = set.b2;
-            a1_[slot] = set.a1;
-            a2_[slot] = set.a2;
-        }
-        // The slots read before the span's first sample and after its last hold a real
-        // set, whose results go unheard.
+        const std::int32_t end = std::min(pins_.sampleFrames, first + kBatch);
         if (first == 0) {
-            for (std::int32_t slot = 0; slot < kHistory; ++slot) copySlots(kHistory, slot, 1);
+            next_ = kStaged ? std::min(end, kAhead) : end;
+            designOutright(0, next_);
+            // Read before the span's first sample, unheard.
+            for (std::int32_t at = 0; at < kHistory; ++at) copySet(kHistory, at);
+            startStages();
+        } else {
+            // The sections behind still need the last few sets; the ones finished ahead
+            // move along with them.
+            const std::int32_t from = slot(first - kHistory);
+            const std::int32_t count = slot(next_) - from + (next_ == pins_.sampleFrames ? kLookahead : 0);
+            for (double* coefficient : {b0_, b1_, b2_, a1_, a2_}) std::copy_n(coefficient + from, count, coefficient);
+            base_ = first;
+            if (!kStaged) {
+                designOutright(first, end);
+                next_ = end;
+            }
         }
-        for (std::int32_t slot = kHistory + count; slot < kHistory + count + kLookahead; ++slot) {
-            copySlots(kHistory + count - 1, slot, 1);
+        if (next_ == pins_.sampleFrames) padAfterLast();
+        return first + kBatch;
+    }
+
+    // One pair a call keeps the sets kAhead samples ahead of the chain; a call after a
+    // single step (a batch of the pipelined chain ending on an odd sample) finds them far
+    // enough already. Inline, so the chain's states stay in registers; the span's end
+    // takes the long way.
+    [[gnu::always_inline]] void designAhead([[maybe_unused]] std::int32_t i) {
+#if defined(__SSE2__)
+        if (next_ >= i + kAhead + 2) return;
+        if (next_ + kStagesAhead <= pins_.sampleFrames) {
+            angle(next_ + 3 * kStageGap);
+            tangent(next_ + 2 * kStageGap);
+            divideByQ(next_ + kStageGap);
+            finish(next_);
+            next_ += 2;
+            return;
         }
-        return first + count;
+        designRest();
+#endif
     }
 
     Coefficients forSample(std::int32_t i) const {
-        const std::int32_t slot = kHistory + i - first_;
-        return {b0_[slot], b1_[slot], b2_[slot], a1_[slot], a2_[slot]};
+        const std::int32_t at = slot(i);
+        return {b0_[at], b1_[at], b2_[at], a1_[at], a2_[at]};
     }
 
 #if defined(__SSE2__)
     PairSets forPair(std::int32_t p, std::int32_t i) const {
-        const std::int32_t slot = kHistory + i - first_ - 2 * p - 1;
-        return {DoublePair(_mm_loadu_pd(b0_ + slot)), DoublePair(_mm_loadu_pd(b1_ + slot)),
-                DoublePair(_mm_loadu_pd(b2_ + slot)), DoublePair(_mm_loadu_pd(a1_ + slot)),
-                DoublePair(_mm_loadu_pd(a2_ + slot))};
+        const std::int32_t at = slot(i - 2 * p - 1);
+        return {DoublePair(_mm_loadu_pd(b0_ + at)), DoublePair(_mm_loadu_pd(b1_ + at)),
+                DoublePair(_mm_loadu_pd(b2_ + at)), DoublePair(_mm_loadu_pd(a1_ + at)),
+                DoublePair(_mm_loadu_pd(a2_ + at))};
     }
 #endif
 
 private:
-    static constexpr std::int32_t kBatch = 32;
-    // Up to three samples before a step's newest one and three after the span's last.
+#if defined(__SSE2__)
+    static constexpr bool kStaged = true;
+#else
+    // Without pairs there is nothing to run beside the chain: each batch is designed
+    // before it is filtered.
+    static constexpr bool kStaged = false;
+#endif
+    // Samples filtered between two moves of the finished sets to the front.
+    static constexpr std::int32_t kBatch = 128;
+    // Finished before the chain needs them: more than the pipelined chain's three
+    // samples of lag plus the pair filtered per call.
+    static constexpr std::int32_t kAhead = 8;
+    // The four steps of the design in flight reach this far past the next set to finish.
+    static constexpr std::int32_t kStageGap = 6;
+    static constexpr std::int32_t kStagesAhead = 3 * kStageGap + 2;
+    // Up to three samples before a step's newest one, and three after the span's last.
     static constexpr std::int32_t kHistory = 3;
     static constexpr std::int32_t kLookahead = 3;
-    static constexpr std::int32_t kSlots = kHistory + kBatch + kLookahead;
+    // The last call of a batch finishes up to kAhead + 4 past it, and the span's last few
+    // sets, designed outright, up to kStagesAhead past that.
+    static constexpr std::int32_t kSlots = kHistory + kBatch + kAhead + 4 + kStagesAhead + kLookahead;
+    // The design's intermediate values, by sample: even samples start a pair, and the
+    // size is even, so a pair never wraps.
+    static constexpr std::int32_t kRing = 32;
 
-    template <class T>
-    CoefficientSet<T> design(T frequency, T q) const {
-        return designShape<Shape>(frequencyFromPin(frequency), qFromPin(q), pins_.gain, pins_.sampleRate);
+    std::int32_t slot(std::int32_t i) const { return kHistory + i - base_; }
+    static std::int32_t ringSlot(std::int32_t i) { return i & (kRing - 1); }
+
+    void designOutright(std::int32_t from, std::int32_t to) {
+        std::int32_t i = from;
+#if defined(__SSE2__)
+        for (; i + 2 <= to; i += 2) {
+            store(i, designShape<Shape>(frequencyFromPin(DoublePair::widen(pins_.frequency + i)),
+                                        qFromPin(DoublePair::widen(pins_.q + i)), pins_.gain, pins_.sampleRate));
+        }
+#endif
+        for (; i < to; ++i) {
+            const Coefficients set =
+                designShape<Shape>(frequencyFromPin(static_cast<double>(pins_.frequency[i])),
+                                   qFromPin(static_cast<double>(pins_.q[i])), pins_.gain, pins_.sampleRate);
+            const std::int32_t at = slot(i);
+            b0_[at] = set.b0;
+            b1_[at] = set.b1;
+            b2_[at] = set.b2;
+            a1_[at] = set.a1;
+            a2_[at] = set.a2;
+        }
     }
 
-    void copySlots(std::int32_t from, std::int32_t to, std::int32_t count) {
-        for (double* coefficient : {b0_, b1_, b2_, a1_, a2_}) std::copy_n(coefficient + from, count, coefficient + to);
+    // Read after the span's last sample, unheard.
+    void padAfterLast() {
+        const std::int32_t last = slot(pins_.sampleFrames - 1);
+        for (std::int32_t k = 1; k <= kLookahead; ++k) copySet(last, last + k);
     }
+
+    void copySet(std::int32_t from, std::int32_t to) {
+        for (double* coefficient : {b0_, b1_, b2_, a1_, a2_}) coefficient[to] = coefficient[from];
+    }
+
+#if defined(__SSE2__)
+    // The span's last sets, outright, from the first one not finished yet.
+    [[gnu::noinline]] void designRest() {
+        if (next_ == pins_.sampleFrames) return;
+        designOutright(next_, pins_.sampleFrames);
+        next_ = pins_.sampleFrames;
+        padAfterLast();
+    }
+
+    // The pipeline's first pairs, each taken as far as the steps ahead of it would have.
+    void startStages() {
+        if (next_ + kStagesAhead > pins_.sampleFrames) return;
+        for (std::int32_t i = next_; i < next_ + 3 * kStageGap; i += 2) angle(i);
+        for (std::int32_t i = next_; i < next_ + 2 * kStageGap; i += 2) tangent(i);
+        for (std::int32_t i = next_; i < next_ + kStageGap; i += 2) divideByQ(i);
+    }
+
+    // The steps of a pair's design, each ending in its division.
+    [[gnu::always_inline]] void angle(std::int32_t i) {
+        const std::int32_t at = ringSlot(i);
+        _mm_storeu_pd(w_ + at,
+                      prewarpAngle(frequencyFromPin(DoublePair::widen(pins_.frequency + i)), pins_.sampleRate).lanes);
+        _mm_storeu_pd(q_ + at, qFromPin(DoublePair::widen(pins_.q + i)).lanes);
+    }
+    [[gnu::always_inline]] void tangent(std::int32_t i) {
+        const std::int32_t at = ringSlot(i);
+        _mm_storeu_pd(k_ + at, tanOfAngle(DoublePair(_mm_loadu_pd(w_ + at))).lanes);
+    }
+    [[gnu::always_inline]] void divideByQ(std::int32_t i) {
+        const std::int32_t at = ringSlot(i);
+        const Quotients<DoublePair> quotients =
+            quotientsOf<Shape>(DoublePair(_mm_loadu_pd(k_ + at)), DoublePair(_mm_loadu_pd(q_ + at)), pins_.gain);
+        _mm_storeu_pd(kq_ + at, quotients.kq.lanes);
+        if constexpr (Shape == kPeak) _mm_storeu_pd(vkq_ + at, quotients.vkq.lanes);
+    }
+    [[gnu::always_inline]] void finish(std::int32_t i) {
+        const std::int32_t at = ringSlot(i);
+        const Quotients<DoublePair> quotients{DoublePair(_mm_loadu_pd(kq_ + at)),
+                                              Shape == kPeak ? DoublePair(_mm_loadu_pd(vkq_ + at)) : DoublePair(0.0)};
+        store(i, designFromQuotients<Shape>(DoublePair(_mm_loadu_pd(k_ + at)), quotients, pins_.gain));
+    }
+
+    // Samples i and i + 1.
+    [[gnu::always_inline]] void store(std::int32_t i, const CoefficientSet<DoublePair>& pair) {
+        const std::int32_t at = slot(i);
+        _mm_storeu_pd(b0_ + at, pair.b0.lanes);
+        _mm_storeu_pd(b1_ + at, pair.b1.lanes);
+        _mm_storeu_pd(b2_ + at, pair.b2.lanes);
+        _mm_storeu_pd(a1_ + at, pair.a1.lanes);
+        _mm_storeu_pd(a2_ + at, pair.a2.lanes);
+    }
+#else
+    void startStages() {}
+#endif
 
     ModulatingPins pins_;
-    std::int32_t first_ = 0;
-    std::int32_t count_ = 0;
+    // The sample in slot kHistory, and the first sample whose set is not finished.
+    std::int32_t base_ = 0;
+    std::int32_t next_ = 0;
     double b0_[kSlots];
     double b1_[kSlots];
     double b2_[kSlots];
     double a1_[kSlots];
     double a2_[kSlots];
+#if defined(__SSE2__)
+    double w_[kRing];
+    double q_[kRing];
+    double k_[kRing];
+    double kq_[kRing];
+    double vkq_[kRing];
+#endif
 };
 
 }  // namespace biquad
