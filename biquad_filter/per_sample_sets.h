@@ -63,10 +63,11 @@ public:
     [[gnu::always_inline]] void designAhead([[maybe_unused]] std::int32_t i) {
 #if defined(__SSE2__)
         if (next_ >= i + kAhead + 2) return;
-        if (next_ + kStagesAhead <= pins_.sampleFrames) {
-            angle(next_ + 3 * kStageGap);
-            tangent(next_ + 2 * kStageGap);
-            divideByQ(next_ + kStageGap);
+        if (next_ + 2 <= pins_.sampleFrames) {
+            // The steps ahead run out before the span's end, one after the other.
+            if (whole(next_ + 3 * kStageGap)) angle(next_ + 3 * kStageGap);
+            if (whole(next_ + 2 * kStageGap)) tangent(next_ + 2 * kStageGap);
+            if (whole(next_ + kStageGap)) divideByQ(next_ + kStageGap);
             finish(next_);
             next_ += 2;
             return;
@@ -102,15 +103,14 @@ private:
     // Finished before the chain needs them: more than the pipelined chain's three
     // samples of lag plus the pair filtered per call.
     static constexpr std::int32_t kAhead = 8;
-    // The four steps of the design in flight reach this far past the next set to finish.
+    // Samples between one step of the design and the next: room for each division to
+    // finish before its result is needed.
     static constexpr std::int32_t kStageGap = 6;
-    static constexpr std::int32_t kStagesAhead = 3 * kStageGap + 2;
     // Up to three samples before a step's newest one, and three after the span's last.
     static constexpr std::int32_t kHistory = 3;
     static constexpr std::int32_t kLookahead = 3;
-    // The last call of a batch finishes up to kAhead + 4 past it, and the span's last few
-    // sets, designed outright, up to kStagesAhead past that.
-    static constexpr std::int32_t kSlots = kHistory + kBatch + kAhead + 4 + kStagesAhead + kLookahead;
+    // The last call of a batch finishes up to kAhead + 4 past it.
+    static constexpr std::int32_t kSlots = kHistory + kBatch + kAhead + 4 + kLookahead;
     // The design's intermediate values, by sample: even samples start a pair, and the
     // size is even, so a pair never wraps.
     static constexpr std::int32_t kRing = 32;
@@ -150,7 +150,10 @@ private:
     }
 
 #if defined(__SSE2__)
-    // The span's last sets, outright, from the first one not finished yet.
+    // Whether sample i starts a pair the span holds both samples of.
+    bool whole(std::int32_t i) const { return i + 2 <= pins_.sampleFrames; }
+
+    // The span's last set, outright, when it has no pair.
     [[gnu::noinline]] void designRest() {
         if (next_ == pins_.sampleFrames) return;
         designOutright(next_, pins_.sampleFrames);
@@ -160,10 +163,9 @@ private:
 
     // The pipeline's first pairs, each taken as far as the steps ahead of it would have.
     void startStages() {
-        if (next_ + kStagesAhead > pins_.sampleFrames) return;
-        for (std::int32_t i = next_; i < next_ + 3 * kStageGap; i += 2) angle(i);
-        for (std::int32_t i = next_; i < next_ + 2 * kStageGap; i += 2) tangent(i);
-        for (std::int32_t i = next_; i < next_ + kStageGap; i += 2) divideByQ(i);
+        for (std::int32_t i = next_; i < next_ + 3 * kStageGap && whole(i); i += 2) angle(i);
+        for (std::int32_t i = next_; i < next_ + 2 * kStageGap && whole(i); i += 2) tangent(i);
+        for (std::int32_t i = next_; i < next_ + kStageGap && whole(i); i += 2) divideByQ(i);
     }
 
     // The steps of a pair's design, each ending in its division.
