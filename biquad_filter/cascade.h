@@ -5,8 +5,8 @@
 // A set policy provides
 //   std::int32_t prepare(std::int32_t i)    makes the sets from sample i on available and
 //                                           returns the sample where they run out;
-//   void designAhead(std::int32_t i)        called every second step, before sample i is
-//                                           filtered: room to work out later sets while
+//   kDesignsAhead, and when it is true      called every second step, before sample i is
+//   void designAhead(std::int32_t i)        filtered: room to work out later sets while
 //                                           the chain waits on its own latency;
 //   Coefficients forSample(std::int32_t i)  sample i's set (the serial chain);
 //   PairSets forPair(std::int32_t p, std::int32_t i)
@@ -61,17 +61,12 @@ private:
     double s2_[Sections];
 };
 
-// Each sample through every section before the next. Returns the last output.
-template <std::int32_t Sections, class Sets>
-double filterInSeries(Sets& sets, double* states, const float* in, float* out, std::int32_t sampleFrames) {
-    Cascade<Sections> cascade(states);
-    double y = 0.0;
-    const auto filter = [&](std::int32_t i) {
-        y = cascade.filter(sets.forSample(i), in[i]);
-        out[i] = static_cast<float>(y);
-    };
-    for (std::int32_t i = 0; i < sampleFrames;) {
-        const std::int32_t end = std::min(sampleFrames, sets.prepare(i));
+// Runs `filter` on samples i to end - 1 and returns end. A policy that designs ahead gets
+// its call every second sample; one that does not keeps the plainest loop, whose few
+// registers the pipelined chain needs on a 32-bit build.
+template <class Sets, class Filter>
+[[gnu::always_inline]] inline std::int32_t runSteps(Sets& sets, std::int32_t i, std::int32_t end, Filter&& filter) {
+    if constexpr (Sets::kDesignsAhead) {
         for (; i + 2 <= end; i += 2) {
             sets.designAhead(i);
             filter(i);
@@ -81,7 +76,22 @@ double filterInSeries(Sets& sets, double* states, const float* in, float* out, s
             sets.designAhead(i);
             filter(i++);
         }
+    } else {
+        for (; i < end; ++i) filter(i);
     }
+    return i;
+}
+
+// Each sample through every section before the next. Returns the last output.
+template <std::int32_t Sections, class Sets>
+double filterInSeries(Sets& sets, double* states, const float* in, float* out, std::int32_t sampleFrames) {
+    Cascade<Sections> cascade(states);
+    double y = 0.0;
+    const auto filter = [&](std::int32_t i) {
+        y = cascade.filter(sets.forSample(i), in[i]);
+        out[i] = static_cast<float>(y);
+    };
+    for (std::int32_t i = 0; i < sampleFrames;) i = runSteps(sets, i, std::min(sampleFrames, sets.prepare(i)), filter);
     cascade.store(states);
     return y;
 }
@@ -190,16 +200,7 @@ double filterPipelined(Sets& sets, double* states, const float* in, float* out, 
     const auto step = [&](std::int32_t i) { out[i - kLast] = static_cast<float>(pipeline.step(sets, i, in[i])); };
     for (std::int32_t i = kLast; i < sampleFrames;) {
         if (i == ready) ready = sets.prepare(i);
-        const std::int32_t end = std::min(sampleFrames, ready);
-        for (; i + 2 <= end; i += 2) {
-            sets.designAhead(i);
-            step(i);
-            step(i + 1);
-        }
-        if (i < end) {
-            sets.designAhead(i);
-            step(i++);
-        }
+        i = runSteps(sets, i, std::min(sampleFrames, ready), step);
     }
     // Draining: section k has k samples left.
     pipeline.keep(0, states);
@@ -237,7 +238,7 @@ public:
     {
     }
     std::int32_t prepare(std::int32_t) const { return INT32_MAX; }
-    void designAhead(std::int32_t) const {}
+    static constexpr bool kDesignsAhead = false;
     const Coefficients& forSample(std::int32_t) const { return c_; }
 #if defined(__SSE2__)
     const PairSets& forPair(std::int32_t, std::int32_t) const { return pair_; }

@@ -30,6 +30,8 @@ struct ModulatingPins {
 template <std::int32_t Shape>
 class PerSampleSets {
 public:
+    static constexpr bool kDesignsAhead = true;
+
     explicit PerSampleSets(const ModulatingPins& pins) : pins_(pins) {}
 
     std::int32_t prepare(std::int32_t first) {
