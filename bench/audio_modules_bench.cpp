@@ -2,7 +2,6 @@
 // sub-process loops beside the one-sample loops they replace.
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -16,10 +15,6 @@
 namespace {
 
 constexpr std::int32_t kMaxBlock = 1024;
-
-std::string libraryPath() {
-    return (std::filesystem::canonical("/proc/self/exe").parent_path().parent_path() / "lib" / "KEL_MATH.lum").string();
-}
 
 // Inputs in [-1, 1] with divisors kept away from zero.
 std::vector<float> samples(unsigned seed, bool divisor) {
@@ -48,7 +43,7 @@ void countSamples(benchmark::State& state, std::int64_t perIteration) {
 // Every input streaming, so the module's sub-process runs on every whole block.
 void moduleBlock(benchmark::State& state, const AudioModule& module) {
     const std::int32_t block = static_cast<std::int32_t>(state.range(0));
-    lumhost::ModuleLibrary library(libraryPath());
+    lumhost::ModuleLibrary library((lumhost::libraryDirectory() / "KEL_MATH.lum").string());
     lumhost::RecordingHost host;
     auto created = lumhost::createDsp(library.factory(), module.id, host.object());
     if (created.status != lum::kOk) {

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
 #include <vector>
 
 #include "bench/minimal_cascade.h"
@@ -14,6 +13,7 @@
 #include "host/instances.h"
 #include "host/library_loader.h"
 #include "host/recording_host.h"
+#include "host/signal_generators.h"
 
 namespace {
 
@@ -23,21 +23,7 @@ constexpr double kQ = 0.707;
 // Used by the peak runs only; the low-pass ignores it.
 constexpr double kGainDb = 6.0;
 
-// Beside this program in the build tree: bin/ and lib/.
-std::string libraryPath() {
-    return (std::filesystem::canonical("/proc/self/exe").parent_path().parent_path() / "lib" / "QX-DaRovoVIR3.lum")
-        .string();
-}
-
-std::vector<float> noise(std::int32_t frames) {
-    std::vector<float> samples(static_cast<std::size_t>(frames));
-    std::uint32_t seed = 12345;
-    for (float& sample : samples) {
-        seed = seed * 1664525u + 1013904223u;
-        sample = static_cast<float>(seed >> 8) / 16777216.0f - 0.5f;
-    }
-    return samples;
-}
+std::vector<float> noise(std::int32_t frames) { return lumhost::generateSignal("noise", 44100, frames); }
 
 // The modulated runs' frequency pin: a sweep over an octave each side of kHz and back
 // within the block, so every sample designs a set of its own.
@@ -59,7 +45,7 @@ void reportPerSample(benchmark::State& state, std::int32_t frames) {
 void filterModule(benchmark::State& state, bool modulated, std::int32_t shape = biquad::kLowPass) {
     const auto sections = static_cast<std::int32_t>(state.range(0));
     const auto frames = static_cast<std::int32_t>(state.range(1));
-    lumhost::ModuleLibrary library(libraryPath());
+    lumhost::ModuleLibrary library((lumhost::libraryDirectory() / "QX-DaRovoVIR3.lum").string());
     lumhost::RecordingHost host;
     host.setBlockSize(frames);
     auto created = lumhost::createDsp(library.factory(), u"QX-DaRovoVIR3", host.object());

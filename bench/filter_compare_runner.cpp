@@ -5,9 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -16,6 +14,7 @@
 #include "host/instances.h"
 #include "host/library_loader.h"
 #include "host/recording_host.h"
+#include "host/signal_generators.h"
 
 namespace {
 
@@ -71,12 +70,10 @@ int main(int argc, char** argv) {
     const int repeats = std::max(1, std::atoi(argv[7]));
     const std::string outDir = argv[8];
 
-    const auto lib = std::filesystem::canonical("/proc/self/exe").parent_path().parent_path() / "lib";
-    lumhost::ModuleLibrary library((lib / "QX-DaRovoVIR3.lum").string());
-    std::vector<float> in(frames), out(frames);
-    std::mt19937 random(7);
-    std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
-    for (float& sample : in) sample = noise(random);
+    lumhost::ModuleLibrary library((lumhost::libraryDirectory() / "QX-DaRovoVIR3.lum").string());
+    std::vector<float> in =
+        lumhost::generateSignal("noise", static_cast<std::int32_t>(kRate), static_cast<std::int64_t>(frames));
+    std::vector<float> out(frames);
 
     double best = 1e30;
     for (int r = 0; r < repeats; ++r) {

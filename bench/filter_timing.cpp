@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -23,6 +22,7 @@
 #include "host/instances.h"
 #include "host/library_loader.h"
 #include "host/recording_host.h"
+#include "host/signal_generators.h"
 
 namespace {
 
@@ -32,15 +32,7 @@ constexpr double kSampleRate = 44100.0;
 constexpr double kHz = 1000.0;
 constexpr double kQ = 0.707;
 
-std::vector<float> noise(std::int32_t frames) {
-    std::vector<float> samples(static_cast<std::size_t>(frames));
-    std::uint32_t seed = 12345;
-    for (float& sample : samples) {
-        seed = seed * 1664525u + 1013904223u;
-        sample = static_cast<float>(seed >> 8) / 16777216.0f - 0.5f;
-    }
-    return samples;
-}
+std::vector<float> noise(std::int32_t frames) { return lumhost::generateSignal("noise", 44100, frames); }
 
 double nsPerSample(std::chrono::steady_clock::duration elapsed) {
     return std::chrono::duration<double, std::nano>(elapsed).count() / (double{kBlock} * kBlocksPerRun);
@@ -98,10 +90,7 @@ double minimalRun(const std::vector<float>& in, std::vector<float>& out) {
 
 int main(int argc, char** argv) {
     try {
-        const std::string path =
-            argc > 1 ? argv[1]
-                     : (std::filesystem::absolute(argv[0]).parent_path().parent_path() / "lib" / "QX-DaRovoVIR3.lum")
-                           .string();
+        const std::string path = argc > 1 ? argv[1] : (lumhost::libraryDirectory() / "QX-DaRovoVIR3.lum").string();
         const int repetitions = argc > 2 ? std::max(1, std::atoi(argv[2])) : 30;
         lumhost::ModuleLibrary library(path);
         std::vector<std::unique_ptr<FixedFilter>> filters;

@@ -4,7 +4,6 @@
 // (one vector append per call) is included, as any host's would be.
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
 #include <string>
 
 #include "host/event_list.h"
@@ -17,9 +16,7 @@ namespace {
 
 constexpr std::int32_t kBlock = 64;
 
-std::string libraryPath(const char* name) {
-    return (std::filesystem::canonical("/proc/self/exe").parent_path().parent_path() / "lib" / name).string();
-}
+std::string libraryPath(const char* name) { return (lumhost::libraryDirectory() / name).string(); }
 
 struct DspFixture {
     explicit DspFixture(const char16_t* id, const char* libraryName = "KEL_MATH.lum")

@@ -2,13 +2,10 @@
 #include <cstdio>
 #include <filesystem>
 
-#if defined(_WIN32)
-#include <windows.h>
-#endif
-
 #include "audio_file.h"
 #include "commands.h"
 #include "dsp_run.h"
+#include "library_loader.h"
 #include "signal_generators.h"
 
 namespace lumhost {
@@ -17,16 +14,6 @@ namespace {
 constexpr std::int32_t kRate = 44100;
 constexpr std::int32_t kBlock = 64;
 const char* const kOutDirectory = "demo-out";
-
-std::filesystem::path libraryDirectory() {
-#if defined(_WIN32)
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return std::filesystem::path(path).parent_path() / ".." / "lib";
-#else
-    return std::filesystem::canonical("/proc/self/exe").parent_path() / ".." / "lib";
-#endif
-}
 
 double rmsDb(const std::vector<float>& samples) {
     double sum = 0.0;

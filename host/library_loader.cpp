@@ -9,6 +9,17 @@
 #endif
 
 namespace lumhost {
+
+std::filesystem::path libraryDirectory() {
+#if defined(_WIN32)
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return std::filesystem::path(path).parent_path() / ".." / "lib";
+#else
+    return std::filesystem::canonical("/proc/self/exe").parent_path() / ".." / "lib";
+#endif
+}
+
 namespace {
 
 #if defined(_WIN32)

@@ -1,11 +1,15 @@
 // Loads a module library and reaches its factory through the exported MP_GetFactory.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 #include "framework/interfaces.h"
 
 namespace lumhost {
+
+// The build's lib/ folder, beside the running program's bin/.
+std::filesystem::path libraryDirectory();
 
 class ModuleLibrary {
 public:
