@@ -33,7 +33,6 @@ using lumhost::GuardedBuffer;
 constexpr std::int32_t kCapacity = 512;  // samples in every buffer
 constexpr std::int32_t kMaxOperations = 64;
 constexpr std::int32_t kMaxEvents = 24;
-constexpr std::size_t kMaxPayload = 256;
 
 float special(std::uint8_t which) {
     static const float kValues[] = {
@@ -44,8 +43,6 @@ float special(std::uint8_t which) {
     };
     return kValues[which % 8];
 }
-
-bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // One audio pin's two buffers; `given` says which one the module has (or none).
 struct AudioPin {
@@ -97,9 +94,9 @@ public:
     }
 
 private:
-    void checkCalls(std::int32_t positions) {
+    void checkCalls(std::int32_t blockCount, std::int32_t hostBlockSize) {
         for (const lumhost::HostCall& call : host_.exchange()) {
-            const std::string problem = lumhost::dspHostCallProblem(module_, call, positions);
+            const std::string problem = lumhost::dspHostCallProblem(module_, call, blockCount, hostBlockSize);
             if (!problem.empty()) fail(module_.id + ": " + problem);
         }
         host_.clear();
@@ -108,7 +105,7 @@ private:
     void open() {
         host_.clear();
         expect(plugin_->open() == lum::kOk, "open did not return 0");
-        checkCalls(1);
+        checkCalls(1, 1);
     }
 
     void setBuffer(std::int32_t index, std::uint8_t which) {
@@ -120,7 +117,7 @@ private:
         expect(status == (module_.pinAt(index) != nullptr ? lum::kOk : lum::kFailed),
                "setBuffer's status does not match the pin being registered");
         if (found != audio_.end()) found->second->given = buffer;
-        checkCalls(1);
+        checkCalls(1, 1);
     }
 
     // Both buffers of an input get the same samples, so switching between them is all
@@ -176,24 +173,11 @@ private:
         e.type = type < 0xF0 ? lum::kEventPinSet + type % 5 : input_.i32();
         e.pinIndex = lumfuzz::choosePinIndex(input_, module_);
         const lumhost::PinDescription* pin = module_.pinAt(e.pinIndex);
-        switch (input_.byte() % 8) {
-            case 0:
-            case 1: e.size = pin != nullptr ? lumhost::valueSize(pin->datatype) : 4; break;
-            case 2: e.size = 0; break;
-            case 3: e.size = 1; break;
-            case 4: e.size = 4; break;
-            case 5: e.size = 8; break;
-            case 6: e.size = input_.byte(); break;
-            default: e.size = input_.i32(); break;
-        }
+        e.size = lumfuzz::chooseSize(input_, pin);
         std::uint8_t value[8];
         input_.bytes(value, sizeof value);
         if ((input_.byte() & 1) != 0) {
-            const std::size_t length = std::min(static_cast<std::size_t>(std::max(e.size, 0)), kMaxPayload);
-            auto& payload = payloads_.emplace_back(new std::uint8_t[length]);
-            std::memcpy(payload.get(), value, std::min(length, sizeof value));
-            for (std::size_t i = sizeof value; i < length; ++i) payload[i] = static_cast<std::uint8_t>(i);
-            e.data = payload.get();
+            e.data = payloads_.emplace_back(lumfuzz::makePayload(value, e.size)).get();
         } else {
             std::memcpy(e.inlineData, value, sizeof value);
         }
@@ -241,14 +225,14 @@ private:
 
         const std::int32_t samples = std::max(count, 0);
         // An empty block has no positions of its own: a module may stamp any of the host's block.
-        checkCalls(samples > 0 ? samples : std::max(host_.blockSize(), 1));
+        checkCalls(samples, host_.blockSize());
         for (auto& [index, audio] : audio_) {
             for (int i = 0; i < 2; ++i) {
                 const GuardedBuffer& buffer = audio->buffers[i];
                 if (!buffer.guardsIntact()) fail(module_.id + ": wrote outside a buffer");
                 const bool writable = audio->pin->direction == 1 && audio->given == buffer.data();
                 for (std::int32_t s = writable ? samples : 0; s < kCapacity; ++s) {
-                    if (!sameBits(buffer[s], audio->before[i][static_cast<std::size_t>(s)])) {
+                    if (!lumhost::sameBits(buffer[s], audio->before[i][static_cast<std::size_t>(s)])) {
                         fail(module_.id + (writable ? ": wrote past the block" : ": wrote a buffer it may not write"));
                     }
                 }

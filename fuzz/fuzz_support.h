@@ -2,6 +2,7 @@
 // libraries loaded through their export with their descriptions, as the host has them.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -96,6 +97,31 @@ inline std::int32_t choosePinIndex(Input& input, const lumhost::ModuleDescriptio
     if (which < 0xC0 && !module.pins.empty()) return module.pins[which % module.pins.size()].index;
     if (which < 0xFF) return static_cast<std::int8_t>(which);
     return input.i32();
+}
+
+// The size a host states for a value: the pin's own mostly, else small, odd or any.
+inline std::int32_t chooseSize(Input& input, const lumhost::PinDescription* pin) {
+    switch (input.byte() % 8) {
+        case 0:
+        case 1: return pin != nullptr ? lumhost::valueSize(pin->datatype) : 4;
+        case 2: return 0;
+        case 3: return 1;
+        case 4: return 4;
+        case 5: return 8;
+        case 6: return input.byte();
+        default: return input.i32();
+    }
+}
+
+// A pointed value of exactly as many bytes as the host says it passes (at most 256):
+// `value` first, a pattern after it.
+inline std::unique_ptr<std::uint8_t[]> makePayload(const std::uint8_t (&value)[8], std::int32_t size) {
+    constexpr std::size_t kMaxPayload = 256;
+    const std::size_t length = std::min(static_cast<std::size_t>(std::max(size, 0)), kMaxPayload);
+    std::unique_ptr<std::uint8_t[]> payload(new std::uint8_t[length]);
+    std::memcpy(payload.get(), value, std::min(length, sizeof value));
+    for (std::size_t i = sizeof value; i < length; ++i) payload[i] = static_cast<std::uint8_t>(i);
+    return payload;
 }
 
 // A broken rule: libFuzzer keeps the input that led here as a crash.

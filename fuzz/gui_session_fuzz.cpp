@@ -22,7 +22,6 @@ using lumfuzz::expect;
 using lumfuzz::fail;
 
 constexpr std::int32_t kMaxOperations = 256;
-constexpr std::size_t kMaxPayload = 256;
 // Writes answered inside writes, nested: deeper than any chain of a module's pins.
 constexpr std::int32_t kMaxAnswerDepth = 32;
 // Writes one host call may cause in all: a module that keeps writing has not come to rest.
@@ -70,25 +69,11 @@ public:
 private:
     void setPin(std::int32_t index) {
         const lumhost::PinDescription* pin = module_.pinAt(index);
-        std::int32_t size = 0;
-        switch (input_.byte() % 8) {
-            case 0:
-            case 1: size = pin != nullptr ? lumhost::valueSize(pin->datatype) : 4; break;
-            case 2: size = 0; break;
-            case 3: size = 1; break;
-            case 4: size = 4; break;
-            case 5: size = 8; break;
-            case 6: size = input_.byte(); break;
-            default: size = input_.i32(); break;
-        }
+        const std::int32_t size = lumfuzz::chooseSize(input_, pin);
         const bool nullData = (input_.byte() & 0x0F) == 0;
         std::uint8_t value[8];
         input_.bytes(value, sizeof value);
-        // Exactly as many bytes as the host says it passes.
-        const std::size_t length = std::min(static_cast<std::size_t>(std::max(size, 0)), kMaxPayload);
-        std::unique_ptr<std::uint8_t[]> payload(new std::uint8_t[length]);
-        std::memcpy(payload.get(), value, std::min(length, sizeof value));
-        for (std::size_t i = sizeof value; i < length; ++i) payload[i] = static_cast<std::uint8_t>(i);
+        const std::unique_ptr<std::uint8_t[]> payload = lumfuzz::makePayload(value, size);
         const void* data = nullData ? nullptr : payload.get();
         const std::int32_t status = ui_->setPin(index, 0, size, data);
         const bool usable = size >= 0 && (size == 0 || data != nullptr);

@@ -3,9 +3,9 @@
 #include <sndfile.h>
 
 #include <cstdio>
-#include <filesystem>
 
 #include "dsp_run.h"
+#include "output_file.h"
 
 namespace lumhost {
 
@@ -34,7 +34,7 @@ void writeAudioFile(const std::string& path, const AudioData& audio) {
     info.samplerate = audio.sampleRate;
     info.channels = static_cast<int>(audio.channels.size());
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    const std::string temporary = path + ".part";
+    const std::string temporary = temporaryPath(path);
     SNDFILE* file = sf_open(temporary.c_str(), SFM_WRITE, &info);
     if (file == nullptr) throw UsageError("cannot write " + path + ": " + sf_strerror(nullptr));
     const std::size_t frames = audio.channels.front().size();
@@ -50,12 +50,7 @@ void writeAudioFile(const std::string& path, const AudioData& audio) {
         std::remove(temporary.c_str());
         throw UsageError("cannot write " + path + ": the disk refused the samples");
     }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::remove(temporary.c_str());
-        throw UsageError("cannot write " + path + ": " + error.message());
-    }
+    commitTemporary(temporary, path);
 }
 
 }  // namespace lumhost

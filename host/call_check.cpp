@@ -1,8 +1,12 @@
 #include "call_check.h"
 
+#include <algorithm>
+
 namespace lumhost {
 
-std::string dspHostCallProblem(const ModuleDescription& module, const HostCall& call, std::int32_t positions) {
+std::string dspHostCallProblem(const ModuleDescription& module, const HostCall& call, std::int32_t blockCount,
+                               std::int32_t hostBlockSize) {
+    const std::int32_t positions = blockCount > 0 ? blockCount : std::max(hostBlockSize, 1);
     const PinDescription* pin = module.pinAt(call.pinIndex);
     const auto where = [&] { return " (pin " + std::to_string(call.pinIndex) + ")"; };
     const bool positionOk = call.position >= 0 && call.position < positions;

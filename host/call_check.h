@@ -10,13 +10,12 @@
 
 namespace lumhost {
 
-// The value size a pin of `datatype` sends: 1 byte for bool, 4 for float and int.
-inline std::int32_t valueSize(std::int32_t datatype) { return datatype == 4 ? 1 : 4; }
-
-// What is wrong with `call`, made while the module processed a block with `positions`
-// valid positions (for an empty block, the host's block size), or an empty string.
-// Checks the pin (a described output of the right kind), the size (the pin's own), the
-// streaming flag and the position.
-std::string dspHostCallProblem(const ModuleDescription& module, const HostCall& call, std::int32_t positions);
+// What is wrong with `call`, made while the module processed a block of `blockCount`
+// samples with the host's block size `hostBlockSize`, or an empty string. Checks the pin
+// (a described output of the right kind), the size (the pin's own), the streaming flag
+// and the position. An empty block has no positions of its own: a module may then stamp
+// any position of the host's block (the filter's idle step wraps to the last one).
+std::string dspHostCallProblem(const ModuleDescription& module, const HostCall& call, std::int32_t blockCount,
+                               std::int32_t hostBlockSize);
 
 }  // namespace lumhost

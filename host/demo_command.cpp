@@ -71,9 +71,7 @@ int demoCommand() {
     for (const Render& render : renders) {
         const LoadedLibrary& loaded = std::string(render.module) == "QX-DaRovoVIR3" ? filter : math;
         const std::vector<float>& input = std::string(render.signal) == "noise" ? noise : sweep;
-        std::vector<PinSetting> settings;
-        for (const std::string& pin : render.pins) settings.push_back(parsePinSetting(pin));
-        DspRun dsp(loaded.library, loaded.module(render.module), kRate, kBlock, settings);
+        DspRun dsp(loaded.library, loaded.module(render.module), kRate, kBlock, parsePinSettings(render.pins));
         AudioData out{kRate, dsp.render({input}, frames)};
         const std::string path = std::string(kOutDirectory) + "/" + render.file + ".wav";
         writeAudioFile(path, out);

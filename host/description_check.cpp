@@ -22,7 +22,7 @@ std::int32_t highestIndex(const ModuleDescription& module) {
 // What graph start should announce for an output: "streaming" or a value size.
 std::string announcement(const PinDescription& pin) {
     if (pin.datatype == 5) return "streaming";
-    return "value of " + std::to_string(pin.datatype == 4 ? 1 : 4) + " bytes";
+    return "value of " + std::to_string(valueSize(pin.datatype)) + " bytes";
 }
 
 void compareDsp(const ModuleLibrary& library, const ModuleDescription& module, std::vector<std::string>& problems) {

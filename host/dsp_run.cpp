@@ -15,6 +15,12 @@ bool startsWith(const std::string& text, const std::string& prefix) { return tex
 
 }  // namespace
 
+std::vector<PinSetting> parsePinSettings(const std::vector<std::string>& texts) {
+    std::vector<PinSetting> settings;
+    for (const std::string& text : texts) settings.push_back(parsePinSetting(text));
+    return settings;
+}
+
 PinSetting parsePinSetting(const std::string& text) {
     const auto equals = text.find('=');
     if (equals == std::string::npos || equals == 0) {

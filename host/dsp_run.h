@@ -28,6 +28,7 @@ struct PinSetting {
     std::string value;
 };
 PinSetting parsePinSetting(const std::string& text);
+std::vector<PinSetting> parsePinSettings(const std::vector<std::string>& texts);
 
 // Parses a whole value of a pin's type; throws UsageError naming the pin.
 float parseFloat(const std::string& text, const std::string& what);

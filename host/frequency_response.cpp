@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "dsp_run.h"
+#include "output_file.h"
 
 namespace lumhost {
 namespace {
@@ -17,7 +18,7 @@ constexpr double kPi = 3.14159265358979323846;
 // Writes through `write` into a temporary file, then renames it to `path`.
 template <class Write>
 void writeAtomically(const std::string& path, Write write) {
-    const std::string temporary = path + ".part";
+    const std::string temporary = temporaryPath(path);
     {
         std::ofstream out(temporary);
         if (!out) throw UsageError("cannot write " + path);
@@ -27,12 +28,7 @@ void writeAtomically(const std::string& path, Write write) {
             throw UsageError("cannot write " + path);
         }
     }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::remove(temporary.c_str());
-        throw UsageError("cannot write " + path + ": " + error.message());
-    }
+    commitTemporary(temporary, path);
 }
 
 std::string quoted(const std::string& text) {
@@ -94,7 +90,7 @@ void plotResponses(const std::string& pngPath, const std::string& title, const s
         }
     });
     const std::string script = pngPath + ".gp";
-    const std::string temporaryPng = pngPath + ".part";
+    const std::string temporaryPng = temporaryPath(pngPath);
     writeAtomically(script, [&](std::ofstream& out) {
         out << "set terminal pngcairo size 1200,700 enhanced font 'sans,11'\n"
             << "set output " << quoted(temporaryPng) << "\n"

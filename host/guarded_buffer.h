@@ -8,6 +8,14 @@
 
 namespace lumhost {
 
+// Floats compared and made by their bits: NaN payloads and the sign of zero count.
+inline bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+inline float floatFromBits(std::uint32_t bits) {
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
 class GuardedBuffer {
 public:
     static constexpr std::int32_t kGuardSamples = 16;
@@ -42,13 +50,7 @@ public:
 
 private:
     // A quiet NaN with a payload no arithmetic produces.
-    static float guardValue() {
-        const std::uint32_t bits = 0x7FC0DEADu;
-        float value;
-        std::memcpy(&value, &bits, sizeof value);
-        return value;
-    }
-    static bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+    static float guardValue() { return floatFromBits(0x7FC0DEADu); }
 
     std::int32_t frames_;
     std::vector<float> storage_;

@@ -40,6 +40,9 @@ struct LibraryDescription {
 const char* datatypeName(std::int32_t datatype);
 std::int32_t datatypeCode(const std::string& name);
 
+// The value size a pin of `datatype` sends: 1 byte for bool, 4 for float and int.
+inline std::int32_t valueSize(std::int32_t datatype) { return datatype == 4 ? 1 : 4; }
+
 // The description file of the library at `libraryPath`.
 inline std::string descriptionPath(const std::string& libraryPath) { return libraryPath + ".json"; }
 

@@ -11,12 +11,6 @@ namespace {
 
 constexpr double kMaxSeconds = 600.0;
 
-std::vector<PinSetting> pinSettings(const std::vector<std::string>& texts) {
-    std::vector<PinSetting> settings;
-    for (const std::string& text : texts) settings.push_back(parsePinSetting(text));
-    return settings;
-}
-
 double peakDb(const std::vector<float>& samples) {
     float peak = 0.0f;
     for (float sample : samples) peak = std::fmax(peak, std::fabs(sample));
@@ -37,7 +31,7 @@ int renderCommand(const RunSettings& run, const std::string& outPath, const std:
         input = readAudioFile(inPath);
         if (!run.sampleRateGiven) sampleRate = input.sampleRate;
     }
-    DspRun dsp(loaded.library, loaded.module(run.moduleId), sampleRate, run.blockSize, pinSettings(run.pins));
+    DspRun dsp(loaded.library, loaded.module(run.moduleId), sampleRate, run.blockSize, parsePinSettings(run.pins));
     std::int64_t frames = static_cast<std::int64_t>(std::llround(seconds * sampleRate));
     if (!inPath.empty()) {
         if (dsp.inputChannelsUsed() > static_cast<std::int32_t>(input.channels.size())) {

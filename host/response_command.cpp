@@ -8,9 +8,7 @@
 namespace lumhost {
 
 std::vector<ResponsePoint> measureResponse(const LoadedLibrary& loaded, const RunSettings& run, double seconds) {
-    std::vector<PinSetting> settings;
-    for (const std::string& text : run.pins) settings.push_back(parsePinSetting(text));
-    DspRun dsp(loaded.library, loaded.module(run.moduleId), run.sampleRate, run.blockSize, settings);
+    DspRun dsp(loaded.library, loaded.module(run.moduleId), run.sampleRate, run.blockSize, parsePinSettings(run.pins));
     if (dsp.audioOutputs().empty()) throw UsageError(run.moduleId + " has no audio output to measure");
     const auto frames = static_cast<std::int64_t>(std::llround(seconds * run.sampleRate));
     std::vector<float> impulse(static_cast<std::size_t>(frames), 0.0f);

@@ -20,19 +20,11 @@ namespace {
 constexpr std::int32_t kMaxBlock = 512;
 constexpr std::size_t kMaxProblemsPerModule = 8;
 
-bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-float fromBits(std::uint32_t bits) {
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
 // Put in output buffers before each block: a sample still holding it was not written
 // (a module that asks to sleep leaves the rest of its block unwritten). A finite value,
 // unlike the NaN past the inputs' blocks, so a copied input sample does not pass for it.
-float unwrittenMark() { return fromBits(0x1E3C0FEEu); }
-float pastInputMark() { return fromBits(0x7FC0BEEFu); }
+float unwrittenMark() { return floatFromBits(0x1E3C0FEEu); }
+float pastInputMark() { return floatFromBits(0x7FC0BEEFu); }
 
 class Verdict {
 public:
@@ -117,6 +109,7 @@ public:
         for (const PinDescription& pin : module.pins) {
             if (pin.datatype == 5 && pin.direction == 0) inputs_[pin.index] = {false, 0.0f};
             if (pin.datatype == 5 && pin.direction == 1) quietValue_[pin.index] = std::nullopt;
+            if (pin.direction == 0 && pin.datatype != 5 && pin.datatype != 2) controlInputs_.push_back(&pin);
         }
     }
 
@@ -129,9 +122,7 @@ public:
         std::vector<std::pair<std::int32_t, std::pair<std::int32_t, bool>>> streamingChanges;
         if (first) {
             events.graphStart(0);
-            for (const PinDescription& pin : module_.pins) {
-                if (pin.direction == 0 && pin.datatype != 5 && pin.datatype != 2) addValue(events, 0, pin);
-            }
+            for (const PinDescription* pin : controlInputs_) addValue(events, 0, *pin);
             for (auto& [index, state] : inputs_) {
                 const bool streaming = random_() % 2 == 0;
                 events.streaming(0, index, streaming);
@@ -190,11 +181,7 @@ private:
                         std::vector<std::pair<std::int32_t, std::pair<std::int32_t, bool>>>& streamingChanges) {
         const std::uint32_t kind = random_() % 10;
         if (kind < 5) {
-            std::vector<const PinDescription*> controls;
-            for (const PinDescription& pin : module_.pins) {
-                if (pin.direction == 0 && pin.datatype != 5 && pin.datatype != 2) controls.push_back(&pin);
-            }
-            if (!controls.empty()) addValue(events, time, *controls[random_() % controls.size()]);
+            if (!controlInputs_.empty()) addValue(events, time, *controlInputs_[random_() % controlInputs_.size()]);
         } else if (kind < 8 && !inputs_.empty()) {
             auto it = inputs_.begin();
             std::advance(it, random_() % inputs_.size());
@@ -242,7 +229,6 @@ private:
                 }
             }
         }
-        for (auto& [index, copy] : inputCopies_) copy.clear();
         for (auto& [index, state] : inputs_) {
             const GuardedBuffer& buffer = instances_[0].buffers.at(index);
             inputCopies_[index].assign(buffer.data(), buffer.data() + count);
@@ -250,9 +236,7 @@ private:
     }
 
     void checkCall(const HostCall& call, std::int32_t count) {
-        // An empty block has no positions of its own; a module may then stamp any position of
-        // the host's block (the filter's idle step wraps to the last one).
-        const std::string problem = dspHostCallProblem(module_, call, count > 0 ? count : hostBlockSize_);
+        const std::string problem = dspHostCallProblem(module_, call, count, hostBlockSize_);
         verdict_.check(problem.empty(), problem);
     }
 
@@ -320,6 +304,8 @@ private:
     std::int32_t hostBlockSize_ = 64;
     DspInstance instances_[2];
     std::map<std::int32_t, InputState> inputs_;
+    // Value inputs the host may send an event to.
+    std::vector<const PinDescription*> controlInputs_;
     std::map<std::int32_t, std::vector<float>> inputCopies_;
     std::map<std::int32_t, std::optional<float>> quietValue_;
     std::map<std::int32_t, bool> streamingOut_;

@@ -14,7 +14,7 @@ using lumhost::HostCall;
 using lumhost::setPinCall;
 using lumhost::sleepCall;
 using mathtest::DspSession;
-using mathtest::floatBits;
+using mathtest::floatFromBits;
 using mathtest::kIntMax;
 using mathtest::kIntMin;
 using mathtest::kNaN;
@@ -58,7 +58,7 @@ std::vector<HostCall> expectedExchange(std::int32_t time, std::int32_t outPin, c
 }
 
 const float kBelowMinDivisor = 0.00001f;  // just below the double 0.00001
-const float kAboveMinDivisor = floatBits(mathtest::bitsOf(0.00001f) + 1);
+const float kAboveMinDivisor = floatFromBits(mathtest::bitsOf(0.00001f) + 1);
 
 const ControlCase kCases[] = {
     {"limit tests the lower bound first",
@@ -200,9 +200,9 @@ const ControlCase kCases[] = {
     {"abs float", u"KelMathAbsDspFloat", {pinSet(kIn, -3.0f)}, kOneOut, sends(3.0f)},
     {"abs float clears a NaN's sign",
      u"KelMathAbsDspFloat",
-     {pinSet(kIn, floatBits(0xFFC00001u))},
+     {pinSet(kIn, floatFromBits(0xFFC00001u))},
      kOneOut,
-     sends(floatBits(0x7FC00001u))},
+     sends(floatFromBits(0x7FC00001u))},
     {"abs int", u"KelMathAbsDspInt", {pinSet(kIn, std::int32_t{-7})}, kOneOut, sends(std::int32_t{7})},
     {"abs int of the most negative", u"KelMathAbsDspInt", {pinSet(kIn, kIntMin)}, kOneOut, sends(kIntMin)},
     {"invert float negates", u"KelMathInvertDspFloat", {pinSet(kIn, 2.5f)}, kOneOut, sends(-2.5f)},

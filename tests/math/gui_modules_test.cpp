@@ -10,7 +10,7 @@
 namespace {
 
 using lumhost::HostCall;
-using mathtest::floatBits;
+using mathtest::floatFromBits;
 using mathtest::GuiSession;
 using mathtest::kInf;
 using mathtest::kIntMax;
@@ -70,7 +70,7 @@ void runCases(const std::vector<GuiCase>& cases) {
 
 using I = std::int32_t;
 const float kBelowMinDivisor = 0.00001f;
-const float kAboveMinDivisor = floatBits(mathtest::bitsOf(0.00001f) + 1);
+const float kAboveMinDivisor = floatFromBits(mathtest::bitsOf(0.00001f) + 1);
 
 TEST(GuiBinaryModules, ResultsAndSolvedOperandsAreWrittenInOrder) {
     runCases({
@@ -317,8 +317,8 @@ TEST(GuiUnaryModules, AbsAndInvertDriveEachOther) {
         {"abs float of -0 equals 0", u"KelMathAbsGuiFloat", {pinSet(kIn, -0.0f)}, {}},
         {"abs float clears a NaN's sign",
          u"KelMathAbsGuiFloat",
-         {pinSet(kIn, floatBits(0xFFC00001u))},
-         {pinSet(kUnaryOut, floatBits(0x7FC00001u))}},
+         {pinSet(kIn, floatFromBits(0xFFC00001u))},
+         {pinSet(kUnaryOut, floatFromBits(0x7FC00001u))}},
         {"abs int", u"KelMathAbsGuiInt", {pinSet(kIn, I{-9})}, {pinSet(kUnaryOut, I{9})}},
         {"abs int of the most negative", u"KelMathAbsGuiInt", {pinSet(kIn, kIntMin)}, {pinSet(kUnaryOut, kIntMin)}},
         {"invert float", u"KelMathInvertGuiFloat", {pinSet(kIn, 2.5f)}, {pinSet(kUnaryOut, -2.5f)}},
@@ -326,8 +326,8 @@ TEST(GuiUnaryModules, AbsAndInvertDriveEachOther) {
         {"invert float of 0 is -0, equal to 0", u"KelMathInvertGuiFloat", {pinSet(kIn, 0.0f)}, {}},
         {"invert float flips a NaN's sign",
          u"KelMathInvertGuiFloat",
-         {pinSet(kIn, floatBits(0x7FC00001u))},
-         {pinSet(kUnaryOut, floatBits(0xFFC00001u))}},
+         {pinSet(kIn, floatFromBits(0x7FC00001u))},
+         {pinSet(kUnaryOut, floatFromBits(0xFFC00001u))}},
         {"invert int", u"KelMathInvertGuiInt", {pinSet(kIn, I{7})}, {pinSet(kUnaryOut, I{-7})}},
         {"invert int of the most negative",
          u"KelMathInvertGuiInt",
@@ -437,12 +437,12 @@ TEST(GuiModules, HandlersEnteredAgainFromInsideWritePinDoNothing) {
          {pinSet(kUnaryOut, I{3})}},
         {"abs of a NaN settles",
          u"KelMathAbsGuiFloat",
-         pinSet(kIn, floatBits(0xFFC00000u)),
-         {pinSet(kUnaryOut, floatBits(0x7FC00000u))}},
+         pinSet(kIn, floatFromBits(0xFFC00000u)),
+         {pinSet(kUnaryOut, floatFromBits(0x7FC00000u))}},
         {"invert of a NaN settles",
          u"KelMathInvertGuiFloat",
          pinSet(kUnaryOut, kNaN),
-         {pinSet(kIn, floatBits(0xFFC00000u))}},
+         {pinSet(kIn, floatFromBits(0xFFC00000u))}},
     };
     for (const EchoCase& c : cases) {
         EchoingGuiHost echo;

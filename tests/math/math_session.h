@@ -24,11 +24,7 @@ namespace mathtest {
 
 inline std::string libraryPath() { return lumtest::libraryPath("KEL_MATH"); }
 
-inline float floatBits(std::uint32_t bits) {
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
+using lumhost::floatFromBits;
 inline std::uint32_t bitsOf(float value) {
     std::uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
