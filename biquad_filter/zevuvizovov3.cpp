@@ -91,8 +91,8 @@ void Zevuvizovov3::processFixed(std::int32_t bufferOffset, std::int32_t sampleFr
     // An empty span reads no pin: its buffers may hold no sample at all.
     if (sampleFrames <= 0) return;
     const biquad::ScopedFlushDenormals flushDenormals;
-    const DesignInputs inputs{pinFilterType_.getValue(), pinFrequency_.buffer()[bufferOffset],
-                              pinQ_.buffer()[bufferOffset], pinGain_.buffer()[bufferOffset]};
+    const DesignInputs inputs{pinFilterType_.getValue(), pinFrequency_.getBuffer()[bufferOffset],
+                              pinQ_.getBuffer()[bufferOffset], pinGain_.getBuffer()[bufferOffset]};
     // Static pins hold their values span after span: design again only on a change.
     if (!spanDesignValid_ || std::memcmp(&inputs, &spanDesignInputs_, sizeof inputs) != 0) {
         spanCoefficients_ =
@@ -101,8 +101,8 @@ void Zevuvizovov3::processFixed(std::int32_t bufferOffset, std::int32_t sampleFr
         spanDesignInputs_ = inputs;
         spanDesignValid_ = true;
     }
-    lastOutput_ = filterWithOneSet<Sections>(spanCoefficients_, states_, pinSignalIn_.buffer() + bufferOffset,
-                                             pinSignalOut_.buffer() + bufferOffset, sampleFrames);
+    lastOutput_ = filterWithOneSet<Sections>(spanCoefficients_, states_, pinSignalIn_.getBuffer() + bufferOffset,
+                                             pinSignalOut_.getBuffer() + bufferOffset, sampleFrames);
 }
 
 template <std::int32_t Sections>
@@ -112,15 +112,15 @@ void Zevuvizovov3::processModulated(std::int32_t bufferOffset, std::int32_t samp
     if (sampleFrames <= 0) return;
     const biquad::ScopedFlushDenormals flushDenormals;
     const std::int32_t shape = pinFilterType_.getValue();
-    float* out = pinSignalOut_.buffer() + bufferOffset;
-    const float* in = pinSignalIn_.buffer() + bufferOffset;
+    float* out = pinSignalOut_.getBuffer() + bufferOffset;
+    const float* in = pinSignalIn_.getBuffer() + bufferOffset;
     if (shape < biquad::kLowPass || shape > biquad::kHighShelf) {
         lastOutput_ = filterWithOneSet<Sections>(biquad::kPassThrough, states_, in, out, sampleFrames);
         return;
     }
     const biquad::ModulatingPins pins{
-        pinFrequency_.buffer() + bufferOffset, pinQ_.buffer() + bufferOffset, sampleFrames,
-        biquad::gainTerms(biquad::gainFromPin(pinGain_.buffer()[bufferOffset])), sampleRate_};
+        pinFrequency_.getBuffer() + bufferOffset, pinQ_.getBuffer() + bufferOffset, sampleFrames,
+        biquad::gainTerms(biquad::gainFromPin(pinGain_.getBuffer()[bufferOffset])), sampleRate_};
     using Filter = double (*)(const biquad::ModulatingPins&, double*, const float*, float*);
     static constexpr Filter kFilters[] = {
         &filterModulated<biquad::kLowPass, Sections>,   &filterModulated<biquad::kHighPass, Sections>,
@@ -137,7 +137,7 @@ void Zevuvizovov3::processIdleInput(std::int32_t bufferOffset, std::int32_t samp
     const std::int32_t beforeLast = wrapPosition(last - 1);
     const double input = pinSignalIn_.getValue(last);
     const double output = lastOutput_;
-    const double earlier = pinSignalOut_.buffer()[beforeLast];
+    const double earlier = pinSignalOut_.getBuffer()[beforeLast];
     // Unordered counts as equal here, so a NaN output settles too.
     const bool repeated = !(output < earlier) && !(output > earlier);
     // A NaN difference never counts as close.
@@ -160,7 +160,7 @@ void Zevuvizovov3::processHold(std::int32_t bufferOffset, std::int32_t sampleFra
     if (!buffersReady()) return;
     if (sampleFrames <= 0) return;
     const float held = static_cast<float>(lastOutput_);
-    float* out = pinSignalOut_.buffer();
+    float* out = pinSignalOut_.getBuffer();
     for (std::int32_t i = bufferOffset; i < bufferOffset + sampleFrames; ++i) out[i] = held;
     for (double& state : states_) state = 0.0;
 }
@@ -178,8 +178,8 @@ std::int32_t Zevuvizovov3::wrapPosition(std::int32_t position) {
 // A span whose buffers the host has not set (or set to null) is left alone: checked once
 // per span, not per sample.
 bool Zevuvizovov3::buffersReady() const {
-    return pinSignalIn_.buffer() != nullptr && pinFrequency_.buffer() != nullptr && pinQ_.buffer() != nullptr &&
-           pinGain_.buffer() != nullptr && pinSignalOut_.buffer() != nullptr;
+    return pinSignalIn_.getBuffer() != nullptr && pinFrequency_.getBuffer() != nullptr &&
+           pinQ_.getBuffer() != nullptr && pinGain_.getBuffer() != nullptr && pinSignalOut_.getBuffer() != nullptr;
 }
 
 void Zevuvizovov3::countDownToSanitize() {

@@ -133,19 +133,14 @@ std::int32_t MpBase::process(std::int32_t count, const HostEvent* events) noexce
         bool setsPins = false;
         for (; groupEnd != nullptr && groupEnd->time <= time && groupSize < eventsLeft; groupEnd = groupEnd->next) {
             ++groupSize;
-            const std::int32_t type = groupEnd->type;
-            if (type >= kEventPinSet && type <= kEventPinOther) {
-                const auto found = pins_.find(groupEnd->pinIndex);
-                if (found != pins_.end()) found->second->preProcessEvent(groupEnd);
-            }
-            if (type >= kEventPinSet && type <= kEventPinStreamingStop) setsPins = true;
+            if (MpPinBase* pin = pinFor(*groupEnd)) pin->preProcessEvent(groupEnd);
+            if (groupEnd->type >= kEventPinSet && groupEnd->type <= kEventPinStreamingStop) setsPins = true;
         }
         // The later passes walk as many events as the first, whatever the links do.
         const HostEvent* e = event;
         for (std::int32_t i = 0; i < groupSize; ++i, e = e->next) {
-            if (e->type >= kEventPinSet && e->type <= kEventPinOther) {
-                const auto found = pins_.find(e->pinIndex);
-                if (found != pins_.end()) found->second->processEvent(e);
+            if (MpPinBase* pin = pinFor(*e)) {
+                pin->processEvent(e);
             } else if (e->type == kEventGraphStart) {
                 onGraphStart();
             }
@@ -153,16 +148,19 @@ std::int32_t MpBase::process(std::int32_t count, const HostEvent* events) noexce
         if (setsPins) onSetPins();
         e = event;
         for (std::int32_t i = 0; i < groupSize; ++i, e = e->next) {
-            if (e->type >= kEventPinSet && e->type <= kEventPinOther) {
-                const auto found = pins_.find(e->pinIndex);
-                if (found != pins_.end()) found->second->postProcessEvent(e);
-            }
+            if (MpPinBase* pin = pinFor(*e)) pin->postProcessEvent(e);
         }
         eventsLeft -= groupSize;
         event = eventsLeft > 0 ? groupEnd : nullptr;
     }
     (this->*currentSubProcess_)(position, count);
     return kOk;
+}
+
+MpPinBase* MpBase::pinFor(const HostEvent& event) const {
+    if (event.type < kEventPinSet || event.type > kEventPinOther) return nullptr;
+    const auto found = pins_.find(event.pinIndex);
+    return found != pins_.end() ? found->second : nullptr;
 }
 
 void MpBase::runSpan(std::int32_t bufferOffset, std::int32_t sampleFrames) {

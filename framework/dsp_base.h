@@ -77,6 +77,8 @@ private:
     void preSleepSubProcess(std::int32_t bufferOffset, std::int32_t sampleFrames);
     void idleSubProcess(std::int32_t bufferOffset, std::int32_t sampleFrames);
     void runSpan(std::int32_t bufferOffset, std::int32_t sampleFrames);
+    // The registered pin a pin event is for, or null (other event types, unknown pins).
+    MpPinBase* pinFor(const HostEvent& event) const;
     bool maySleepNow() const;
 
     IMpDspHost* host_ = nullptr;

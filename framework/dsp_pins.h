@@ -39,6 +39,12 @@ public:
 protected:
     friend class MpBase;
 
+    // `position`, or the event group's block position for a negative one: any negative
+    // position, not only -1, so the host never hears a time before the block.
+    std::int32_t positionOrBlock(std::int32_t position) const {
+        return position < 0 ? owner_->blockPosition() : position;
+    }
+
     std::int32_t pinIndex_ = -1;
     MpBase* owner_ = nullptr;
     MpBase::EventHandler handler_ = nullptr;
@@ -63,13 +69,7 @@ public:
     MpBase::EventHandler getDefaultEventHandler() const override { return nullptr; }
     void sendFirstUpdate() override { sendValue(); }
 
-    virtual void setValueRaw(std::int32_t size, const void* data) {
-        if constexpr (std::is_same_v<T, bool>) {
-            readBoolBytes(value_, size, data);
-        } else {
-            copyValueBytes(&value_, sizeof value_, size, data);
-        }
-    }
+    virtual void setValueRaw(std::int32_t size, const void* data) { storeValueBytes(value_, size, data); }
     virtual std::int32_t getSize() const { return static_cast<std::int32_t>(sizeof value_); }
     virtual const void* getValuePointer() const { return &value_; }
 

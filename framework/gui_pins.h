@@ -17,8 +17,8 @@ public:
     MpGuiPinBase& operator=(const MpGuiPinBase&) = delete;
     virtual ~MpGuiPinBase() = default;
 
-    // Stores the host's bytes; false when they equal what the pin holds.
-    virtual bool setValueRaw(std::int32_t voice, std::int32_t size, const void* data) = 0;
+    // Stores the host's bytes, as many as the pin holds (setPin has checked them).
+    virtual void setValueRaw(std::int32_t voice, std::int32_t size, const void* data) = 0;
     // Runs the pin's handler on its module, if it has one.
     virtual void notify(std::int32_t voice) = 0;
     virtual std::int32_t getDatatype() const = 0;
@@ -58,17 +58,8 @@ public:
     static_assert(std::is_same_v<T, float> || std::is_same_v<T, std::int32_t> || std::is_same_v<T, bool>,
                   "GUI pins hold float, int32 or bool");
 
-    bool setValueRaw(std::int32_t, std::int32_t size, const void* data) override {
-        if (size < 0 || (size > 0 && data == nullptr)) return false;
-        if constexpr (std::is_same_v<T, bool>) {
-            if (size == 1 && *static_cast<const std::uint8_t*>(data) == value_) return false;
-            return readBoolBytes(value_, size, data);
-        } else {
-            // Compared as bytes, so 0.0 and -0.0 differ here.
-            if (size == 4 && std::memcmp(&value_, data, 4) == 0) return false;
-            copyValueBytes(&value_, sizeof value_, size, data);
-            return true;
-        }
+    void setValueRaw(std::int32_t, std::int32_t size, const void* data) override {
+        storeValueBytes(value_, size, data);
     }
     std::int32_t getDatatype() const override {
         if constexpr (std::is_same_v<T, float>) return kDatatypeFloat;

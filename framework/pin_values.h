@@ -21,17 +21,20 @@ enum PinDatatype : std::int32_t {
 // Direction codes of getDirection.
 enum PinDirection : std::int32_t { kDirectionIn = 0, kDirectionOut = 1 };
 
-// Copies a value's bytes into a pin, never more than the pin holds. A negative size or
-// a null source with bytes to copy changes nothing.
-inline void copyValueBytes(void* value, std::size_t valueSize, std::int32_t size, const void* data) {
+// Stores the host's bytes in a pin's value. A negative size or a null source with bytes
+// to copy changes nothing.
+
+// A float or int32 pin copies them, never more than it holds.
+template <class Value>
+void storeValueBytes(Value& value, std::int32_t size, const void* data) {
     if (size <= 0 || data == nullptr) return;
-    std::memcpy(value, data, std::min(static_cast<std::size_t>(size), valueSize));
+    std::memcpy(&value, data, std::min(static_cast<std::size_t>(size), sizeof value));
 }
 
-// How a bool pin reads the host's bytes: a 4-byte value is an integer tested against 0,
-// anything else contributes its first byte unchanged (so a bool may hold 2).
-inline bool readBoolBytes(std::uint8_t& value, std::int32_t size, const void* data) {
-    if (size <= 0 || data == nullptr) return false;
+// A bool pin (its value kept as the host's byte): a 4-byte value is an integer tested
+// against 0, anything else contributes its first byte unchanged (so a bool may hold 2).
+inline void storeValueBytes(std::uint8_t& value, std::int32_t size, const void* data) {
+    if (size <= 0 || data == nullptr) return;
     if (size == 4) {
         std::int32_t word;
         std::memcpy(&word, data, sizeof word);
@@ -39,7 +42,6 @@ inline bool readBoolBytes(std::uint8_t& value, std::int32_t size, const void* da
     } else {
         value = *static_cast<const std::uint8_t*>(data);
     }
-    return true;
 }
 
 // What a value of T is kept as: bool pins keep the host's byte exactly as it came.

@@ -26,7 +26,7 @@ public:
 
     // Sends `size` bytes at `position` (negative: the block position); the host copies them.
     virtual void send(const void* data, std::int32_t size, std::int32_t position = -1) {
-        owner_->host().setPin(position < 0 ? owner_->blockPosition() : position, pinIndex_, size, data);
+        owner_->host().setPin(positionOrBlock(position), pinIndex_, size, data);
     }
 };
 

@@ -22,7 +22,7 @@ public:
     }
 
     void onSetPins() override {
-        report(kSetPinsReport, streamingPinCount() * 10 + (in_.streamingUpdated() ? 1 : 0));
+        report(kSetPinsReport, streamingPinCount() * 10 + (in_.isStreamingUpdated() ? 1 : 0));
         if (!command_.isUpdated()) return;
         const std::int32_t command = command_.getValue();
         if (command & kTraceSpans) setSubProcess(&LumVariantProbe::copyAndTrace);
@@ -47,7 +47,8 @@ public:
 private:
     void copyAndTrace(std::int32_t bufferOffset, std::int32_t sampleFrames) {
         report(kSpanReport, bufferOffset * 1000 + sampleFrames);
-        for (std::int32_t i = bufferOffset; i < bufferOffset + sampleFrames; ++i) out_.buffer()[i] = in_.buffer()[i];
+        for (std::int32_t i = bufferOffset; i < bufferOffset + sampleFrames; ++i)
+            out_.getBuffer()[i] = in_.getBuffer()[i];
     }
 
     template <class T>
