@@ -61,11 +61,7 @@ public:
     void setValueRaw(std::int32_t, std::int32_t size, const void* data) override {
         storeValueBytes(value_, size, data);
     }
-    std::int32_t getDatatype() const override {
-        if constexpr (std::is_same_v<T, float>) return kDatatypeFloat;
-        if constexpr (std::is_same_v<T, std::int32_t>) return kDatatypeInt;
-        return kDatatypeBool;
-    }
+    std::int32_t getDatatype() const override { return datatypeOf<T>(); }
     std::int32_t getSize() const override { return static_cast<std::int32_t>(sizeof value_); }
     const void* getValuePointer() const override { return &value_; }
 

@@ -18,6 +18,14 @@ enum PinDatatype : std::int32_t {
     kDatatypeInt = 8,
 };
 
+// The data-type code of a float, int32 or bool value.
+template <class T>
+constexpr std::int32_t datatypeOf() {
+    if constexpr (std::is_same_v<T, float>) return kDatatypeFloat;
+    if constexpr (std::is_same_v<T, std::int32_t>) return kDatatypeInt;
+    return kDatatypeBool;
+}
+
 // Direction codes of getDirection.
 enum PinDirection : std::int32_t { kDirectionIn = 0, kDirectionOut = 1 };
 

@@ -209,7 +209,7 @@ private:
 
 using LumAudioMathMin = AudioTwoInputModule<&minimum<float>, true>;
 using LumAudioMathMax = AudioTwoInputModule<&maximum<float>, true>;
-using LumAudioMathSubtract = AudioTwoInputModule<&audioSubtract, false>;
+using LumAudioMathSubtract = AudioTwoInputModule<&subtract, false>;
 using LumAudioMathMultiply = AudioTwoInputModule<&audioMultiply, false>;
 using LumAudioMathFloor = AudioRoundingModule<FloorRounding>;
 using LumAudioMathCeil = AudioRoundingModule<CeilRounding>;

@@ -12,16 +12,9 @@
 namespace kelmath {
 
 template <class T>
-constexpr std::int32_t datatypeOf() {
-    if constexpr (std::is_same_v<T, float>) return lum::kDatatypeFloat;
-    if constexpr (std::is_same_v<T, std::int32_t>) return lum::kDatatypeInt;
-    return lum::kDatatypeBool;
-}
-
+using ControlIn = lum::MpControlPin<T, lum::kDirectionIn, lum::datatypeOf<T>()>;
 template <class T>
-using ControlIn = lum::MpControlPin<T, lum::kDirectionIn, datatypeOf<T>()>;
-template <class T>
-using ControlOut = lum::MpControlPin<T, lum::kDirectionOut, datatypeOf<T>()>;
+using ControlOut = lum::MpControlPin<T, lum::kDirectionOut, lum::datatypeOf<T>()>;
 // What a pin of T holds: bool pins keep the host's byte.
 template <class T>
 using Stored = lum::PinStorage<T>;
@@ -105,26 +98,6 @@ template <class T>
 T dspMultiply(T a, T b) {
     return multiply(b, a);
 }
-template <class T>
-T dspSubtract(T a, T b) {
-    return subtract(a, b);
-}
-template <class T>
-T dspDivide(T a, T b) {
-    return divideGuarded(a, b);
-}
-template <class T>
-T dspAbs(T x) {
-    return absolute(x);
-}
-template <class T>
-Stored<T> dspInvert(Stored<T> x) {
-    if constexpr (std::is_same_v<T, bool>) {
-        return invertByte(x);
-    } else {
-        return negate(x);
-    }
-}
 
 template <class T>
 using LumDspMathMin = DspMinMaxModule<T, &minimum<Stored<T>>>;
@@ -133,17 +106,17 @@ using LumDspMathMax = DspMinMaxModule<T, &maximum<Stored<T>>>;
 template <class T>
 using LumDspMathAdd = DspTwoInputModule<T, &dspAdd<Stored<T>>>;
 template <class T>
-using LumDspMathSubtract = DspTwoInputModule<T, &dspSubtract<Stored<T>>>;
+using LumDspMathSubtract = DspTwoInputModule<T, &subtract>;
 template <class T>
 using LumDspMathMultiply = DspTwoInputModule<T, &dspMultiply<Stored<T>>>;
 template <class T>
-using LumDspMathDivide = DspTwoInputModule<T, &dspDivide<Stored<T>>>;
+using LumDspMathDivide = DspTwoInputModule<T, &divideGuarded>;
 using LumDspMathFloor = DspOneInputModule<float, &floorToFloat>;
 using LumDspMathCeil = DspOneInputModule<float, &ceilToFloat>;
 using LumDspMathNearest = DspOneInputModule<float, &nearestMagic>;
 template <class T>
-using LumDspMathAbs = DspOneInputModule<T, &dspAbs<Stored<T>>>;
+using LumDspMathAbs = DspOneInputModule<T, &absolute>;
 template <class T>
-using LumDspMathInvert = DspOneInputModule<T, &dspInvert<T>>;
+using LumDspMathInvert = DspOneInputModule<T, &invert>;
 
 }  // namespace kelmath

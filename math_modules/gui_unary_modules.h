@@ -98,27 +98,14 @@ private:
     bool updating = false;
 };
 
-template <class T>
-lum::PinStorage<T> guiAbs(lum::PinStorage<T> x) {
-    return absolute(x);
-}
-template <class T>
-lum::PinStorage<T> guiInvert(lum::PinStorage<T> x) {
-    if constexpr (std::is_same_v<T, bool>) {
-        return invertByte(x);
-    } else {
-        return negate(x);
-    }
-}
-
 using LumGuiMathFloor = GuiRoundingModule<&floorToFloat>;
 using LumGuiMathCeil = GuiRoundingModule<&ceilToFloat>;
 using LumGuiMathNearest = GuiRoundingModule<&nearestMagic>;
 using LumGuiMathScaleUp = GuiScaleModule<ScaleUpRelation>;
 using LumGuiMathScaleDown = GuiScaleModule<ScaleDownRelation>;
 template <class T>
-using LumGuiMathAbs = GuiMirrorModule<T, &guiAbs<T>>;
+using LumGuiMathAbs = GuiMirrorModule<T, &absolute>;
 template <class T>
-using LumGuiMathInvert = GuiMirrorModule<T, &guiInvert<T>>;
+using LumGuiMathInvert = GuiMirrorModule<T, &invert>;
 
 }  // namespace kelmath

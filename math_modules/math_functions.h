@@ -74,6 +74,10 @@ inline float absolute(float x) { return floatFromBits(bitsOf(x) & 0x7FFFFFFFu); 
 inline std::int32_t absolute(std::int32_t x) { return wrappingAbs(x); }
 // Bool pins hold the host's byte: true exactly when that byte is not 1.
 inline std::uint8_t invertByte(std::uint8_t x) { return x != 1 ? 1 : 0; }
+// Invert on a pin's stored value: negation for float and int, the byte rule for bool.
+inline float invert(float x) { return negate(x); }
+inline std::int32_t invert(std::int32_t x) { return negate(x); }
+inline std::uint8_t invert(std::uint8_t x) { return invertByte(x); }
 
 // The signed value is tested, so zero and every negative divisor become 1; for int that
 // leaves no division by zero and no overflowing division. A NaN divisor stays.
@@ -131,7 +135,6 @@ inline float scaleDown(float value, float lo, float hi) { return (value - lo) / 
 
 // One-sample audio formulas. Comparisons are false with a NaN.
 inline float audioLimit(float x, float lo, float hi) { return x > hi ? hi : (lo > x ? lo : x); }
-inline float audioSubtract(float a, float b) { return a - b; }
 inline float audioMultiply(float a, float b) {
     const float product = b * a;
     return product * audioScale;
