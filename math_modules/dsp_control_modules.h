@@ -40,31 +40,17 @@ private:
     ControlOut<T> pinOut;
 };
 
-// Min and Max put the output first. Pins: 0 Out; 1 A, 2 B in.
-template <class T, Stored<T> (*Formula)(Stored<T>, Stored<T>)>
-class DspMinMaxModule final : public lum::MpBase {
-public:
-    explicit DspMinMaxModule(lum::IMpUnknown* host) : MpBase(host) {
-        registerPin(0, pinOut);
-        registerPin(1, pinA);
-        registerPin(2, pinB);
-    }
-    void onSetPins() override { pinOut.setValue(Formula(pinA.getValue(), pinB.getValue())); }
-
-private:
-    ControlOut<T> pinOut;
-    ControlIn<T> pinA;
-    ControlIn<T> pinB;
-};
-
-// Pins: 0 A, 1 B in; 2 Out.
-template <class T, Stored<T> (*Formula)(Stored<T>, Stored<T>)>
+// Two inputs, one output. Min and Max put the output first (0 Out; 1 A, 2 B in), the
+// others last (0 A, 1 B in; 2 Out).
+template <class T, Stored<T> (*Formula)(Stored<T>, Stored<T>), bool OutputFirst = false>
 class DspTwoInputModule final : public lum::MpBase {
 public:
     explicit DspTwoInputModule(lum::IMpUnknown* host) : MpBase(host) {
-        registerPin(0, pinA);
-        registerPin(1, pinB);
-        registerPin(2, pinOut);
+        const std::int32_t first = OutputFirst ? 1 : 0;
+        if (OutputFirst) registerPin(0, pinOut);
+        registerPin(first, pinA);
+        registerPin(first + 1, pinB);
+        if (!OutputFirst) registerPin(2, pinOut);
     }
     void onSetPins() override { pinOut.setValue(Formula(pinA.getValue(), pinB.getValue())); }
 
@@ -100,9 +86,9 @@ T dspMultiply(T a, T b) {
 }
 
 template <class T>
-using LumDspMathMin = DspMinMaxModule<T, &minimum<Stored<T>>>;
+using LumDspMathMin = DspTwoInputModule<T, &minimum<Stored<T>>, true>;
 template <class T>
-using LumDspMathMax = DspMinMaxModule<T, &maximum<Stored<T>>>;
+using LumDspMathMax = DspTwoInputModule<T, &maximum<Stored<T>>, true>;
 template <class T>
 using LumDspMathAdd = DspTwoInputModule<T, &dspAdd<Stored<T>>>;
 template <class T>
