@@ -49,14 +49,8 @@ void MpBase::onMidiData(std::int32_t, const void*, std::int32_t) {}
 void MpBase::onSetPins() {}
 
 void MpBase::deliverMidi(const HostEvent* event) {
-    std::int32_t size = std::max(event->size, 0);
-    const void* bytes = event->data;
-    if (bytes == nullptr) {
-        // Never more than the record holds.
-        bytes = event->inlineData;
-        size = std::min(size, static_cast<std::int32_t>(sizeof event->inlineData));
-    }
-    onMidiData(event->pinIndex, bytes, size);
+    const EventBytes bytes = eventBytes(*event);
+    onMidiData(event->pinIndex, bytes.data, bytes.size);
 }
 
 void MpBase::onGraphStart() {

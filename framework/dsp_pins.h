@@ -2,6 +2,7 @@
 // int32 or bool value that changes at event times.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <type_traits>
 
@@ -9,6 +10,18 @@
 #include "pin_values.h"
 
 namespace lum {
+
+// The bytes an event carries: its pointed data, or else its inline record, never more
+// than the record holds. A negative size is 0.
+struct EventBytes {
+    const void* data;
+    std::int32_t size;
+};
+inline EventBytes eventBytes(const HostEvent& event) {
+    const std::int32_t size = event.size > 0 ? event.size : 0;
+    if (event.data != nullptr) return {event.data, size};
+    return {event.inlineData, std::min(size, static_cast<std::int32_t>(sizeof event.inlineData))};
+}
 
 // A connection point of a DSP module; a data member of the module, registered with
 // MpBase::registerPin before the host can reach it.
@@ -59,7 +72,8 @@ public:
     void setBuffer(float*) override {}
     void preProcessEvent(const HostEvent* event) override {
         if (event->type != kEventPinSet) return;
-        setValueRaw(event->size, event->data != nullptr ? event->data : event->inlineData);
+        const EventBytes bytes = eventBytes(*event);
+        setValueRaw(bytes.size, bytes.data);
         updated_ = true;
     }
     void postProcessEvent(const HostEvent* event) override {
