@@ -101,6 +101,21 @@ inline GainTerms gainTerms(double gainDb) {
 // audible but stable.
 inline constexpr Coefficients kPassThrough = {1.0, 0.0, 0.0, 0.0, 0.0};
 
+// The gain at 0 Hz of `sections` sections of `filterType`: the table's sums of b over
+// sums of a at z = 1 reduce to 1, to 0 for the high-pass and band-pass, and to the shelf
+// level for the low shelf (V boosting, 1 / V cutting).
+inline double dcGain(std::int32_t filterType, double gainDb, std::int32_t sections) {
+    double sectionGain = 1.0;
+    if (filterType == kHighPass || filterType == kBandPass) sectionGain = 0.0;
+    if (filterType == kLowShelf) {
+        const GainTerms gain = gainTerms(gainDb);
+        sectionGain = gain.boost ? gain.v : 1.0 / gain.v;
+    }
+    double chainGain = 1.0;
+    for (std::int32_t i = 0; i < sections; ++i) chainGain *= sectionGain;
+    return chainGain;
+}
+
 // The divisions by Q of shapes 0-4: K / Q, and V K / Q for the peak.
 template <class T>
 struct Quotients {

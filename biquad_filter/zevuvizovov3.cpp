@@ -103,6 +103,7 @@ void Zevuvizovov3::processFixed(std::int32_t bufferOffset, std::int32_t sampleFr
     }
     lastOutput_ = filterWithOneSet<Sections>(spanCoefficients_, states_, pinSignalIn_.getBuffer() + bufferOffset,
                                              pinSignalOut_.getBuffer() + bufferOffset, sampleFrames);
+    countOutputs(sampleFrames);
 }
 
 template <std::int32_t Sections>
@@ -116,6 +117,7 @@ void Zevuvizovov3::processModulated(std::int32_t bufferOffset, std::int32_t samp
     const float* in = pinSignalIn_.getBuffer() + bufferOffset;
     if (shape < biquad::kLowPass || shape > biquad::kHighShelf) {
         lastOutput_ = filterWithOneSet<Sections>(biquad::kPassThrough, states_, in, out, sampleFrames);
+        countOutputs(sampleFrames);
         return;
     }
     const biquad::ModulatingPins pins{
@@ -129,6 +131,7 @@ void Zevuvizovov3::processModulated(std::int32_t bufferOffset, std::int32_t samp
         &filterModulated<biquad::kHighShelf, Sections>,
     };
     lastOutput_ = kFilters[shape](pins, states_, in, out);
+    countOutputs(sampleFrames);
 }
 
 void Zevuvizovov3::processIdleInput(std::int32_t bufferOffset, std::int32_t sampleFrames) {
@@ -138,19 +141,29 @@ void Zevuvizovov3::processIdleInput(std::int32_t bufferOffset, std::int32_t samp
     const double input = pinSignalIn_.getValue(last);
     const double output = lastOutput_;
     const double earlier = pinSignalOut_.getBuffer()[beforeLast];
-    // Unordered counts as equal here, so a NaN output settles too.
-    const bool repeated = !(output < earlier) && !(output > earlier);
+    // Where the chain comes to rest on this constant: the input for shapes that pass DC,
+    // 0 for those that reject it, the shelf level times the input for the low shelf.
+    const std::int32_t sections = std::clamp(pinSlope_.getValue(), 0, kMaxSections - 1) + 1;
+    const double settlesOn =
+        input * biquad::dcGain(pinFilterType_.getValue(), biquad::gainFromPin(pinGain_.getValue(last)), sections);
+    // Unordered counts as equal here, so a NaN output settles too; but only samples the
+    // chain wrote since it left rest can repeat (a fresh filter's 0 and an untouched
+    // buffer's 0 are not a settled output).
+    const bool repeated = outputsSinceRest_ >= kOutputsCompared && !(output < earlier) && !(output > earlier);
     // A NaN difference never counts as close.
-    const bool close = 1.0e-6f > std::fabs(static_cast<float>(input - output));
+    const bool close = 1.0e-6f > std::fabs(static_cast<float>(settlesOn - output));
     if (!repeated && !close) {
         if (const SubProcess filter = chosenFilter()) (this->*filter)(bufferOffset, sampleFrames);
         return;
     }
     setSubProcess(&Zevuvizovov3::processHold);
-    // An output that settled by repeating itself far from the input (a high-pass or
-    // band-pass fed a constant) holds what it settled on, not the input value; a
-    // non-finite output gives way to the input.
-    lastOutput_ = close || !std::isfinite(output) ? input : output;
+    // An output that repeated itself holds what it repeated; a non-finite one gives way
+    // to the input.
+    if (close) {
+        lastOutput_ = std::isfinite(settlesOn) ? settlesOn : input;
+    } else if (!std::isfinite(output)) {
+        lastOutput_ = input;
+    }
     pinSignalOut_.setStreaming(false, last);
     setSleep(true);
     processHold(bufferOffset, sampleFrames);
@@ -163,6 +176,7 @@ void Zevuvizovov3::processHold(std::int32_t bufferOffset, std::int32_t sampleFra
     float* out = pinSignalOut_.getBuffer();
     for (std::int32_t i = bufferOffset; i < bufferOffset + sampleFrames; ++i) out[i] = held;
     for (double& state : states_) state = 0.0;
+    outputsSinceRest_ = 0;
 }
 
 std::int32_t Zevuvizovov3::wrapPosition(std::int32_t position) {
@@ -180,6 +194,11 @@ std::int32_t Zevuvizovov3::wrapPosition(std::int32_t position) {
 bool Zevuvizovov3::buffersReady() const {
     return pinSignalIn_.getBuffer() != nullptr && pinFrequency_.getBuffer() != nullptr &&
            pinQ_.getBuffer() != nullptr && pinGain_.getBuffer() != nullptr && pinSignalOut_.getBuffer() != nullptr;
+}
+
+void Zevuvizovov3::countOutputs(std::int32_t sampleFrames) {
+    outputsSinceRest_ = static_cast<std::int32_t>(
+        std::min<std::int64_t>(std::int64_t{outputsSinceRest_} + sampleFrames, kOutputsCompared));
 }
 
 void Zevuvizovov3::countDownToSanitize() {

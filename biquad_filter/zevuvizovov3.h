@@ -30,6 +30,8 @@ private:
     // The filtering sub-process the pins call for, or null for a slope outside 0-3.
     SubProcess chosenFilter() const;
     bool buffersReady() const;
+    // Counts what the chain wrote since rest, up to what the settle test compares.
+    void countOutputs(std::int32_t sampleFrames);
     void countDownToSanitize();
     void sanitizeState();
     // A position before the block's start, wrapped by one host block.
@@ -50,6 +52,9 @@ private:
     // Read by the first settle test when the input never streamed: zero, as from rest.
     double lastOutput_ = 0.0;
     std::int32_t sanitizeCountdown_ = 1;
+    // The settle test compares the last output with the one before it.
+    static constexpr std::int32_t kOutputsCompared = 2;
+    std::int32_t outputsSinceRest_ = 0;
 
     // What the fixed flavour's last coefficient set was designed from, bit for bit.
     struct DesignInputs {

@@ -141,20 +141,53 @@ TEST(FilterSettling, StreamingOffIsDeclaredAtTheSettlingSpansLastSample) {
     EXPECT_THAT(block(empty.out), Each(7.0f));
 }
 
-TEST(FilterSettling, OutputThatSettledByRepeatingItselfHoldsThatValueNotTheInput) {
-    for (FilterType shape : {kHighPass, kBandPass}) {
-        FilterSession session;
-        session.setDesign({shape});
-        session.events.streaming(0, kSignalIn, true);
-        const float settled = session.filter(std::vector<float>(40 * kBlock, 0.5f)).back();
-        ASSERT_NEAR(settled, 0.0f, 1e-9f) << "rejects DC";
-        session.events.streaming(0, kSignalIn, false);
-        EXPECT_THAT(session.runBlock(kBlock), ElementsAre(setPinStreamingCall(0, kSignalOut, true), getBlockSizeCall(),
-                                                          setPinStreamingCall(kBlock - 1, kSignalOut, false)))
-            << "shape " << shape;
-        EXPECT_THAT(block(session.out), Each(settled)) << "shape " << shape;
-        EXPECT_THAT(session.runBlock(kBlock), ElementsAre(sleepCall()));
-        EXPECT_THAT(block(session.out), Each(settled)) << "shape " << shape;
+// A constant input settles where the chain itself comes to rest, from the first block
+// and after a stream alike, and the module then sleeps.
+TEST(FilterSettling, ConstantInputHoldsTheChainsDcLevelThenSleeps) {
+    constexpr double kShelfLevel6Db = 1.9344100952148438;  // V at 6 dB
+    const struct {
+        Design design;
+        double sectionGain;
+    } cases[] = {
+        {{kLowPass}, 1.0},
+        {{kHighPass}, 0.0},
+        {{kBandPass, 1000.0, 2.0}, 0.0},
+        {{kNotch}, 1.0},
+        {{kPeak, 1000.0, 1.0, 6.0}, 1.0},
+        {{kLowShelf, 200.0, 0.707, 6.0}, kShelfLevel6Db},
+        {{kLowShelf, 200.0, 0.707, -6.0}, 1.0 / kShelfLevel6Db},
+        {{kHighShelf, 5000.0, 0.707, 6.0}, 1.0},
+    };
+    for (const auto& c : cases) {
+        for (std::int32_t slope : {0, 3}) {
+            for (bool afterStream : {false, true}) {
+                Design design = c.design;
+                design.slope = slope;
+                FilterSession session;
+                session.setDesign(design);
+                if (afterStream) {
+                    session.events.streaming(0, kSignalIn, true);
+                    session.filter(sine(440.0, 8 * kBlock));
+                    session.events.streaming(0, kSignalIn, false);
+                }
+                session.in.fill(0.5f);
+                const double expected = 0.5 * std::pow(c.sectionGain, slope + 1);
+                const auto context = ::testing::Message()
+                                     << "shape " << design.shape << " gain " << design.gainDb << " slope " << slope
+                                     << (afterStream ? " after a stream" : "");
+                bool settled = false;
+                for (std::int32_t blocks = 0; blocks < 400 && !settled; ++blocks) {
+                    const std::vector<HostCall> heard = session.runBlock(kBlock);
+                    settled = std::find(heard.begin(), heard.end(),
+                                        setPinStreamingCall(kBlock - 1, kSignalOut, false)) != heard.end();
+                }
+                ASSERT_TRUE(settled) << context;
+                EXPECT_NEAR(session.out[kBlock - 1], expected, 1e-6 * std::fabs(expected)) << context;
+                EXPECT_THAT(block(session.out), Each(session.out[kBlock - 1])) << context;
+                session.runBlock(kBlock);
+                EXPECT_THAT(session.runBlock(kBlock), ElementsAre(sleepCall())) << context;
+            }
+        }
     }
 }
 
