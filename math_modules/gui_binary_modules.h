@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "framework/gui_pins.h"
 #include "math_functions.h"
@@ -21,8 +22,14 @@ void setOutput(GuiPin<T>& pin, typename GuiPin<T>::Value value) {
     pin.write(value);
 }
 
-// Holds the update guard for one handler: a handler entered again while its module is
-// writing (a host that notifies from inside writePin) does nothing.
+template <class V>
+bool sameBits(V a, V b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// Holds the update guard for one handler: `entered` is false for a handler the host runs
+// again while its module is writing (notifying from inside writePin), which the guarded
+// two-way modules then leave at once.
 class UpdateGuard {
 public:
     explicit UpdateGuard(bool& updating) : updating_(updating), entered_(!updating) { updating_ = true; }

@@ -26,8 +26,10 @@ private:
 };
 
 // Two-way: each pin drives the other through the same formula. Pins: 0 In, 1 Out.
-// Guarded although each handler writes only the other pin: a NaN never equals what the
-// pin holds, so a host that notifies from inside writePin would bounce it for ever.
+// Unguarded, as each handler writes only the other pin, so under a host that notifies
+// from inside writePin the nested handler still brings the pins into agreement. There a
+// value bit-identical to the pin's is not sent again: setOutput resends a NaN every time,
+// and a NaN that has gone once round carries the same bits, so the bouncing stops.
 template <class T, lum::PinStorage<T> (*Formula)(lum::PinStorage<T>)>
 class GuiMirrorModule final : public lum::MpGuiBase {
 public:
@@ -40,14 +42,15 @@ private:
     void onInputChanged() { mirror(pinIn, pinOut); }
     void onOutChanged() { mirror(pinOut, pinIn); }
     void mirror(const GuiPin<T>& from, GuiPin<T>& to) {
-        const UpdateGuard guard(updating);
-        if (!guard.entered()) return;
-        setOutput(to, Formula(from.getValue()));
+        const UpdateGuard guard(writing);
+        const lum::PinStorage<T> value = Formula(from.getValue());
+        if (!guard.entered() && sameBits(value, to.getValue())) return;
+        setOutput(to, value);
     }
 
     GuiPin<T> pinIn;
     GuiPin<T> pinOut;
-    bool updating = false;
+    bool writing = false;
 };
 
 // How a scaling maps Value onto the result and the result back onto Value.

@@ -50,11 +50,14 @@ std::string describe(const std::vector<HostCall>& calls) {
     return out.str();
 }
 
-void expectWrites(const std::vector<HostCall>& actual, const std::vector<PinSet>& expected, const char* what) {
+void expectWrites(const std::vector<HostCall>& actual, const std::vector<PinSet>& expected, const char* what,
+                  bool nanBitsToo = false) {
     std::vector<HostCall> wanted;
     for (const PinSet& set : expected) wanted.push_back(mathtest::writeOf(set));
     bool same = actual.size() == wanted.size();
-    for (std::size_t i = 0; same && i < actual.size(); ++i) same = sameWrite(actual[i], wanted[i]);
+    for (std::size_t i = 0; same && i < actual.size(); ++i) {
+        same = nanBitsToo ? actual[i] == wanted[i] : sameWrite(actual[i], wanted[i]);
+    }
     EXPECT_TRUE(same) << what << "\n  wrote:    " << describe(actual) << "\n  expected: " << describe(wanted);
 }
 
@@ -426,23 +429,52 @@ struct EchoCase {
     std::vector<PinSet> writes;
 };
 
-TEST(GuiModules, HandlersEnteredAgainFromInsideWritePinDoNothing) {
+// Guarded modules ignore the nested notification; Abs and Invert run it, so both pins end
+// consistent, and a NaN stops once it has gone round with the same bits.
+TEST(GuiModules, HostNotifyingFromInsideWritePinSettles) {
+    const float kNegativeNaN = floatFromBits(0xFFC00001u);
+    const float kPositiveNaN = floatFromBits(0x7FC00001u);
     const EchoCase cases[] = {
         {"add", u"KelMathAddGuiFloat", pinSet(kA, 2.0f), {pinSet(kOut, 2.0f), pinSet(kOut2, 2.0f)}},
         {"limit", u"KelMathLimitGuiInt", pinSet(kLo, I{3}), {pinSet(kRangeOut, I{3}), pinSet(kRangeOut2, I{3})}},
         {"scale", u"KelMathScaleUpGuiFloat", pinSet(kRangeOut, 3.0f), {pinSet(kRangeOut2, 3.0f), pinSet(kValue, kInf)}},
-        {"abs keeps the negative input it was given",
+        {"abs float of a negative Out",
+         u"KelMathAbsGuiFloat",
+         pinSet(kUnaryOut, -7.0f),
+         {pinSet(kIn, 7.0f), pinSet(kUnaryOut, 7.0f)}},
+        {"abs int of a negative Out",
+         u"KelMathAbsGuiInt",
+         pinSet(kUnaryOut, I{-7}),
+         {pinSet(kIn, I{7}), pinSet(kUnaryOut, I{7})}},
+        {"abs int of a negative In",
          u"KelMathAbsGuiInt",
          pinSet(kIn, I{-3}),
-         {pinSet(kUnaryOut, I{3})}},
-        {"abs of a NaN settles",
+         {pinSet(kUnaryOut, I{3}), pinSet(kIn, I{3})}},
+        {"invert bool of an Out byte 2",
+         u"KelMathInvertGuiBool",
+         {kUnaryOut, PinValue::byte(2)},
+         {pinSet(kIn, true), pinSet(kUnaryOut, false)}},
+        {"invert int is its own inverse", u"KelMathInvertGuiInt", pinSet(kIn, I{5}), {pinSet(kUnaryOut, I{-5})}},
+        {"abs of a negative NaN on In",
          u"KelMathAbsGuiFloat",
-         pinSet(kIn, floatFromBits(0xFFC00000u)),
-         {pinSet(kUnaryOut, floatFromBits(0x7FC00000u))}},
-        {"invert of a NaN settles",
+         pinSet(kIn, kNegativeNaN),
+         {pinSet(kUnaryOut, kPositiveNaN), pinSet(kIn, kPositiveNaN)}},
+        {"abs of a negative NaN on Out",
+         u"KelMathAbsGuiFloat",
+         pinSet(kUnaryOut, kNegativeNaN),
+         {pinSet(kIn, kPositiveNaN), pinSet(kUnaryOut, kPositiveNaN)}},
+        {"abs of a positive NaN on In",
+         u"KelMathAbsGuiFloat",
+         pinSet(kIn, kPositiveNaN),
+         {pinSet(kUnaryOut, kPositiveNaN)}},
+        {"invert of a NaN on Out",
          u"KelMathInvertGuiFloat",
          pinSet(kUnaryOut, kNaN),
          {pinSet(kIn, floatFromBits(0xFFC00000u))}},
+        {"invert of a negative NaN on In",
+         u"KelMathInvertGuiFloat",
+         pinSet(kIn, kNegativeNaN),
+         {pinSet(kUnaryOut, kPositiveNaN)}},
     };
     for (const EchoCase& c : cases) {
         EchoingGuiHost echo;
@@ -452,7 +484,7 @@ TEST(GuiModules, HandlersEnteredAgainFromInsideWritePinDoNothing) {
         session.gui->setPin(c.change.pin, 0, c.change.value.size, c.change.value.bytes.data());
         session.gui->notifyPin(c.change.pin, 0);
         EXPECT_FALSE(echo.runaway) << c.what;
-        expectWrites(echo.writes, c.writes, c.what);
+        expectWrites(echo.writes, c.writes, c.what, /*nanBitsToo=*/true);
     }
 }
 
