@@ -83,7 +83,6 @@ private:
 class LumAudioMathDivide final : public lum::MpBase {
 public:
     explicit LumAudioMathDivide(lum::IMpUnknown* host) : MpBase(host) {
-        checkCpuFeatures();
         registerPin(0, pinA);
         registerPin(1, pinB);
         registerPin(2, pinOut);
@@ -172,7 +171,6 @@ template <class Rounding>
 class AudioRoundingModule final : public lum::MpBase {
 public:
     explicit AudioRoundingModule(lum::IMpUnknown* host) : MpBase(host) {
-        checkCpuFeatures();
         registerPin(0, pinIn);
         registerPin(1, pinOut);
     }

@@ -3,10 +3,9 @@
 
 namespace kelmath {
 
-// Fills the flags the first time; later calls keep them. Two first calls at once write
-// the same values. [load time, any thread]
-void checkCpuFeatures();
-// Four-wide single-precision arithmetic (SSE); false until checked and on other processors.
+// Both are settled at load time, before the host can create a module, so modules only
+// read them, from any thread.
+// Four-wide single-precision arithmetic (SSE); false on other processors.
 bool cpuHasSse();
 // Four-wide float/integer conversion (SSE2).
 bool cpuHasSse2();
