@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <numeric>
 
-#include "host/audio_file.h"
+#include "lumhost/audio_file.h"
 #include "support/test_library_path.h"
 
 namespace {

@@ -3,8 +3,8 @@
 
 #include "audio_file.h"
 #include "commands.h"
-#include "dsp_run.h"
-#include "signal_generators.h"
+#include "host/dsp_run.h"
+#include "host/signal_generators.h"
 
 namespace lumhost {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
-#include "dsp_run.h"
-#include "output_file.h"
+#include "host/dsp_run.h"
+#include "host/output_file.h"
 
 namespace lumhost {
 

@@ -1,9 +1,9 @@
 #include <cstdio>
 
-#include "allocation_counter.h"
 #include "commands.h"
-#include "dsp_run.h"
-#include "validator.h"
+#include "host/allocation_counter.h"
+#include "host/dsp_run.h"
+#include "host/validator.h"
 
 namespace lumhost {
 

@@ -1,7 +1,7 @@
 #include <filesystem>
 
 #include "commands.h"
-#include "dsp_run.h"
+#include "host/dsp_run.h"
 
 namespace lumhost {
 namespace {

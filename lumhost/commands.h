@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "frequency_response.h"
-#include "library_loader.h"
-#include "module_description.h"
+#include "host/frequency_response.h"
+#include "host/library_loader.h"
+#include "host/module_description.h"
 
 namespace lumhost {
 

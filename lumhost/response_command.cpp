@@ -2,8 +2,8 @@
 #include <cstdio>
 
 #include "commands.h"
-#include "dsp_run.h"
-#include "frequency_response.h"
+#include "host/dsp_run.h"
+#include "host/frequency_response.h"
 
 namespace lumhost {
 

@@ -4,9 +4,9 @@
 
 #include "audio_file.h"
 #include "commands.h"
-#include "dsp_run.h"
-#include "library_loader.h"
-#include "signal_generators.h"
+#include "host/dsp_run.h"
+#include "host/library_loader.h"
+#include "host/signal_generators.h"
 
 namespace lumhost {
 namespace {

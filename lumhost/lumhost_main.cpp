@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "commands.h"
-#include "dsp_run.h"
+#include "host/dsp_run.h"
 
 namespace {
 
