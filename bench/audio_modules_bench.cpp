@@ -146,11 +146,9 @@ BENCHMARK_CAPTURE(unaryLoop, Ceil_OneSample, &scalarSpan<&audioCeil>)->Arg(64)->
 BENCHMARK_CAPTURE(unaryLoop, Ceil_OneSampleStrict, &strictSpan<&audioCeil>)->Arg(64)->Arg(kMaxBlock);
 BENCHMARK_CAPTURE(unaryLoop, Nearest_OneSample, &scalarSpan<&audioNearest>)->Arg(64)->Arg(kMaxBlock);
 BENCHMARK_CAPTURE(unaryLoop, Nearest_OneSampleStrict, &strictSpan<&audioNearest>)->Arg(64)->Arg(kMaxBlock);
-#if KELMATH_HAS_VECTOR_CODE
 BENCHMARK_CAPTURE(binaryLoop, Divide_FourWide, &vectorSpan<&audioDivide4, &audioDivide>)->Arg(64)->Arg(kMaxBlock);
 BENCHMARK_CAPTURE(unaryLoop, Floor_FourWide, &vectorSpan<&audioFloor4, &audioFloor>)->Arg(64)->Arg(kMaxBlock);
 BENCHMARK_CAPTURE(unaryLoop, Ceil_FourWide, &vectorSpan<&audioCeil4, &audioCeil>)->Arg(64)->Arg(kMaxBlock);
 BENCHMARK_CAPTURE(unaryLoop, Nearest_FourWide, &vectorSpan<&audioNearest4, &audioNearest>)->Arg(64)->Arg(kMaxBlock);
-#endif
 
 }  // namespace

@@ -96,8 +96,6 @@ double filterInSeries(Sets& sets, double* states, const float* in, float* out, s
     return y;
 }
 
-#if defined(__SSE2__)
-
 using PairSets = CoefficientSet<DoublePair>;
 
 // Software-pipelined chain: at step i section k filters sample i - k, so a step's
@@ -213,42 +211,27 @@ double filterPipelined(Sets& sets, double* states, const float* in, float* out, 
     return y;
 }
 
-#endif
-
 // Serial for one section or a span too short to fill the pipeline, pipelined otherwise.
 template <std::int32_t Sections, class Sets>
 double filterSpan(Sets& sets, double* states, const float* in, float* out, std::int32_t sampleFrames) {
-#if defined(__SSE2__)
     if (Sections > 1 && sampleFrames >= Sections) {
         return filterPipelined<Sections>(sets, states, in, out, sampleFrames);
     }
-#endif
     return filterInSeries<Sections>(sets, states, in, out, sampleFrames);
 }
 
 // One set for every sample of the span.
 class SharedSet {
 public:
-    explicit SharedSet(const Coefficients& c)
-        : c_(c)
-#if defined(__SSE2__)
-          ,
-          pair_{c.b0, c.b1, c.b2, c.a1, c.a2}
-#endif
-    {
-    }
+    explicit SharedSet(const Coefficients& c) : c_(c), pair_{c.b0, c.b1, c.b2, c.a1, c.a2} {}
     std::int32_t prepare(std::int32_t) const { return INT32_MAX; }
     static constexpr bool kDesignsAhead = false;
     const Coefficients& forSample(std::int32_t) const { return c_; }
-#if defined(__SSE2__)
     const PairSets& forPair(std::int32_t, std::int32_t) const { return pair_; }
-#endif
 
 private:
     Coefficients c_;
-#if defined(__SSE2__)
     PairSets pair_;
-#endif
 };
 
 }  // namespace biquad

@@ -3,7 +3,6 @@
 // lane by lane, so both lanes round exactly as a scalar double would.
 #pragma once
 
-#if defined(__SSE2__)
 #include <emmintrin.h>
 
 #include <cstring>
@@ -37,5 +36,3 @@ struct DoublePair {
 };
 
 }  // namespace biquad
-
-#endif

@@ -37,7 +37,7 @@ public:
     std::int32_t prepare(std::int32_t first) {
         const std::int32_t end = std::min(pins_.sampleFrames, first + kBatch);
         if (first == 0) {
-            next_ = kStaged ? std::min(end, kAhead) : end;
+            next_ = std::min(end, kAhead);
             designOutright(0, next_);
             // Read before the span's first sample, unheard.
             for (std::int32_t at = 0; at < kHistory; ++at) copySet(kHistory, at);
@@ -49,10 +49,6 @@ public:
             const std::int32_t count = slot(next_) - from + (next_ == pins_.sampleFrames ? kLookahead : 0);
             for (double* coefficient : {b0_, b1_, b2_, a1_, a2_}) std::copy_n(coefficient + from, count, coefficient);
             base_ = first;
-            if (!kStaged) {
-                designOutright(first, end);
-                next_ = end;
-            }
         }
         if (next_ == pins_.sampleFrames) padAfterLast();
         return first + kBatch;
@@ -62,8 +58,7 @@ public:
     // single step (a batch of the pipelined chain ending on an odd sample) finds them far
     // enough already. Inline, so the chain's states stay in registers; the span's end
     // takes the long way.
-    [[gnu::always_inline]] void designAhead([[maybe_unused]] std::int32_t i) {
-#if defined(__SSE2__)
+    [[gnu::always_inline]] void designAhead(std::int32_t i) {
         if (next_ >= i + kAhead + 2) return;
         if (next_ + 2 <= pins_.sampleFrames) {
             // The steps ahead run out before the span's end, one after the other.
@@ -75,7 +70,6 @@ public:
             return;
         }
         designRest();
-#endif
     }
 
     Coefficients forSample(std::int32_t i) const {
@@ -83,23 +77,14 @@ public:
         return {b0_[at], b1_[at], b2_[at], a1_[at], a2_[at]};
     }
 
-#if defined(__SSE2__)
     PairSets forPair(std::int32_t p, std::int32_t i) const {
         const std::int32_t at = slot(i - 2 * p - 1);
         return {DoublePair(_mm_loadu_pd(b0_ + at)), DoublePair(_mm_loadu_pd(b1_ + at)),
                 DoublePair(_mm_loadu_pd(b2_ + at)), DoublePair(_mm_loadu_pd(a1_ + at)),
                 DoublePair(_mm_loadu_pd(a2_ + at))};
     }
-#endif
 
 private:
-#if defined(__SSE2__)
-    static constexpr bool kStaged = true;
-#else
-    // Without pairs there is nothing to run beside the chain: each batch is designed
-    // before it is filtered.
-    static constexpr bool kStaged = false;
-#endif
     // Samples filtered between two moves of the finished sets to the front.
     static constexpr std::int32_t kBatch = 128;
     // Finished before the chain needs them: more than the pipelined chain's three
@@ -122,12 +107,10 @@ private:
 
     void designOutright(std::int32_t from, std::int32_t to) {
         std::int32_t i = from;
-#if defined(__SSE2__)
         for (; i + 2 <= to; i += 2) {
             store(i, designShape<Shape>(frequencyFromPin(DoublePair::widen(pins_.frequency + i)),
                                         qFromPin(DoublePair::widen(pins_.q + i)), pins_.gain, pins_.sampleRate));
         }
-#endif
         for (; i < to; ++i) {
             const Coefficients set =
                 designShape<Shape>(frequencyFromPin(static_cast<double>(pins_.frequency[i])),
@@ -151,7 +134,6 @@ private:
         for (double* coefficient : {b0_, b1_, b2_, a1_, a2_}) coefficient[to] = coefficient[from];
     }
 
-#if defined(__SSE2__)
     // Whether sample i starts a pair the span holds both samples of.
     bool whole(std::int32_t i) const { return i + 2 <= pins_.sampleFrames; }
 
@@ -204,9 +186,6 @@ private:
         _mm_storeu_pd(a1_ + at, pair.a1.lanes);
         _mm_storeu_pd(a2_ + at, pair.a2.lanes);
     }
-#else
-    void startStages() {}
-#endif
 
     ModulatingPins pins_;
     // The sample in slot kHistory, and the first sample whose set is not finished.
@@ -217,13 +196,11 @@ private:
     double b2_[kSlots];
     double a1_[kSlots];
     double a2_[kSlots];
-#if defined(__SSE2__)
     double w_[kRing];
     double q_[kRing];
     double k_[kRing];
     double kq_[kRing];
     double vkq_[kRing];
-#endif
 };
 
 }  // namespace biquad

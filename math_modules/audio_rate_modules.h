@@ -1,9 +1,11 @@
 // DSP-side modules on sample streams. onSetPins declares the output streaming while any
 // input streams, lets the module sleep after one more host block when none does, and
-// chooses the sub-process; the sub-process applies the formula sample by sample.
+// chooses the sub-process; the sub-process applies the formula sample by sample, or four
+// samples a step where the processor allows.
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "cpu_features.h"
 #include "framework/audio_pins.h"
@@ -48,9 +50,14 @@ private:
     lum::AudioOutPin pinOut;
 };
 
+// A module given a four-wide formula (`Lanes`) runs four samples a step where the
+// processor offers what it needs (`HasLanes`), one sample at a time otherwise.
+template <auto Lanes>
+inline constexpr bool kHasLanes = !std::is_null_pointer_v<decltype(Lanes)>;
+
 // Two inputs, one output. Min and Max put the output first (0 Out; 1 A, 2 B in), the
 // others last (0 A, 1 B in; 2 Out).
-template <float (*Formula)(float, float), bool OutputFirst>
+template <float (*Formula)(float, float), bool OutputFirst, auto Lanes = nullptr, bool (*HasLanes)() = nullptr>
 class AudioTwoInputModule final : public lum::MpBase {
 public:
     explicit AudioTwoInputModule(lum::IMpUnknown* host) : MpBase(host) {
@@ -62,59 +69,28 @@ public:
     }
     void onSetPins() override {
         declareStreaming(*this, pinOut, pinA.isStreaming() || pinB.isStreaming());
+        if constexpr (kHasLanes<Lanes>) {
+            if (HasLanes()) {
+                setSubProcess(&AudioTwoInputModule::subProcessLanes);
+                return;
+            }
+        }
         setSubProcess(&AudioTwoInputModule::subProcessScalar);
     }
 
 private:
+    // No samples to touch until the host has given every buffer.
+    bool buffersSet() const {
+        return pinA.getBuffer() != nullptr && pinB.getBuffer() != nullptr && pinOut.getBuffer() != nullptr;
+    }
     void subProcessScalar(std::int32_t bufferOffset, std::int32_t sampleFrames) {
-        const float* a = pinA.getBuffer();
-        const float* b = pinB.getBuffer();
-        float* out = pinOut.getBuffer();
-        if (a == nullptr || b == nullptr || out == nullptr) return;
-        scalarSpan<Formula>(a, b, out, bufferOffset, sampleFrames);
+        if (!buffersSet()) return;
+        scalarSpan<Formula>(pinA.getBuffer(), pinB.getBuffer(), pinOut.getBuffer(), bufferOffset, sampleFrames);
     }
-
-    lum::AudioInPin pinA;
-    lum::AudioInPin pinB;
-    lum::AudioOutPin pinOut;
-};
-
-// Pins: 0 A, 1 B in; 2 Out. Four-wide when the processor has SSE.
-class LumAudioMathDivide final : public lum::MpBase {
-public:
-    explicit LumAudioMathDivide(lum::IMpUnknown* host) : MpBase(host) {
-        registerPin(0, pinA);
-        registerPin(1, pinB);
-        registerPin(2, pinOut);
+    void subProcessLanes(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+        if (!buffersSet()) return;
+        vectorSpan<Lanes, Formula>(pinA.getBuffer(), pinB.getBuffer(), pinOut.getBuffer(), bufferOffset, sampleFrames);
     }
-    void onSetPins() override {
-        declareStreaming(*this, pinOut, pinA.isStreaming() || pinB.isStreaming());
-#if KELMATH_HAS_VECTOR_CODE
-        if (cpuHasSse()) {
-            setSubProcess(&LumAudioMathDivide::subProcessVector);
-            return;
-        }
-#endif
-        setSubProcess(&LumAudioMathDivide::subProcessScalar);
-    }
-
-private:
-    void subProcessScalar(std::int32_t bufferOffset, std::int32_t sampleFrames) {
-        const float* a = pinA.getBuffer();
-        const float* b = pinB.getBuffer();
-        float* out = pinOut.getBuffer();
-        if (a == nullptr || b == nullptr || out == nullptr) return;
-        scalarSpan<&audioDivide>(a, b, out, bufferOffset, sampleFrames);
-    }
-#if KELMATH_HAS_VECTOR_CODE
-    void subProcessVector(std::int32_t bufferOffset, std::int32_t sampleFrames) {
-        const float* a = pinA.getBuffer();
-        const float* b = pinB.getBuffer();
-        float* out = pinOut.getBuffer();
-        if (a == nullptr || b == nullptr || out == nullptr) return;
-        vectorSpan<&audioDivide4, &audioDivide>(a, b, out, bufferOffset, sampleFrames);
-    }
-#endif
 
     lum::AudioInPin pinA;
     lum::AudioInPin pinB;
@@ -122,7 +98,7 @@ private:
 };
 
 // Pins: 0 In; 1 Out.
-template <float (*Formula)(float)>
+template <float (*Formula)(float), auto Lanes = nullptr, bool (*HasLanes)() = nullptr>
 class AudioOneInputModule final : public lum::MpBase {
 public:
     explicit AudioOneInputModule(lum::IMpUnknown* host) : MpBase(host) {
@@ -131,75 +107,25 @@ public:
     }
     void onSetPins() override {
         declareStreaming(*this, pinOut, pinIn.isStreaming());
+        if constexpr (kHasLanes<Lanes>) {
+            if (HasLanes()) {
+                setSubProcess(&AudioOneInputModule::subProcessLanes);
+                return;
+            }
+        }
         setSubProcess(&AudioOneInputModule::subProcessScalar);
     }
 
 private:
+    bool buffersSet() const { return pinIn.getBuffer() != nullptr && pinOut.getBuffer() != nullptr; }
     void subProcessScalar(std::int32_t bufferOffset, std::int32_t sampleFrames) {
-        const float* x = pinIn.getBuffer();
-        float* out = pinOut.getBuffer();
-        if (x == nullptr || out == nullptr) return;
-        scalarSpan<Formula>(x, out, bufferOffset, sampleFrames);
+        if (!buffersSet()) return;
+        scalarSpan<Formula>(pinIn.getBuffer(), pinOut.getBuffer(), bufferOffset, sampleFrames);
     }
-
-    lum::AudioInPin pinIn;
-    lum::AudioOutPin pinOut;
-};
-
-// Floor, Ceil and Nearest on whole units: one-sample and four-wide formulas of a rounding.
-struct FloorRounding {
-    static float one(float x) { return audioFloor(x); }
-#if KELMATH_HAS_VECTOR_CODE
-    static __m128 four(__m128 x) { return audioFloor4(x); }
-#endif
-};
-struct CeilRounding {
-    static float one(float x) { return audioCeil(x); }
-#if KELMATH_HAS_VECTOR_CODE
-    static __m128 four(__m128 x) { return audioCeil4(x); }
-#endif
-};
-struct NearestRounding {
-    static float one(float x) { return audioNearest(x); }
-#if KELMATH_HAS_VECTOR_CODE
-    static __m128 four(__m128 x) { return audioNearest4(x); }
-#endif
-};
-
-// Pins: 0 In; 1 Out. Four-wide when the processor has SSE2.
-template <class Rounding>
-class AudioRoundingModule final : public lum::MpBase {
-public:
-    explicit AudioRoundingModule(lum::IMpUnknown* host) : MpBase(host) {
-        registerPin(0, pinIn);
-        registerPin(1, pinOut);
+    void subProcessLanes(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+        if (!buffersSet()) return;
+        vectorSpan<Lanes, Formula>(pinIn.getBuffer(), pinOut.getBuffer(), bufferOffset, sampleFrames);
     }
-    void onSetPins() override {
-        declareStreaming(*this, pinOut, pinIn.isStreaming());
-#if KELMATH_HAS_VECTOR_CODE
-        if (cpuHasSse2()) {
-            setSubProcess(&AudioRoundingModule::subProcessVector);
-            return;
-        }
-#endif
-        setSubProcess(&AudioRoundingModule::subProcessScalar);
-    }
-
-private:
-    void subProcessScalar(std::int32_t bufferOffset, std::int32_t sampleFrames) {
-        const float* x = pinIn.getBuffer();
-        float* out = pinOut.getBuffer();
-        if (x == nullptr || out == nullptr) return;
-        scalarSpan<&Rounding::one>(x, out, bufferOffset, sampleFrames);
-    }
-#if KELMATH_HAS_VECTOR_CODE
-    void subProcessVector(std::int32_t bufferOffset, std::int32_t sampleFrames) {
-        const float* x = pinIn.getBuffer();
-        float* out = pinOut.getBuffer();
-        if (x == nullptr || out == nullptr) return;
-        vectorSpan<&Rounding::four, &Rounding::one>(x, out, bufferOffset, sampleFrames);
-    }
-#endif
 
     lum::AudioInPin pinIn;
     lum::AudioOutPin pinOut;
@@ -209,9 +135,11 @@ using LumAudioMathMin = AudioTwoInputModule<&minimum<float>, true>;
 using LumAudioMathMax = AudioTwoInputModule<&maximum<float>, true>;
 using LumAudioMathSubtract = AudioTwoInputModule<&subtract, false>;
 using LumAudioMathMultiply = AudioTwoInputModule<&audioMultiply, false>;
-using LumAudioMathFloor = AudioRoundingModule<FloorRounding>;
-using LumAudioMathCeil = AudioRoundingModule<CeilRounding>;
-using LumAudioMathNearest = AudioRoundingModule<NearestRounding>;
+// Division needs SSE's four-wide arithmetic, the roundings SSE2's float/integer conversion.
+using LumAudioMathDivide = AudioTwoInputModule<&audioDivide, false, &audioDivide4, &cpuHasSse>;
+using LumAudioMathFloor = AudioOneInputModule<&audioFloor, &audioFloor4, &cpuHasSse2>;
+using LumAudioMathCeil = AudioOneInputModule<&audioCeil, &audioCeil4, &cpuHasSse2>;
+using LumAudioMathNearest = AudioOneInputModule<&audioNearest, &audioNearest4, &cpuHasSse2>;
 using LumAudioMathAbs = AudioOneInputModule<&absolute>;
 using LumAudioMathInvert = AudioOneInputModule<&negate>;
 

@@ -6,14 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-// The four-wide sub-processes exist only where the compiler may emit SSE2; elsewhere the
-// modules keep to the one-sample formulas whatever the processor offers.
-#define KELMATH_HAS_VECTOR_CODE 1
 #include <emmintrin.h>
-#else
-#define KELMATH_HAS_VECTOR_CODE 0
-#endif
 
 namespace kelmath {
 
@@ -163,7 +156,6 @@ void scalarSpan(const float* x, const float* lo, const float* hi, float* out, st
     for (std::int32_t i = offset; i < offset + frames; ++i) out[i] = Formula(x[i], lo[i], hi[i]);
 }
 
-#if KELMATH_HAS_VECTOR_CODE
 // Four-wide formulas, per lane as below; buffers need no 16-byte alignment.
 
 // The same single-precision steps as audioDivide, so the results are identical.
@@ -210,6 +202,5 @@ void vectorSpan(const float* a, const float* b, float* out, std::int32_t offset,
     for (; end - i >= 4; i += 4) _mm_storeu_ps(out + i, Lanes(_mm_loadu_ps(a + i), _mm_loadu_ps(b + i)));
     for (; i < end; ++i) out[i] = Formula(a[i], b[i]);
 }
-#endif
 
 }  // namespace kelmath

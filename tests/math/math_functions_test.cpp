@@ -7,7 +7,6 @@
 
 #include "math_modules/math_functions.h"
 
-#if KELMATH_HAS_VECTOR_CODE
 
 namespace {
 
@@ -86,4 +85,3 @@ TEST(FourWideLanes, DivideEqualsTheOneSampleFormula) {
 
 }  // namespace
 
-#endif
