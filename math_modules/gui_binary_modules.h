@@ -3,8 +3,11 @@
 // and two-way modules solve back for their first operand when the host sets a result.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstring>
+#include <tuple>
+#include <type_traits>
 
 #include "framework/gui_pins.h"
 #include "math_functions.h"
@@ -45,46 +48,6 @@ private:
     bool entered_;
 };
 
-// Pins: 0 Value, 1 Min, 2 Max, 3 Out, 4 Out 2. A result set by the host is bounded onto
-// Value and the other copy; the pin the host set keeps what it was given.
-template <class T>
-class LumGuiMathLimit final : public lum::MpGuiBase {
-public:
-    explicit LumGuiMathLimit(lum::IMpUnknown* host) : MpGuiBase(host) {
-        pinValue.initialize(*this, 0, &LumGuiMathLimit::onInputChanged);
-        pinMin.initialize(*this, 1, &LumGuiMathLimit::onInputChanged);
-        pinMax.initialize(*this, 2, &LumGuiMathLimit::onInputChanged);
-        pinOut.initialize(*this, 3, &LumGuiMathLimit::onOutChanged);
-        pinOut2.initialize(*this, 4, &LumGuiMathLimit::onOut2Changed);
-    }
-
-private:
-    T clamp(T x) const { return limitLowFirst(x, pinMin.getValue(), pinMax.getValue()); }
-    void onInputChanged() {
-        const UpdateGuard guard(updating);
-        if (!guard.entered()) return;
-        const T result = clamp(pinValue.getValue());
-        setOutput(pinOut, result);
-        setOutput(pinOut2, result);
-    }
-    void onOutChanged() { solveBack(pinOut, pinOut2); }
-    void onOut2Changed() { solveBack(pinOut2, pinOut); }
-    void solveBack(const GuiPin<T>& set, GuiPin<T>& copy) {
-        const UpdateGuard guard(updating);
-        if (!guard.entered()) return;
-        const T bounded = clamp(set.getValue());
-        setOutput(pinValue, bounded);
-        setOutput(copy, bounded);
-    }
-
-    GuiPin<T> pinValue;
-    GuiPin<T> pinMin;
-    GuiPin<T> pinMax;
-    GuiPin<T> pinOut;
-    GuiPin<T> pinOut2;
-    bool updating = false;
-};
-
 // One-way; the output first. Pins: 0 Out (no handler), 1 A, 2 B.
 template <class T, T (*Formula)(T, T)>
 class GuiMinMaxModule final : public lum::MpGuiBase {
@@ -103,14 +66,15 @@ private:
     GuiPin<T> pinB;
 };
 
-// How a two-way operation computes its result and solves back for A (B never changes).
+// How a two-way module computes its result from its operands and solves back for the
+// first operand when the host sets a result (the others never change).
 struct AddRelation {
     template <class T>
     static T result(T a, T b) {
         return add(a, b);
     }
     template <class T>
-    static T solveA(T result, T b) {
+    static T solveFirst(T result, T, T b) {
         return subtract(result, b);
     }
 };
@@ -120,7 +84,7 @@ struct SubtractRelation {
         return subtract(a, b);
     }
     template <class T>
-    static T solveA(T result, T b) {
+    static T solveFirst(T result, T, T b) {
         return add(b, result);
     }
 };
@@ -130,7 +94,7 @@ struct MultiplyRelation {
         return multiply(a, b);
     }
     template <class T>
-    static T solveA(T result, T b) {
+    static T solveFirst(T result, T, T b) {
         return divideGuarded(result, b);
     }
 };
@@ -140,27 +104,47 @@ struct DivideRelation {
         return divideGuarded(a, b);
     }
     template <class T>
-    static T solveA(T result, T b) {
+    static T solveFirst(T result, T, T b) {
         return multiply(b, result);
     }
 };
+// A result set by the host is bounded onto Value and the other copy; the pin the host
+// set keeps what it was given.
+struct LimitRelation {
+    static constexpr bool kBoundsTheResult = true;
+    template <class T>
+    static T result(T value, T lo, T hi) {
+        return limitLowFirst(value, lo, hi);
+    }
+    template <class T>
+    static T solveFirst(T result, T, T lo, T hi) {
+        return limitLowFirst(result, lo, hi);
+    }
+};
 
-// Pins: 0 A, 1 B, 2 Out, 3 Out 2; the two result pins are equal copies.
-template <class T, class Relation>
+template <class Relation, class = void>
+inline constexpr bool kBoundsTheResult = false;
+template <class Relation>
+inline constexpr bool kBoundsTheResult<Relation, std::void_t<decltype(Relation::kBoundsTheResult)>> =
+    Relation::kBoundsTheResult;
+
+// Two-way: `Operands` operand pins, then two result pins that are equal copies (pins
+// 0 A, 1 B, 2 Out, 3 Out 2; or 0 Value, 1 Min, 2 Max, 3 Out, 4 Out 2). Setting an operand
+// computes the result; setting a result copies it and solves back for the first operand.
+template <class T, class Relation, std::int32_t Operands>
 class GuiTwoWayModule final : public lum::MpGuiBase {
 public:
     explicit GuiTwoWayModule(lum::IMpUnknown* host) : MpGuiBase(host) {
-        pinA.initialize(*this, 0, &GuiTwoWayModule::onInputChanged);
-        pinB.initialize(*this, 1, &GuiTwoWayModule::onInputChanged);
-        pinOut.initialize(*this, 2, &GuiTwoWayModule::onOutChanged);
-        pinOut2.initialize(*this, 3, &GuiTwoWayModule::onOut2Changed);
+        for (std::int32_t i = 0; i < Operands; ++i) operands[i].initialize(*this, i, &GuiTwoWayModule::onInputChanged);
+        pinOut.initialize(*this, Operands, &GuiTwoWayModule::onOutChanged);
+        pinOut2.initialize(*this, Operands + 1, &GuiTwoWayModule::onOut2Changed);
     }
 
 private:
     void onInputChanged() {
         const UpdateGuard guard(updating);
         if (!guard.entered()) return;
-        const T result = Relation::result(pinA.getValue(), pinB.getValue());
+        const T result = std::apply([](auto... x) { return Relation::result(x...); }, operandValues());
         setOutput(pinOut, result);
         setOutput(pinOut2, result);
     }
@@ -170,12 +154,26 @@ private:
         const UpdateGuard guard(updating);
         if (!guard.entered()) return;
         const T result = set.getValue();
-        setOutput(copy, result);
-        setOutput(pinA, Relation::solveA(result, pinB.getValue()));
+        const auto solveFirst = [this, result] {
+            return std::apply([result](auto... x) { return Relation::solveFirst(result, x...); }, operandValues());
+        };
+        // Limit writes the bounded value to the operand first, then to the copy.
+        if constexpr (kBoundsTheResult<Relation>) {
+            const T bounded = solveFirst();
+            setOutput(operands[0], bounded);
+            setOutput(copy, bounded);
+        } else {
+            setOutput(copy, result);
+            setOutput(operands[0], solveFirst());
+        }
+    }
+    std::array<T, Operands> operandValues() const {
+        std::array<T, Operands> values;
+        for (std::int32_t i = 0; i < Operands; ++i) values[i] = operands[i].getValue();
+        return values;
     }
 
-    GuiPin<T> pinA;
-    GuiPin<T> pinB;
+    GuiPin<T> operands[Operands];
     GuiPin<T> pinOut;
     GuiPin<T> pinOut2;
     bool updating = false;
@@ -208,12 +206,14 @@ using LumGuiMathMin = GuiMinMaxModule<T, &minimum<T>>;
 template <class T>
 using LumGuiMathMax = GuiMinMaxModule<T, &maximum<T>>;
 template <class T>
-using LumGuiMathAdd = GuiTwoWayModule<T, AddRelation>;
+using LumGuiMathLimit = GuiTwoWayModule<T, LimitRelation, 3>;
 template <class T>
-using LumGuiMathSubtract = GuiTwoWayModule<T, SubtractRelation>;
+using LumGuiMathAdd = GuiTwoWayModule<T, AddRelation, 2>;
 template <class T>
-using LumGuiMathMultiply = GuiTwoWayModule<T, MultiplyRelation>;
+using LumGuiMathSubtract = GuiTwoWayModule<T, SubtractRelation, 2>;
 template <class T>
-using LumGuiMathDivide = GuiTwoWayModule<T, DivideRelation>;
+using LumGuiMathMultiply = GuiTwoWayModule<T, MultiplyRelation, 2>;
+template <class T>
+using LumGuiMathDivide = GuiTwoWayModule<T, DivideRelation, 2>;
 
 }  // namespace kelmath

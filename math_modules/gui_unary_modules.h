@@ -53,59 +53,22 @@ private:
     bool writing = false;
 };
 
-// How a scaling maps Value onto the result and the result back onto Value.
+// How a scaling maps Value onto the result and the result back onto Value; two-way
+// like Add, with the range as the other operands.
 struct ScaleUpRelation {
     static float result(float value, float lo, float hi) { return scaleUp(value, lo, hi); }
-    static float solveValue(float result, float lo, float hi) { return scaleDown(result, lo, hi); }
+    static float solveFirst(float result, float, float lo, float hi) { return scaleDown(result, lo, hi); }
 };
 struct ScaleDownRelation {
     static float result(float value, float lo, float hi) { return scaleDown(value, lo, hi); }
-    static float solveValue(float result, float lo, float hi) { return scaleUp(result, lo, hi); }
-};
-
-// Two-way like Add. Pins: 0 Value, 1 Min, 2 Max, 3 Out, 4 Out 2.
-template <class Relation>
-class GuiScaleModule final : public lum::MpGuiBase {
-public:
-    explicit GuiScaleModule(lum::IMpUnknown* host) : MpGuiBase(host) {
-        pinValue.initialize(*this, 0, &GuiScaleModule::onInputChanged);
-        pinMin.initialize(*this, 1, &GuiScaleModule::onInputChanged);
-        pinMax.initialize(*this, 2, &GuiScaleModule::onInputChanged);
-        pinOut.initialize(*this, 3, &GuiScaleModule::onOutChanged);
-        pinOut2.initialize(*this, 4, &GuiScaleModule::onOut2Changed);
-    }
-
-private:
-    void onInputChanged() {
-        const UpdateGuard guard(updating);
-        if (!guard.entered()) return;
-        const float result = Relation::result(pinValue.getValue(), pinMin.getValue(), pinMax.getValue());
-        setOutput(pinOut, result);
-        setOutput(pinOut2, result);
-    }
-    void onOutChanged() { solveBack(pinOut, pinOut2); }
-    void onOut2Changed() { solveBack(pinOut2, pinOut); }
-    void solveBack(const GuiPin<float>& set, GuiPin<float>& copy) {
-        const UpdateGuard guard(updating);
-        if (!guard.entered()) return;
-        const float result = set.getValue();
-        setOutput(copy, result);
-        setOutput(pinValue, Relation::solveValue(result, pinMin.getValue(), pinMax.getValue()));
-    }
-
-    GuiPin<float> pinValue;
-    GuiPin<float> pinMin;
-    GuiPin<float> pinMax;
-    GuiPin<float> pinOut;
-    GuiPin<float> pinOut2;
-    bool updating = false;
+    static float solveFirst(float result, float, float lo, float hi) { return scaleUp(result, lo, hi); }
 };
 
 using LumGuiMathFloor = GuiRoundingModule<&floorToFloat>;
 using LumGuiMathCeil = GuiRoundingModule<&ceilToFloat>;
 using LumGuiMathNearest = GuiRoundingModule<&nearestMagic>;
-using LumGuiMathScaleUp = GuiScaleModule<ScaleUpRelation>;
-using LumGuiMathScaleDown = GuiScaleModule<ScaleDownRelation>;
+using LumGuiMathScaleUp = GuiTwoWayModule<float, ScaleUpRelation, 3>;
+using LumGuiMathScaleDown = GuiTwoWayModule<float, ScaleDownRelation, 3>;
 template <class T>
 using LumGuiMathAbs = GuiMirrorModule<T, &absolute>;
 template <class T>
