@@ -1,10 +1,13 @@
 // Audio pins: a host sample buffer and a streaming state.
 #pragma once
 
-#include "audio_streaming.h"
 #include "dsp_pins.h"
 
 namespace lum {
+
+inline bool isStreamingEvent(const HostEvent* event) {
+    return event->type == kEventPinStreamingStart || event->type == kEventPinStreamingStop;
+}
 
 class MpAudioPinBase : public MpPinBase {
 public:
@@ -17,15 +20,24 @@ public:
     bool isStreaming() const { return isStreaming_; }
 
 protected:
+    // Pass 1 of a streaming event on an audio input: flag it, and count a real change.
+    void takeStreamingEvent(const HostEvent* event, bool& streamingUpdated) {
+        if (!isStreamingEvent(event)) return;
+        streamingUpdated = true;
+        const bool newState = event->type == kEventPinStreamingStart;
+        if (newState != isStreaming_) {
+            isStreaming_ = newState;
+            countStreamingChange(newState);
+        }
+    }
+
     float* buffer_ = nullptr;
     bool isStreaming_ = false;
 };
 
 class AudioInPin final : public MpAudioPinBase {
 public:
-    void preProcessEvent(const HostEvent* event) override {
-        takeStreamingEvent(*owner_, event, isStreaming_, streamingUpdated_);
-    }
+    void preProcessEvent(const HostEvent* event) override { takeStreamingEvent(event, streamingUpdated_); }
     void postProcessEvent(const HostEvent* event) override {
         if (isStreamingEvent(event)) streamingUpdated_ = false;
     }
@@ -44,11 +56,9 @@ public:
     std::int32_t getDirection() const override { return kDirectionOut; }
     void sendFirstUpdate() override { setStreaming(true); }
 
-    // Declares the output's state at the group's block position; see
-    // MpBase::declareOutputStreaming.
-    void setStreaming(bool isStreaming) {
-        owner_->declareOutputStreaming(pinIndex_, isStreaming_, isStreaming, owner_->blockPosition());
-    }
+    // Declares the output's state at the group's block position: the host hears it every
+    // time, and a quiet output reloads the sleep countdown with the host's block size.
+    void setStreaming(bool isStreaming) { declareOutputStreaming(isStreaming_, isStreaming, owner_->blockPosition()); }
 };
 
 }  // namespace lum

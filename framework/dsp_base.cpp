@@ -48,11 +48,6 @@ void MpBase::onMidiData(std::int32_t, const void*, std::int32_t) {}
 
 void MpBase::onSetPins() {}
 
-void MpBase::deliverMidi(const HostEvent* event) {
-    const EventBytes bytes = eventBytes(*event);
-    onMidiData(event->pinIndex, bytes.data, bytes.size);
-}
-
 void MpBase::onGraphStart() {
     for (const auto& [index, pin] : pins_) {
         if (pin->getDirection() == 1) pin->sendFirstUpdate();
@@ -74,16 +69,17 @@ void MpBase::setSubProcess(SubProcess subProcess) {
 
 void MpBase::setSleep(bool maySleep) {
     if (maySleep) {
-        sleepMode_ = 1;
+        sleepMode_ = SleepMode::MaySleep;
         currentSubProcess_ = &MpBase::preSleepSubProcess;
     } else {
-        sleepMode_ = 0;
+        sleepMode_ = SleepMode::NeverSleeps;
     }
 }
 
 void MpBase::onStreamingChange(bool isStreaming) {
     streamingPinCount_ += isStreaming ? 1 : -1;
-    currentSubProcess_ = (streamingPinCount_ != 0 && sleepMode_ != 1) ? userSubProcess_ : &MpBase::preSleepSubProcess;
+    currentSubProcess_ =
+        (streamingPinCount_ != 0 && sleepMode_ != SleepMode::MaySleep) ? userSubProcess_ : &MpBase::preSleepSubProcess;
 }
 
 void MpBase::declareOutputStreaming(std::int32_t pinIndex, bool& pinIsStreaming, bool isStreaming,
@@ -147,6 +143,7 @@ std::int32_t MpBase::process(std::int32_t count, const HostEvent* events) noexce
         eventsLeft -= groupSize;
         event = eventsLeft > 0 ? groupEnd : nullptr;
     }
+    // Into the module: its sub-process, or the sleep step around it, fills the block's rest.
     (this->*currentSubProcess_)(position, count);
     return kOk;
 }
@@ -163,7 +160,9 @@ void MpBase::runSpan(std::int32_t bufferOffset, std::int32_t sampleFrames) {
     eventsComplete_ = true;
 }
 
-bool MpBase::maySleepNow() const { return (sleepMode_ == -1 && streamingPinCount_ == 0) || sleepMode_ == 1; }
+bool MpBase::maySleepNow() const {
+    return (sleepMode_ == SleepMode::Automatic && streamingPinCount_ == 0) || sleepMode_ == SleepMode::MaySleep;
+}
 
 void MpBase::preSleepSubProcess(std::int32_t bufferOffset, std::int32_t sampleFrames) {
     for (;;) {

@@ -57,21 +57,20 @@ public:
     // true: may sleep once the countdown runs out; false: never sleeps.
     void setSleep(bool maySleep);
 
-    // The event handler MIDI inputs install: the event's bytes to onMidiData, from the
-    // record's 8 inline bytes when it holds no pointer.
-    void deliverMidi(const HostEvent* event);
-
     // For the pins.
     IMpDspHost& host() const { return *host_; }
     std::int32_t blockPosition() const { return blockPosition_; }
     std::int32_t streamingPinCount() const { return streamingPinCount_; }
+
+private:
+    // The streaming bookkeeping, reached by the pins through MpPinBase.
+    friend class MpPinBase;
     // Counts a pin's streaming change and picks the sub-process that the new count calls for.
     void onStreamingChange(bool isStreaming);
     // An audio output declares `isStreaming` at `position`: the host hears it every time;
     // a quiet output reloads the sleep countdown with the host's block size.
     void declareOutputStreaming(std::int32_t pinIndex, bool& pinIsStreaming, bool isStreaming, std::int32_t position);
 
-private:
     // Runs the module's sub-process for one more countdown after the outputs go quiet,
     // then asks the host to sleep at the start of a block's last span.
     void preSleepSubProcess(std::int32_t bufferOffset, std::int32_t sampleFrames);
@@ -86,8 +85,10 @@ private:
     std::int32_t blockPosition_ = 0;           // time of the event group being handled
     std::int32_t sleepCountdown_ = 0;
     std::int32_t streamingPinCount_ = 0;
-    std::int32_t sleepMode_ = -1;  // -1 automatic, 1 may sleep, 0 never sleeps
-    bool eventsComplete_ = true;   // false while a span that ends at an event runs
+    // Automatic: sleeps once nothing streams; setSleep chooses one of the others.
+    enum class SleepMode { Automatic, MaySleep, NeverSleeps };
+    SleepMode sleepMode_ = SleepMode::Automatic;
+    bool eventsComplete_ = true;  // false while a span that ends at an event runs
     std::int32_t refCount_ = 0;
     SubProcess currentSubProcess_ = &MpBase::preSleepSubProcess;
     SubProcess userSubProcess_ = &MpBase::idleSubProcess;

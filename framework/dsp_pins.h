@@ -57,6 +57,11 @@ protected:
     std::int32_t positionOrBlock(std::int32_t position) const {
         return position < 0 ? owner_->blockPosition() : position;
     }
+    // The owner's streaming bookkeeping, for the audio pins.
+    void countStreamingChange(bool isStreaming) { owner_->onStreamingChange(isStreaming); }
+    void declareOutputStreaming(bool& pinIsStreaming, bool isStreaming, std::int32_t position) {
+        owner_->declareOutputStreaming(pinIndex_, pinIsStreaming, isStreaming, position);
+    }
 
     std::int32_t pinIndex_ = -1;
     MpBase* owner_ = nullptr;

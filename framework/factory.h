@@ -28,8 +28,12 @@ public:
     virtual ~MpFactory() = default;
 
     std::int32_t LUM_CALL queryInterface(const Guid* iid, void** out) noexcept override;
-    std::int32_t LUM_CALL addRef() noexcept override { return 16; }
-    std::int32_t LUM_CALL release() noexcept override { return 1; }
+    // Not reference-counted: the factory lives as long as the library, and these are the
+    // constants hosts have always been given.
+    static constexpr std::int32_t kAddRefResult = 16;
+    static constexpr std::int32_t kReleaseResult = 1;
+    std::int32_t LUM_CALL addRef() noexcept override { return kAddRefResult; }
+    std::int32_t LUM_CALL release() noexcept override { return kReleaseResult; }
     std::int32_t LUM_CALL createInstance(const char16_t* uniqueId, std::int32_t subtype, IMpUnknown* host,
                                          void** out) noexcept override;
     std::int32_t LUM_CALL getSdkInformation(std::int32_t* sdkVersion, std::int32_t maxChars,

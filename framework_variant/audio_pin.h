@@ -7,7 +7,6 @@
 #include <type_traits>
 
 #include "framework/audio_pins.h"
-#include "framework/audio_streaming.h"
 
 namespace lum {
 
@@ -17,7 +16,7 @@ class MpAudioPin : public MpAudioPinBase {
 
 public:
     void preProcessEvent(const HostEvent* event) override {
-        if constexpr (Direction == kDirectionIn) takeStreamingEvent(*owner_, event, isStreaming_, streamingUpdated_);
+        if constexpr (Direction == kDirectionIn) takeStreamingEvent(event, streamingUpdated_);
     }
     void postProcessEvent(const HostEvent* event) override {
         if (isStreamingEvent(event)) streamingUpdated_ = false;
@@ -33,11 +32,11 @@ public:
     // The sample at `position`; a negative position means the event group's block position.
     float getValue(std::int32_t position) const { return buffer_[positionOrBlock(position)]; }
 
-    // Declares the output's state at `position` (negative: the block position); see
-    // MpBase::declareOutputStreaming.
+    // Declares the output's state at `position` (negative: the block position), as the
+    // standard output pin does at the block position.
     template <std::int32_t D = Direction, std::enable_if_t<D == kDirectionOut, int> = 0>
     void setStreaming(bool isStreaming, std::int32_t position = -1) {
-        owner_->declareOutputStreaming(pinIndex_, isStreaming_, isStreaming, positionOrBlock(position));
+        declareOutputStreaming(isStreaming_, isStreaming, positionOrBlock(position));
     }
 
 private:
