@@ -38,8 +38,8 @@ std::int32_t MpFactory::createInstance(const char16_t* uniqueId, std::int32_t su
     if (found == registry_.end()) return kNotFound;
     CreatorFunction create = nullptr;
     switch (subtype) {
-        case 0: create = found->second->dspCreator; break;
-        case 1: create = found->second->guiCreator; break;
+        case kSubtypeDsp: create = found->second->dspCreator; break;
+        case kSubtypeGui: create = found->second->guiCreator; break;
         default: return kNotFound;
     }
     if (create == nullptr) return kNotFound;

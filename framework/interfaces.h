@@ -48,6 +48,9 @@ protected:
     ~IMpUnknown() = default;
 };
 
+// Which side of a module createInstance makes.
+enum Subtype : std::int32_t { kSubtypeDsp = 0, kSubtypeGui = 1 };
+
 inline constexpr Guid kIidMpFactory = {0x9A7904B7, 0x7F7F, 0x4D61, {0xB5, 0x58, 0xC1, 0xA6, 0x69, 0x5B, 0xB6, 0x38}};
 
 class IMpFactory : public IMpUnknown {

@@ -57,7 +57,8 @@ public:
     Session(const lumfuzz::ModuleChoice& choice, lumhost::RecordingHost& host, lumfuzz::Input& input)
         : module_(*choice.module), host_(host), input_(input) {
         for (const lumhost::PinDescription& pin : module_.pins) {
-            if (pin.datatype == 5) audio_.emplace(pin.index, std::make_unique<AudioPin>()).first->second->pin = &pin;
+            if (pin.datatype == lum::kDatatypeAudio)
+                audio_.emplace(pin.index, std::make_unique<AudioPin>()).first->second->pin = &pin;
         }
         auto created = lumhost::createDsp(choice.library->factory(), module_.wideId(), host_.object());
         if (created.status != lum::kOk || !created.object) fail("a DSP module was not created");
@@ -124,7 +125,7 @@ private:
     // that changes.
     void fillInputs(std::int32_t count) {
         for (auto& [index, audio] : audio_) {
-            if (audio->pin->direction != 0) continue;
+            if (audio->pin->direction != lum::kDirectionIn) continue;
             float* samples = audio->buffers[0].data();
             switch (input_.byte() % 8) {
                 case 0: break;  // what the last block left
@@ -195,7 +196,7 @@ private:
         if (wellFormedStart) {
             events_.push_back(lum::HostEvent{0, lum::kEventGraphStart, 0, 0, {}, nullptr, nullptr});
             for (const auto& [index, audio] : audio_) {
-                if (audio->pin->direction == 0) {
+                if (audio->pin->direction == lum::kDirectionIn) {
                     events_.push_back(lum::HostEvent{0, lum::kEventPinStreamingStart, index, 0, {}, nullptr, nullptr});
                 }
             }
@@ -230,7 +231,7 @@ private:
             for (int i = 0; i < 2; ++i) {
                 const GuardedBuffer& buffer = audio->buffers[i];
                 if (!buffer.guardsIntact()) fail(module_.id + ": wrote outside a buffer");
-                const bool writable = audio->pin->direction == 1 && audio->given == buffer.data();
+                const bool writable = audio->pin->direction == lum::kDirectionOut && audio->given == buffer.data();
                 for (std::int32_t s = writable ? samples : 0; s < kCapacity; ++s) {
                     if (!lumhost::sameBits(buffer[s], audio->before[i][static_cast<std::size_t>(s)])) {
                         fail(module_.id + (writable ? ": wrote past the block" : ": wrote a buffer it may not write"));

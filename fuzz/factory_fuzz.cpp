@@ -143,8 +143,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const auto found = known.modules.find(seen);
     const bool registered = !nullId && found != known.modules.end();
-    const bool sideExists =
-        registered && (subtype == 0 || subtype == 1) && static_cast<lumhost::Side>(subtype) == found->second;
+    const bool sideExists = registered && (subtype == lum::kSubtypeDsp || subtype == lum::kSubtypeGui) &&
+                            static_cast<lumhost::Side>(subtype) == found->second;
     if (!sideExists) {
         expect(status == lum::kNotFound && made == nullptr, "an unknown identifier or side was not refused with -2");
         return 0;

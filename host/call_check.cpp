@@ -16,16 +16,16 @@ std::string dspHostCallProblem(const ModuleDescription& module, const HostCall& 
     };
     switch (call.kind) {
         case HostCallKind::SetPin:
-            if (pin == nullptr || pin->direction != 1 || pin->datatype == 5) {
+            if (pin == nullptr || pin->direction != lum::kDirectionOut || pin->datatype == lum::kDatatypeAudio) {
                 return "setPin on a pin that is no control output" + where();
             }
-            if (pin->datatype != 2 && call.size != valueSize(pin->datatype)) {
+            if (pin->datatype != lum::kDatatypeMidi && call.size != valueSize(pin->datatype)) {
                 return "setPin with " + std::to_string(call.size) + " bytes" + where();
             }
             if (!positionOk) return badPosition("setPin");
             return {};
         case HostCallKind::SetPinStreaming:
-            if (pin == nullptr || pin->direction != 1 || pin->datatype != 5) {
+            if (pin == nullptr || pin->direction != lum::kDirectionOut || pin->datatype != lum::kDatatypeAudio) {
                 return "setPinStreaming on a pin that is no audio output" + where();
             }
             if (call.argument != 0 && call.argument != 1) return "setPinStreaming flag is not 0 or 1";

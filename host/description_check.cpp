@@ -21,7 +21,7 @@ std::int32_t highestIndex(const ModuleDescription& module) {
 
 // What graph start should announce for an output: "streaming" or a value size.
 std::string announcement(const PinDescription& pin) {
-    if (pin.datatype == 5) return "streaming";
+    if (pin.datatype == lum::kDatatypeAudio) return "streaming";
     return "value of " + std::to_string(valueSize(pin.datatype)) + " bytes";
 }
 
@@ -59,11 +59,11 @@ void compareDsp(const ModuleLibrary& library, const ModuleDescription& module, s
     }
     for (const auto& [index, pin] : described) {
         const auto found = announced.find(index);
-        if (pin->direction == 1 && (found == announced.end() || found->second != announcement(*pin))) {
+        if (pin->direction == lum::kDirectionOut && (found == announced.end() || found->second != announcement(*pin))) {
             problems.push_back(module.id + ": output pin " + std::to_string(index) + " should announce a " +
                                announcement(*pin) + " at graph start");
         }
-        if (pin->direction == 0 && found != announced.end()) {
+        if (pin->direction == lum::kDirectionIn && found != announced.end()) {
             problems.push_back(module.id + ": input pin " + std::to_string(index) + " announced itself");
         }
     }

@@ -8,7 +8,7 @@
 
 namespace lumhost {
 
-enum class Side : std::int32_t { Dsp = 0, Gui = 1 };
+enum class Side : std::int32_t { Dsp = lum::kSubtypeDsp, Gui = lum::kSubtypeGui };
 
 template <class Interface>
 struct Created {

@@ -8,8 +8,11 @@
 namespace lumhost {
 namespace {
 
-const std::pair<std::int32_t, const char*> kDatatypes[] = {
-    {2, "midi"}, {4, "bool"}, {5, "audio"}, {6, "float"}, {8, "int"}};
+const std::pair<lum::PinDatatype, const char*> kDatatypes[] = {{lum::kDatatypeMidi, "midi"},
+                                                               {lum::kDatatypeBool, "bool"},
+                                                               {lum::kDatatypeAudio, "audio"},
+                                                               {lum::kDatatypeFloat, "float"},
+                                                               {lum::kDatatypeInt, "int"}};
 
 std::runtime_error descriptionError(const std::string& path, const std::string& what) {
     return std::runtime_error(path + ": " + what);
@@ -93,9 +96,10 @@ LibraryDescription readLibraryDescription(const std::string& path) {
                 if (direction != "in" && direction != "out") {
                     throw descriptionError(path, entry.id + ": direction must be in or out");
                 }
-                pinEntry.direction = direction == "in" ? 0 : 1;
-                pinEntry.datatype = datatypeCode(pin.at("datatype").get<std::string>());
-                if (pinEntry.datatype < 0) throw descriptionError(path, entry.id + ": unknown data type");
+                pinEntry.direction = direction == "in" ? lum::kDirectionIn : lum::kDirectionOut;
+                const std::int32_t datatype = datatypeCode(pin.at("datatype").get<std::string>());
+                if (datatype < 0) throw descriptionError(path, entry.id + ": unknown data type");
+                pinEntry.datatype = static_cast<lum::PinDatatype>(datatype);
                 pinEntry.name = pin.at("name").get<std::string>();
                 if (!indices.insert(pinEntry.index).second) {
                     throw descriptionError(path, entry.id + ": pin index " + std::to_string(pinEntry.index) + " twice");

@@ -6,14 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "framework/pin_values.h"
 #include "instances.h"
 
 namespace lumhost {
 
 struct PinDescription {
     std::int32_t index;
-    std::int32_t direction;  // 0 in, 1 out
-    std::int32_t datatype;   // 2 MIDI, 4 bool, 5 audio, 6 float, 8 int32
+    lum::PinDirection direction;
+    lum::PinDatatype datatype;
     std::string name;
 };
 
@@ -41,7 +42,7 @@ const char* datatypeName(std::int32_t datatype);
 std::int32_t datatypeCode(const std::string& name);
 
 // The value size a pin of `datatype` sends: 1 byte for bool, 4 for float and int.
-inline std::int32_t valueSize(std::int32_t datatype) { return datatype == 4 ? 1 : 4; }
+inline std::int32_t valueSize(std::int32_t datatype) { return datatype == lum::kDatatypeBool ? 1 : 4; }
 
 // The description file of the library at `libraryPath`.
 inline std::string descriptionPath(const std::string& libraryPath) { return libraryPath + ".json"; }

@@ -84,6 +84,13 @@ struct DspInstance {
     std::map<std::int32_t, GuardedBuffer> buffers;
 };
 
+// An audio input starting or stopping to stream at a time of the block.
+struct StreamingChange {
+    std::int32_t time;
+    std::int32_t pinIndex;
+    bool streaming;
+};
+
 // What the validating host does to one module's inputs over a session.
 class DspSession {
 public:
@@ -101,15 +108,19 @@ public:
             if (!instance.plugin) return;
             instance.plugin->open();
             for (const PinDescription& pin : module.pins) {
-                if (pin.datatype != 5) continue;
+                if (pin.datatype != lum::kDatatypeAudio) continue;
                 auto& buffer = instance.buffers.emplace(pin.index, GuardedBuffer(kMaxBlock)).first->second;
                 instance.plugin->setBuffer(pin.index, buffer.data());
             }
         }
         for (const PinDescription& pin : module.pins) {
-            if (pin.datatype == 5 && pin.direction == 0) inputs_[pin.index] = {false, 0.0f};
-            if (pin.datatype == 5 && pin.direction == 1) quietValue_[pin.index] = std::nullopt;
-            if (pin.direction == 0 && pin.datatype != 5 && pin.datatype != 2) controlInputs_.push_back(&pin);
+            if (pin.datatype == lum::kDatatypeAudio && pin.direction == lum::kDirectionIn)
+                inputs_[pin.index] = {false, 0.0f};
+            if (pin.datatype == lum::kDatatypeAudio && pin.direction == lum::kDirectionOut)
+                quietValue_[pin.index] = std::nullopt;
+            if (pin.direction == lum::kDirectionIn && pin.datatype != lum::kDatatypeAudio &&
+                pin.datatype != lum::kDatatypeMidi)
+                controlInputs_.push_back(&pin);
         }
     }
 
@@ -119,14 +130,14 @@ public:
         std::uniform_int_distribution<std::int32_t> sizes(0, hostBlockSize_);
         const std::int32_t count = random_() % 16 == 0 ? 0 : std::max(1, sizes(random_));
         EventList events;
-        std::vector<std::pair<std::int32_t, std::pair<std::int32_t, bool>>> streamingChanges;
+        std::vector<StreamingChange> streamingChanges;
         if (first) {
             events.graphStart(0);
             for (const PinDescription* pin : controlInputs_) addValue(events, 0, *pin);
             for (auto& [index, state] : inputs_) {
                 const bool streaming = random_() % 2 == 0;
                 events.streaming(0, index, streaming);
-                streamingChanges.push_back({0, {index, streaming}});
+                streamingChanges.push_back({0, index, streaming});
             }
         } else if (count > 0 && random_() % 3 == 0) {
             std::vector<std::int32_t> times(1 + random_() % 4);
@@ -162,23 +173,22 @@ public:
 
 private:
     void addValue(EventList& events, std::int32_t time, const PinDescription& pin) {
-        if (pin.datatype == 6) {
+        if (pin.datatype == lum::kDatatypeFloat) {
             static const float kSpecial[] = {0.0f, -0.0f, 1.0f, -1.0f, 1e-40f, 1e30f, 0.5f, 3.0f};
             const float value = random_() % 2 == 0 ? kSpecial[random_() % 8]
                                                    : std::uniform_real_distribution<float>(-100.0f, 100.0f)(random_);
             events.value(time, pin.index, value);
-        } else if (pin.datatype == 8) {
+        } else if (pin.datatype == lum::kDatatypeInt) {
             static const std::int32_t kSpecial[] = {0, 1, -1, 2, 3, 6, INT32_MAX, INT32_MIN};
             const std::int32_t value =
                 random_() % 2 == 0 ? kSpecial[random_() % 8] : static_cast<std::int32_t>(random_() % 21) - 10;
             events.value(time, pin.index, value);
-        } else if (pin.datatype == 4) {
+        } else if (pin.datatype == lum::kDatatypeBool) {
             events.value(time, pin.index, static_cast<std::uint8_t>(random_() % 2));
         }
     }
 
-    void addRandomEvent(EventList& events, std::int32_t time,
-                        std::vector<std::pair<std::int32_t, std::pair<std::int32_t, bool>>>& streamingChanges) {
+    void addRandomEvent(EventList& events, std::int32_t time, std::vector<StreamingChange>& streamingChanges) {
         const std::uint32_t kind = random_() % 10;
         if (kind < 5) {
             if (!controlInputs_.empty()) addValue(events, time, *controlInputs_[random_() % controlInputs_.size()]);
@@ -187,7 +197,7 @@ private:
             std::advance(it, random_() % inputs_.size());
             const bool streaming = random_() % 2 == 0;
             events.streaming(time, it->first, streaming);
-            streamingChanges.push_back({time, {it->first, streaming}});
+            streamingChanges.push_back({time, it->first, streaming});
         } else if (kind == 8) {
             events.value(time, 1000 + static_cast<std::int32_t>(random_() % 8), 1.0f);  // no such pin
         } else {
@@ -196,12 +206,12 @@ private:
     }
 
     // Whether some event group of the block leaves an input streaming.
-    bool leavesAnInputStreaming(const std::vector<std::pair<std::int32_t, std::pair<std::int32_t, bool>>>& changes) {
+    bool leavesAnInputStreaming(const std::vector<StreamingChange>& changes) {
         std::map<std::int32_t, bool> states;
         for (const auto& [index, state] : inputs_) states[index] = state.streaming;
         for (std::size_t i = 0; i < changes.size(); ++i) {
-            states[changes[i].second.first] = changes[i].second.second;
-            const bool groupEnds = i + 1 == changes.size() || changes[i + 1].first != changes[i].first;
+            states[changes[i].pinIndex] = changes[i].streaming;
+            const bool groupEnds = i + 1 == changes.size() || changes[i + 1].time != changes[i].time;
             if (groupEnds && std::any_of(states.begin(), states.end(), [](const auto& s) { return s.second; })) {
                 return true;
             }
@@ -211,21 +221,20 @@ private:
 
     // Streaming inputs get fresh samples; a quiet input holds one constant, as a host's
     // upstream module does.
-    void fillInputs(std::int32_t count,
-                    const std::vector<std::pair<std::int32_t, std::pair<std::int32_t, bool>>>& changes) {
+    void fillInputs(std::int32_t count, const std::vector<StreamingChange>& changes) {
         std::uniform_real_distribution<float> samples(-1.0f, 1.0f);
         for (auto& [index, state] : inputs_) {
             for (std::int32_t i = 0; i < count; ++i) {
-                for (const auto& [time, change] : changes) {
-                    if (time == i && change.first == index) state.streaming = change.second;
+                for (const StreamingChange& change : changes) {
+                    if (change.time == i && change.pinIndex == index) state.streaming = change.streaming;
                 }
                 const float sample = state.streaming ? samples(random_) : state.constant;
                 if (state.streaming) state.constant = sample;
                 for (DspInstance& instance : instances_) instance.buffers.at(index)[i] = sample;
             }
             if (count == 0) {
-                for (const auto& [time, change] : changes) {
-                    if (change.first == index) state.streaming = change.second;
+                for (const StreamingChange& change : changes) {
+                    if (change.pinIndex == index) state.streaming = change.streaming;
                 }
             }
         }
@@ -337,10 +346,10 @@ void validateGui(const ModuleLibrary& library, const ModuleDescription& module, 
     for (std::int32_t step = 0; step < steps && !verdict.failed(); ++step) {
         const PinDescription& pin = module.pins[random() % module.pins.size()];
         std::uint8_t bytes[4] = {};
-        if (pin.datatype == 6) {
+        if (pin.datatype == lum::kDatatypeFloat) {
             static const float kValues[] = {0.0f, -0.0f, 1.0f, -2.5f, 7.0f, 1e-40f, 1e30f, 0.25f};
             std::memcpy(bytes, &kValues[random() % 8], 4);
-        } else if (pin.datatype == 8) {
+        } else if (pin.datatype == lum::kDatatypeInt) {
             static const std::int32_t kValues[] = {0, 1, -1, 5, -7, 100, INT32_MAX, INT32_MIN};
             std::memcpy(bytes, &kValues[random() % 8], 4);
         } else {

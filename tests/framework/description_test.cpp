@@ -33,8 +33,8 @@ TEST(ModuleDescription, MismatchesAreReported) {
     auto description = lumhost::readLibraryDescription(lumhost::descriptionPath(path));
     auto& control = description.modules[1];
     control.pins.pop_back();        // the Sum output goes undescribed
-    control.pins[0].direction = 1;  // A is no output
-    description.modules[3].pins.push_back({9, 0, 6, "Ghost"});
+    control.pins[0].direction = lum::kDirectionOut;  // A is no output
+    description.modules[3].pins.push_back({9, lum::kDirectionIn, lum::kDatatypeFloat, "Ghost"});
     EXPECT_EQ(
         lumhost::compareDescriptionWithLibrary(library, description),
         (std::vector<std::string>{"LumTestControl: pin 2 is registered but not described",

@@ -54,7 +54,7 @@ TEST(Allocation, RunningModulesAllocateNothing) {
         for (const auto& pin : module.pins) {
             prepared.buffers.push_back(std::make_unique<lumhost::GuardedBuffer>(64, 0.3f));
             prepared.dsp->setBuffer(pin.index, prepared.buffers.back()->data());
-            if (pin.direction != 0) continue;
+            if (pin.direction != lum::kDirectionIn) continue;
             if (pin.datatype == lum::kDatatypeAudio) {
                 prepared.start.streaming(5, pin.index, true);
                 prepared.stop.streaming(9, pin.index, false);

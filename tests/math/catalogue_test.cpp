@@ -124,8 +124,9 @@ TEST_F(DescriptionTest, ListsTheCatalogueInOrderWithTheCountsPerSide) {
         const lumhost::ModuleDescription& module = description.modules[i];
         EXPECT_EQ(module.wideId(), kCatalogue[i].id) << module.id;
         EXPECT_EQ(module.side, kCatalogue[i].side) << module.id;
-        const bool isAudio = std::any_of(module.pins.begin(), module.pins.end(),
-                                         [](const lumhost::PinDescription& pin) { return pin.datatype == 5; });
+        const bool isAudio =
+            std::any_of(module.pins.begin(), module.pins.end(),
+                        [](const lumhost::PinDescription& pin) { return pin.datatype == lum::kDatatypeAudio; });
         (module.side == Side::Gui ? gui : isAudio ? audio : control) += 1;
     }
     EXPECT_EQ(gui, 26);

@@ -7,7 +7,6 @@
 
 #include "math_modules/math_functions.h"
 
-
 namespace {
 
 using kelmath::audioCeil;
@@ -84,4 +83,3 @@ TEST(FourWideLanes, DivideEqualsTheOneSampleFormula) {
 }
 
 }  // namespace
-

@@ -89,14 +89,14 @@ std::vector<PinSetting> settingsFor(const ModuleDescription& module) {
     std::vector<PinSetting> settings;
     bool first = true;
     for (const PinDescription& pin : module.pins) {
-        if (pin.direction != 0) continue;
+        if (pin.direction != lum::kDirectionIn) continue;
         const std::string index = std::to_string(pin.index);
-        if (pin.datatype == 5) {
+        if (pin.datatype == lum::kDatatypeAudio) {
             settings.push_back({index, first ? "in" : "in:1"});
             first = false;
-        } else if (pin.datatype == 4) {
+        } else if (pin.datatype == lum::kDatatypeBool) {
             settings.push_back({index, "1"});
-        } else if (pin.datatype == 6 || pin.datatype == 8) {
+        } else if (pin.datatype == lum::kDatatypeFloat || pin.datatype == lum::kDatatypeInt) {
             settings.push_back({index, std::to_string(pin.index + 2)});
         }
     }
@@ -141,9 +141,9 @@ Trace runGui(GuiInstance& instance, const ModuleDescription& module) {
             const std::int32_t whole = pin.index * 3 - 4 + round;
             const float fraction = 0.75f * static_cast<float>(whole);
             std::uint8_t bytes[4] = {};
-            if (pin.datatype == 6) std::memcpy(bytes, &fraction, 4);
-            if (pin.datatype == 8) std::memcpy(bytes, &whole, 4);
-            if (pin.datatype == 4) bytes[0] = static_cast<std::uint8_t>((pin.index + round) % 2);
+            if (pin.datatype == lum::kDatatypeFloat) std::memcpy(bytes, &fraction, 4);
+            if (pin.datatype == lum::kDatatypeInt) std::memcpy(bytes, &whole, 4);
+            if (pin.datatype == lum::kDatatypeBool) bytes[0] = static_cast<std::uint8_t>((pin.index + round) % 2);
             instance.gui->setPin(pin.index, 0, valueSize(pin.datatype), bytes);
             instance.gui->notifyPin(pin.index, 0);
         }
