@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "biquad_design.h"
 #include "double_pair.h"
@@ -104,38 +105,27 @@ using PairSets = CoefficientSet<DoublePair>;
 // produced, in order, so the output is bit-identical to the serial chain.
 //
 // A pair register holds section 2p + 1 in its low lane and section 2p in its high one,
-// so the two samples a pair filters are consecutive in time, low lane first.
+// so the two samples a pair filters are consecutive in time, low lane first. The one or
+// two pairs are written out, not looped over, so their registers stay registers at -O2.
 template <std::int32_t Sections>
 class PipelinedCascade {
+    static_assert(Sections >= 2 && Sections <= 4, "one or two pairs of sections");
+
 public:
     static constexpr std::int32_t kLast = Sections - 1;
 
-    explicit PipelinedCascade(const double* states) {
-        for (std::int32_t p = 0; p < kPairs; ++p) {
-            s1_[p] = _mm_set_pd(state(states, 2 * p, 0), state(states, 2 * p + 1, 0));
-            s2_[p] = _mm_set_pd(state(states, 2 * p, 1), state(states, 2 * p + 1, 1));
-            y_[p] = _mm_setzero_pd();
-        }
+    explicit PipelinedCascade(const double* states) : first_(states, 0) {
+        if constexpr (kTwoPairs) second_ = Pair(states, 1);
     }
 
     // One step: sample i enters section 0 and every section filters its next sample.
     // Returns the last section's output, sample i - (Sections - 1).
     template <class Sets>
     double step(const Sets& sets, std::int32_t i, double sample) {
-        __m128d x[kPairs];
         // Each section takes the output its predecessor gave one step ago.
-        x[0] = _mm_shuffle_pd(y_[0], _mm_set_sd(sample), 1);
-        for (std::int32_t p = 1; p < kPairs; ++p) x[p] = _mm_shuffle_pd(y_[p], y_[p - 1], 1);
-        // The section's arithmetic, two sections at once.
-        for (std::int32_t p = 0; p < kPairs; ++p) {
-            const PairSets c = sets.forPair(p, i);
-            const DoublePair in(x[p]), s1(s1_[p]), s2(s2_[p]);
-            const DoublePair y = c.b0 * in + s1;
-            s1_[p] = (c.b1 * in - c.a1 * y + s2).lanes;
-            s2_[p] = (c.b2 * in - c.a2 * y).lanes;
-            y_[p] = y.lanes;
-        }
-        const __m128d last = y_[kLast / 2];
+        if constexpr (kTwoPairs) second_.filter(sets.forPair(1, i), _mm_shuffle_pd(second_.y, first_.y, 1));
+        first_.filter(sets.forPair(0, i), _mm_shuffle_pd(first_.y, _mm_set_sd(sample), 1));
+        const __m128d last = lastPair().y;
         return _mm_cvtsd_f64(kLast % 2 == 1 ? last : _mm_unpackhi_pd(last, last));
     }
 
@@ -143,48 +133,87 @@ public:
     // state.
     template <class Sets>
     void fillStep(const Sets& sets, std::int32_t i, double sample) {
-        __m128d old1[kPairs];
-        __m128d old2[kPairs];
-        for (std::int32_t p = 0; p < kPairs; ++p) {
-            old1[p] = s1_[p];
-            old2[p] = s2_[p];
-        }
+        const Pair first = first_;
+        const Pair second = second_;
         step(sets, i, sample);
-        for (std::int32_t p = 0; p < kPairs; ++p) {
-            if (2 * p + 1 <= i) continue;
-            // Only the high lane's section has started: move_sd takes the low lane back.
-            s1_[p] = 2 * p <= i ? _mm_move_sd(s1_[p], old1[p]) : old1[p];
-            s2_[p] = 2 * p <= i ? _mm_move_sd(s2_[p], old2[p]) : old2[p];
-        }
+        first_.keepUnstarted(first, 0, i);
+        if constexpr (kTwoPairs) second_.keepUnstarted(second, 1, i);
     }
 
-    // Section k's state, taken once it has filtered the span's last sample; the sections
+    // Section K's state, taken once it has filtered the span's last sample; the sections
     // done run on unheard while the ones behind finish.
-    void keep(std::int32_t k, double* states) const {
-        const __m128d s1 = s1_[k / 2];
-        const __m128d s2 = s2_[k / 2];
-        if (k % 2 == 1) {
-            _mm_storel_pd(states + 2 * k, s1);
-            _mm_storel_pd(states + 2 * k + 1, s2);
+    template <std::int32_t K>
+    void keep(double* states) const {
+        const Pair& pair = K / 2 == 0 ? first_ : second_;
+        if constexpr (K % 2 == 1) {
+            _mm_storel_pd(states + 2 * K, pair.s1);
+            _mm_storel_pd(states + 2 * K + 1, pair.s2);
         } else {
-            _mm_storeh_pd(states + 2 * k, s1);
-            _mm_storeh_pd(states + 2 * k + 1, s2);
+            _mm_storeh_pd(states + 2 * K, pair.s1);
+            _mm_storeh_pd(states + 2 * K + 1, pair.s2);
         }
     }
 
 private:
-    // Padded to whole pairs; a padding section filters the last one's output unheard.
-    static constexpr std::int32_t kPairs = (Sections + 1) / 2;
+    // Three sections are padded to two pairs; the padding section filters the last one's
+    // output unheard.
+    static constexpr bool kTwoPairs = Sections > 2;
 
-    static double state(const double* states, std::int32_t k, std::int32_t which) {
-        return k < Sections ? states[2 * k + which] : 0.0;
+    // Sections 2p + 1 (low lane) and 2p (high lane): their states and last outputs.
+    struct Pair {
+        Pair() = default;
+        Pair(const double* states, std::int32_t p)
+            : s1(_mm_set_pd(state(states, 2 * p, 0), state(states, 2 * p + 1, 0))),
+              s2(_mm_set_pd(state(states, 2 * p, 1), state(states, 2 * p + 1, 1))),
+              y(_mm_setzero_pd()) {}
+
+        // The section's arithmetic, two sections at once.
+        void filter(const PairSets& c, __m128d x) {
+            const DoublePair in(x), old1(s1), old2(s2);
+            const DoublePair out = c.b0 * in + old1;
+            s1 = (c.b1 * in - c.a1 * out + old2).lanes;
+            s2 = (c.b2 * in - c.a2 * out).lanes;
+            y = out.lanes;
+        }
+
+        // After step i, puts back the state of a section the samples have not reached.
+        void keepUnstarted(const Pair& before, std::int32_t p, std::int32_t i) {
+            if (2 * p + 1 <= i) return;
+            // Only the high lane's section has started: move_sd takes the low lane back.
+            s1 = 2 * p <= i ? _mm_move_sd(s1, before.s1) : before.s1;
+            s2 = 2 * p <= i ? _mm_move_sd(s2, before.s2) : before.s2;
+        }
+
+        static double state(const double* states, std::int32_t k, std::int32_t which) {
+            return k < Sections ? states[2 * k + which] : 0.0;
+        }
+
+        __m128d s1 = _mm_setzero_pd();
+        __m128d s2 = _mm_setzero_pd();
+        __m128d y = _mm_setzero_pd();
+    };
+
+    const Pair& lastPair() const {
+        if constexpr (kTwoPairs) return second_;
+        return first_;
     }
 
-    __m128d s1_[kPairs];
-    __m128d s2_[kPairs];
-    // The outputs of the last step.
-    __m128d y_[kPairs];
+    Pair first_;
+    Pair second_;
 };
+
+// Runs the draining steps K = 1 .. Sections - 1 after a span: section k has k samples
+// left, and its state is kept once it has filtered the last. Returns the last output.
+template <std::int32_t Sections, class Sets, std::int32_t... K>
+double drainPipeline(PipelinedCascade<Sections>& pipeline, const Sets& sets, double* states, float* out,
+                     std::int32_t sampleFrames, std::integer_sequence<std::int32_t, K...>) {
+    constexpr std::int32_t kLast = Sections - 1;
+    double y = 0.0;
+    ((y = pipeline.step(sets, sampleFrames + K, 0.0), out[sampleFrames - kLast + K] = static_cast<float>(y),
+      pipeline.template keep<K + 1>(states)),
+     ...);
+    return y;
+}
 
 // Runs a span of at least `Sections` samples through the pipelined chain. Returns the
 // last output.
@@ -200,22 +229,15 @@ double filterPipelined(Sets& sets, double* states, const float* in, float* out, 
         if (i == ready) ready = sets.prepare(i);
         i = runSteps(sets, i, std::min(sampleFrames, ready), step);
     }
-    // Draining: section k has k samples left.
-    pipeline.keep(0, states);
-    double y = 0.0;
-    for (std::int32_t k = 1; k <= kLast; ++k) {
-        y = pipeline.step(sets, sampleFrames - 1 + k, 0.0);
-        out[sampleFrames - 1 - kLast + k] = static_cast<float>(y);
-        pipeline.keep(k, states);
-    }
-    return y;
+    pipeline.template keep<0>(states);
+    return drainPipeline(pipeline, sets, states, out, sampleFrames, std::make_integer_sequence<std::int32_t, kLast>());
 }
 
 // Serial for one section or a span too short to fill the pipeline, pipelined otherwise.
 template <std::int32_t Sections, class Sets>
 double filterSpan(Sets& sets, double* states, const float* in, float* out, std::int32_t sampleFrames) {
-    if (Sections > 1 && sampleFrames >= Sections) {
-        return filterPipelined<Sections>(sets, states, in, out, sampleFrames);
+    if constexpr (Sections > 1) {
+        if (sampleFrames >= Sections) return filterPipelined<Sections>(sets, states, in, out, sampleFrames);
     }
     return filterInSeries<Sections>(sets, states, in, out, sampleFrames);
 }

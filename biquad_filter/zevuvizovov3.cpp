@@ -7,6 +7,7 @@
 #include "biquad_design.h"
 #include "cascade.h"
 #include "flush_denormals.h"
+#include "four_sample_steps.h"
 #include "framework/module_registration.h"
 #include "per_sample_sets.h"
 
@@ -66,13 +67,18 @@ MpBase::SubProcess Zevuvizovov3::chosenFilter() const {
 
 namespace {
 
-// Out of line, so the loop's registers serve only the states and one coefficient set.
-// Returns the last output.
+// One or two sections step four samples at a time; three and four fill the pipelined
+// chain. Out of line, so the loop's registers serve only the states and one coefficient
+// set. Returns the last output.
 template <std::int32_t Sections>
-[[gnu::noinline]] double filterWithOneSet(const biquad::Coefficients& c, double* states, const float* in, float* out,
-                                          std::int32_t sampleFrames) {
-    biquad::SharedSet set(c);
-    return biquad::filterSpan<Sections>(set, states, in, out, sampleFrames);
+[[gnu::noinline]] double filterWithOneSet(const biquad::Coefficients& c, const biquad::FourSampleStep& step,
+                                          double* states, const float* in, float* out, std::int32_t sampleFrames) {
+    if constexpr (Sections <= 2) {
+        return biquad::filterInFourSampleSteps<Sections>(step, c, states, in, out, sampleFrames);
+    } else {
+        biquad::SharedSet set(c);
+        return biquad::filterSpan<Sections>(set, states, in, out, sampleFrames);
+    }
 }
 
 // One loop per shape, so the design inlines without a branch on the shape per sample.
@@ -98,11 +104,13 @@ void Zevuvizovov3::processFixed(std::int32_t bufferOffset, std::int32_t sampleFr
         spanCoefficients_ =
             biquad::calcCoefficients(inputs.filterType, biquad::frequencyFromPin(inputs.frequency),
                                      biquad::qFromPin(inputs.q), biquad::gainFromPin(inputs.gain), sampleRate_);
+        spanStep_ = biquad::fourSampleStepOf(spanCoefficients_);
         spanDesignInputs_ = inputs;
         spanDesignValid_ = true;
     }
-    lastOutput_ = filterWithOneSet<Sections>(spanCoefficients_, states_, pinSignalIn_.getBuffer() + bufferOffset,
-                                             pinSignalOut_.getBuffer() + bufferOffset, sampleFrames);
+    lastOutput_ =
+        filterWithOneSet<Sections>(spanCoefficients_, spanStep_, states_, pinSignalIn_.getBuffer() + bufferOffset,
+                                   pinSignalOut_.getBuffer() + bufferOffset, sampleFrames);
     countOutputs(sampleFrames);
 }
 
@@ -116,7 +124,8 @@ void Zevuvizovov3::processModulated(std::int32_t bufferOffset, std::int32_t samp
     float* out = pinSignalOut_.getBuffer() + bufferOffset;
     const float* in = pinSignalIn_.getBuffer() + bufferOffset;
     if (shape < biquad::kLowPass || shape > biquad::kHighShelf) {
-        lastOutput_ = filterWithOneSet<Sections>(biquad::kPassThrough, states_, in, out, sampleFrames);
+        biquad::SharedSet passThrough(biquad::kPassThrough);
+        lastOutput_ = biquad::filterSpan<Sections>(passThrough, states_, in, out, sampleFrames);
         countOutputs(sampleFrames);
         return;
     }

@@ -6,6 +6,7 @@
 
 #include "biquad_design.h"
 #include "filter_pins.h"
+#include "four_sample_steps.h"
 #include "framework/dsp_pins.h"
 #include "framework_variant/audio_pin.h"
 
@@ -65,5 +66,6 @@ private:
     };
     DesignInputs spanDesignInputs_ = {};
     biquad::Coefficients spanCoefficients_ = {};
+    biquad::FourSampleStep spanStep_ = {};
     bool spanDesignValid_ = false;
 };

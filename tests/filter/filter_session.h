@@ -2,6 +2,8 @@
 // signals and measurements its tests use.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -132,6 +134,25 @@ inline double amplitudeAt(const std::vector<float>& signal, double hz, std::size
     const double a = (ys * cc - yc * sc) / determinant;
     const double b = (yc * ss - ys * sc) / determinant;
     return std::hypot(a, b);
+}
+
+// Outputs of an arithmetic that rounds differently from the reference's: at most 1 % of
+// them differ, each by one float step or by at most 1e-9 of the reference's RMS.
+inline void expectAlikeButForRounding(const std::vector<float>& output, const std::vector<float>& reference,
+                                      const ::testing::Message& what) {
+    ASSERT_EQ(output.size(), reference.size()) << what;
+    double sumOfSquares = 0.0;
+    for (float sample : reference) sumOfSquares += double{sample} * sample;
+    const double rms = std::sqrt(sumOfSquares / static_cast<double>(std::max<std::size_t>(reference.size(), 1)));
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < output.size(); ++i) {
+        if (output[i] == reference[i]) continue;
+        ++differing;
+        const bool oneStep = output[i] == std::nextafter(reference[i], output[i]);
+        EXPECT_TRUE(oneStep || std::fabs(double{output[i]} - reference[i]) <= 1e-9 * rms)
+            << what << ": sample " << i << " is " << output[i] << ", not " << reference[i];
+    }
+    EXPECT_LE(differing, output.size() / 100) << what;
 }
 
 }  // namespace filtertest

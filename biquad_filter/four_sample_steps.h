@@ -1,0 +1,138 @@
+// One or two sections with a fixed coefficient set, stepped four samples at a time in
+// state-space form. The serial recurrence waits on each section's feedback (add,
+// multiply, subtract, add) once per sample; here the state waits on it once per four
+// samples, and the inputs' share of every output is worked out beside it:
+//   y[0..3] = C s + D x[0..3],   s' = A^4 s + B x[0..3]
+// with s the section's two states and the matrices derived from the set once per design.
+// The rounding differs from the serial recurrence's, by about 1e-11 of the signal's RMS
+// for ordinary settings and 1e-10 with poles close to z = 1.
+#pragma once
+
+#include <emmintrin.h>
+
+#include <cstdint>
+
+#include "biquad_design.h"
+#include "cascade.h"
+
+namespace biquad {
+
+// Two doubles for the two lanes of a register, the earlier sample's first. Plain
+// doubles, loaded unaligned: a module object on 32-bit Windows' heap is 8-byte aligned.
+struct LanePair {
+    double low;
+    double high;
+};
+
+// The matrices of one section's four-sample step, as lane pairs: what each of the state's
+// s1 and s2 and each input x0..x3 contributes to outputs (y0, y1) and (y2, y3), and to the
+// state after the step.
+struct FourSampleStep {
+    LanePair y01FromState[2];
+    LanePair y23FromState[2];
+    LanePair y01FromInput[2];  // x2 and x3 come later
+    LanePair y23FromInput[4];
+    LanePair stateFromState[2];
+    LanePair stateFromInput[4];
+};
+
+inline FourSampleStep fourSampleStepOf(const Coefficients& c) {
+    // One sample: s' = A s + B x, y = s1 + b0 x.
+    const double a[2][2] = {{-c.a1, 1.0}, {-c.a2, 0.0}};
+    const double b[2] = {c.b1 - c.a1 * c.b0, c.b2 - c.a2 * c.b0};
+    // Row 0 of A^k: how the state reaches output k.
+    double row[4][2] = {{1.0, 0.0}};
+    for (int k = 0; k < 3; ++k) {
+        row[k + 1][0] = row[k][0] * a[0][0] + row[k][1] * a[1][0];
+        row[k + 1][1] = row[k][0] * a[0][1] + row[k][1] * a[1][1];
+    }
+    // A^m B: how input j reaches the state m + 1 samples on; h[m]: how it reaches output j + m.
+    double aPowerB[4][2] = {{b[0], b[1]}};
+    for (int m = 0; m < 3; ++m) {
+        aPowerB[m + 1][0] = a[0][0] * aPowerB[m][0] + a[0][1] * aPowerB[m][1];
+        aPowerB[m + 1][1] = a[1][0] * aPowerB[m][0] + a[1][1] * aPowerB[m][1];
+    }
+    double h[4] = {c.b0};
+    for (int m = 1; m < 4; ++m) h[m] = row[m - 1][0] * b[0] + row[m - 1][1] * b[1];
+    // A^4, as row 0 and row 1 of A^3 times A.
+    double a3Row1[2] = {a[1][0], a[1][1]};
+    for (int k = 1; k < 3; ++k) {
+        const double next0 = a3Row1[0] * a[0][0] + a3Row1[1] * a[1][0];
+        const double next1 = a3Row1[0] * a[0][1] + a3Row1[1] * a[1][1];
+        a3Row1[0] = next0;
+        a3Row1[1] = next1;
+    }
+    const double a4[2][2] = {
+        {row[3][0] * a[0][0] + row[3][1] * a[1][0], row[3][0] * a[0][1] + row[3][1] * a[1][1]},
+        {a3Row1[0] * a[0][0] + a3Row1[1] * a[1][0], a3Row1[0] * a[0][1] + a3Row1[1] * a[1][1]},
+    };
+
+    FourSampleStep step;
+    for (int s = 0; s < 2; ++s) {
+        step.y01FromState[s] = {row[0][s], row[1][s]};
+        step.y23FromState[s] = {row[2][s], row[3][s]};
+        step.stateFromState[s] = {a4[0][s], a4[1][s]};
+    }
+    step.y01FromInput[0] = {h[0], h[1]};
+    step.y01FromInput[1] = {0.0, h[0]};
+    step.y23FromInput[0] = {h[2], h[3]};
+    step.y23FromInput[1] = {h[1], h[2]};
+    step.y23FromInput[2] = {h[0], h[1]};
+    step.y23FromInput[3] = {0.0, h[0]};
+    for (int j = 0; j < 4; ++j) step.stateFromInput[j] = {aPowerB[3 - j][0], aPowerB[3 - j][1]};
+    return step;
+}
+
+// lanes[k] * value, for lane pair k of a matrix.
+[[gnu::always_inline]] inline __m128d times(const LanePair& lanes, __m128d value) {
+    return _mm_mul_pd(_mm_loadu_pd(&lanes.low), value);
+}
+
+// Four samples through one section: (v01, v23) are its inputs and become its outputs;
+// `state` holds s1 in the low lane and s2 in the high one.
+[[gnu::always_inline]] inline void stepFourSamples(const FourSampleStep& m, __m128d& state, __m128d& v01,
+                                                   __m128d& v23) {
+    const __m128d x0 = _mm_unpacklo_pd(v01, v01);
+    const __m128d x1 = _mm_unpackhi_pd(v01, v01);
+    const __m128d x2 = _mm_unpacklo_pd(v23, v23);
+    const __m128d x3 = _mm_unpackhi_pd(v23, v23);
+    const __m128d s1 = _mm_unpacklo_pd(state, state);
+    const __m128d s2 = _mm_unpackhi_pd(state, state);
+    // The inputs' shares do not wait on the state; the state's come last.
+    const __m128d inputTo01 = _mm_add_pd(times(m.y01FromInput[0], x0), times(m.y01FromInput[1], x1));
+    const __m128d inputTo23 = _mm_add_pd(_mm_add_pd(times(m.y23FromInput[0], x0), times(m.y23FromInput[1], x1)),
+                                         _mm_add_pd(times(m.y23FromInput[2], x2), times(m.y23FromInput[3], x3)));
+    const __m128d inputToState = _mm_add_pd(_mm_add_pd(times(m.stateFromInput[0], x0), times(m.stateFromInput[1], x1)),
+                                            _mm_add_pd(times(m.stateFromInput[2], x2), times(m.stateFromInput[3], x3)));
+    v01 = _mm_add_pd(inputTo01, _mm_add_pd(times(m.y01FromState[0], s1), times(m.y01FromState[1], s2)));
+    v23 = _mm_add_pd(inputTo23, _mm_add_pd(times(m.y23FromState[0], s1), times(m.y23FromState[1], s2)));
+    state = _mm_add_pd(inputToState, _mm_add_pd(times(m.stateFromState[0], s1), times(m.stateFromState[1], s2)));
+}
+
+// A span through one or two sections of one set: four-sample steps, then the serial
+// recurrence for the last samples. Returns the last output.
+template <std::int32_t Sections>
+double filterInFourSampleSteps(const FourSampleStep& step, const Coefficients& c, double* states, const float* in,
+                               float* out, std::int32_t sampleFrames) {
+    static_assert(Sections == 1 || Sections == 2, "three and four sections run pipelined");
+    __m128d first = _mm_loadu_pd(states);
+    __m128d second = Sections == 2 ? _mm_loadu_pd(states + 2) : _mm_setzero_pd();
+    __m128d last23 = _mm_setzero_pd();
+    std::int32_t i = 0;
+    for (; sampleFrames - i >= 4; i += 4) {
+        const __m128 x = _mm_loadu_ps(in + i);
+        __m128d v01 = _mm_cvtps_pd(x);
+        __m128d v23 = _mm_cvtps_pd(_mm_movehl_ps(x, x));
+        stepFourSamples(step, first, v01, v23);
+        if constexpr (Sections == 2) stepFourSamples(step, second, v01, v23);
+        _mm_storeu_ps(out + i, _mm_movelh_ps(_mm_cvtpd_ps(v01), _mm_cvtpd_ps(v23)));
+        last23 = v23;
+    }
+    _mm_storeu_pd(states, first);
+    if constexpr (Sections == 2) _mm_storeu_pd(states + 2, second);
+    if (i == sampleFrames) return _mm_cvtsd_f64(_mm_unpackhi_pd(last23, last23));
+    SharedSet rest(c);
+    return filterInSeries<Sections>(rest, states, in + i, out + i, sampleFrames - i);
+}
+
+}  // namespace biquad
