@@ -10,31 +10,47 @@
 
 #include <emmintrin.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "biquad_design.h"
 #include "cascade.h"
+#include "double_pair.h"
 
 namespace biquad {
 
-// Two doubles for the two lanes of a register, the earlier sample's first. Plain
-// doubles, loaded unaligned: a module object on 32-bit Windows' heap is 8-byte aligned.
+// Two doubles for the two lanes of a register, the earlier sample's first. Kept between
+// spans as plain doubles: a module object on 32-bit Windows' heap is only 8-byte aligned.
 struct LanePair {
     double low;
     double high;
 };
 
-// The matrices of one section's four-sample step, as lane pairs: what each of the state's
+// The matrices of one section's four-sample step, by lane pairs: what each of the state's
 // s1 and s2 and each input x0..x3 contributes to outputs (y0, y1) and (y2, y3), and to the
-// state after the step.
-struct FourSampleStep {
-    LanePair y01FromState[2];
-    LanePair y23FromState[2];
-    LanePair y01FromInput[2];  // x2 and x3 come later
-    LanePair y23FromInput[4];
-    LanePair stateFromState[2];
-    LanePair stateFromInput[4];
+// state after the step. Stored with LanePair, used with DoublePair.
+template <class Lanes>
+struct FourSampleMatrices {
+    Lanes y01FromState[2];
+    Lanes y23FromState[2];
+    Lanes y01FromInput[2];  // x2 and x3 come later
+    Lanes y23FromInput[4];
+    Lanes stateFromState[2];
+    Lanes stateFromInput[4];
 };
+using FourSampleStep = FourSampleMatrices<LanePair>;
+
+// The stored matrices in registers' form, on the stack, where they are 16-byte aligned
+// and the loop's multiplications can take them straight from memory.
+inline FourSampleMatrices<DoublePair> loaded(const FourSampleStep& step) {
+    constexpr std::size_t kPairs = sizeof step / sizeof(LanePair);
+    static_assert(sizeof(FourSampleMatrices<DoublePair>) == kPairs * sizeof(DoublePair));
+    const auto* from = reinterpret_cast<const double*>(&step);
+    FourSampleMatrices<DoublePair> matrices;
+    auto* to = reinterpret_cast<DoublePair*>(&matrices);
+    for (std::size_t k = 0; k < kPairs; ++k) to[k] = DoublePair(_mm_loadu_pd(from + 2 * k));
+    return matrices;
+}
 
 inline FourSampleStep fourSampleStepOf(const Coefficients& c) {
     // One sample: s' = A s + B x, y = s1 + b0 x.
@@ -83,30 +99,22 @@ inline FourSampleStep fourSampleStepOf(const Coefficients& c) {
     return step;
 }
 
-// lanes[k] * value, for lane pair k of a matrix.
-[[gnu::always_inline]] inline __m128d times(const LanePair& lanes, __m128d value) {
-    return _mm_mul_pd(_mm_loadu_pd(&lanes.low), value);
-}
-
 // Four samples through one section: (v01, v23) are its inputs and become its outputs;
 // `state` holds s1 in the low lane and s2 in the high one.
-[[gnu::always_inline]] inline void stepFourSamples(const FourSampleStep& m, __m128d& state, __m128d& v01,
-                                                   __m128d& v23) {
-    const __m128d x0 = _mm_unpacklo_pd(v01, v01);
-    const __m128d x1 = _mm_unpackhi_pd(v01, v01);
-    const __m128d x2 = _mm_unpacklo_pd(v23, v23);
-    const __m128d x3 = _mm_unpackhi_pd(v23, v23);
-    const __m128d s1 = _mm_unpacklo_pd(state, state);
-    const __m128d s2 = _mm_unpackhi_pd(state, state);
+[[gnu::always_inline]] inline void stepFourSamples(const FourSampleMatrices<DoublePair>& m, __m128d& state,
+                                                   __m128d& v01, __m128d& v23) {
+    const DoublePair x0(_mm_unpacklo_pd(v01, v01)), x1(_mm_unpackhi_pd(v01, v01));
+    const DoublePair x2(_mm_unpacklo_pd(v23, v23)), x3(_mm_unpackhi_pd(v23, v23));
+    const DoublePair s1(_mm_unpacklo_pd(state, state)), s2(_mm_unpackhi_pd(state, state));
     // The inputs' shares do not wait on the state; the state's come last.
-    const __m128d inputTo01 = _mm_add_pd(times(m.y01FromInput[0], x0), times(m.y01FromInput[1], x1));
-    const __m128d inputTo23 = _mm_add_pd(_mm_add_pd(times(m.y23FromInput[0], x0), times(m.y23FromInput[1], x1)),
-                                         _mm_add_pd(times(m.y23FromInput[2], x2), times(m.y23FromInput[3], x3)));
-    const __m128d inputToState = _mm_add_pd(_mm_add_pd(times(m.stateFromInput[0], x0), times(m.stateFromInput[1], x1)),
-                                            _mm_add_pd(times(m.stateFromInput[2], x2), times(m.stateFromInput[3], x3)));
-    v01 = _mm_add_pd(inputTo01, _mm_add_pd(times(m.y01FromState[0], s1), times(m.y01FromState[1], s2)));
-    v23 = _mm_add_pd(inputTo23, _mm_add_pd(times(m.y23FromState[0], s1), times(m.y23FromState[1], s2)));
-    state = _mm_add_pd(inputToState, _mm_add_pd(times(m.stateFromState[0], s1), times(m.stateFromState[1], s2)));
+    const DoublePair inputTo01 = m.y01FromInput[0] * x0 + m.y01FromInput[1] * x1;
+    const DoublePair inputTo23 =
+        (m.y23FromInput[0] * x0 + m.y23FromInput[1] * x1) + (m.y23FromInput[2] * x2 + m.y23FromInput[3] * x3);
+    const DoublePair inputToState =
+        (m.stateFromInput[0] * x0 + m.stateFromInput[1] * x1) + (m.stateFromInput[2] * x2 + m.stateFromInput[3] * x3);
+    v01 = (inputTo01 + (m.y01FromState[0] * s1 + m.y01FromState[1] * s2)).lanes;
+    v23 = (inputTo23 + (m.y23FromState[0] * s1 + m.y23FromState[1] * s2)).lanes;
+    state = (inputToState + (m.stateFromState[0] * s1 + m.stateFromState[1] * s2)).lanes;
 }
 
 // A span through one or two sections of one set: four-sample steps, then the serial
@@ -115,6 +123,7 @@ template <std::int32_t Sections>
 double filterInFourSampleSteps(const FourSampleStep& step, const Coefficients& c, double* states, const float* in,
                                float* out, std::int32_t sampleFrames) {
     static_assert(Sections == 1 || Sections == 2, "three and four sections run pipelined");
+    const FourSampleMatrices<DoublePair> matrices = loaded(step);
     __m128d first = _mm_loadu_pd(states);
     __m128d second = Sections == 2 ? _mm_loadu_pd(states + 2) : _mm_setzero_pd();
     __m128d last23 = _mm_setzero_pd();
@@ -123,8 +132,8 @@ double filterInFourSampleSteps(const FourSampleStep& step, const Coefficients& c
         const __m128 x = _mm_loadu_ps(in + i);
         __m128d v01 = _mm_cvtps_pd(x);
         __m128d v23 = _mm_cvtps_pd(_mm_movehl_ps(x, x));
-        stepFourSamples(step, first, v01, v23);
-        if constexpr (Sections == 2) stepFourSamples(step, second, v01, v23);
+        stepFourSamples(matrices, first, v01, v23);
+        if constexpr (Sections == 2) stepFourSamples(matrices, second, v01, v23);
         _mm_storeu_ps(out + i, _mm_movelh_ps(_mm_cvtpd_ps(v01), _mm_cvtpd_ps(v23)));
         last23 = v23;
     }
