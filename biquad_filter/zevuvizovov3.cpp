@@ -67,13 +67,12 @@ MpBase::SubProcess Zevuvizovov3::chosenFilter() const {
 
 namespace {
 
-// One or two sections step four samples at a time; three and four fill the pipelined
-// chain. Out of line, so the loop's registers serve only the states and one coefficient
-// set. Returns the last output.
+// One to three sections step four samples at a time; four fill the pipelined chain. Out of line, so the loop's
+// registers serve only the states and one coefficient set. Returns the last output.
 template <std::int32_t Sections>
 [[gnu::noinline]] double filterWithOneSet(const biquad::Coefficients& c, const biquad::FourSampleStep& step,
                                           double* states, const float* in, float* out, std::int32_t sampleFrames) {
-    if constexpr (Sections <= 2) {
+    if constexpr (Sections <= 3) {
         return biquad::filterInFourSampleSteps<Sections>(step, c, states, in, out, sampleFrames);
     } else {
         biquad::SharedSet set(c);
