@@ -1,6 +1,7 @@
 // Times the filter's fixed flavour for 1 to 4 sections at block 512 through the real
-// library, beside the minimal loop, with std::chrono alone: it builds for Win32 too, where
-// Google Benchmark is not to be had, so the 8-register build can be checked under wine.
+// library, beside the minimal loop, with std::chrono alone: it builds for Windows too, where
+// Google Benchmark is not to be had, so the 8-register Win32 and 16-register Win64 builds
+// can be checked under wine.
 // Runs are interleaved and each figure is the best of the repetitions, so a loaded
 // machine slows the ratios less than the absolute times.
 //

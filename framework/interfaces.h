@@ -80,7 +80,8 @@ enum EventType : std::int32_t {
 };
 
 // One timed event; `process` receives a list of them in non-decreasing `time` order.
-// The layout is shared with the host: 32 bytes on 32-bit targets.
+// The layout is shared with the host: 32 bytes on 32-bit targets, 40 on 64-bit ones,
+// where the two pointers sit at 24 and 32.
 struct HostEvent {
     std::int32_t time;  // sample position in the block, 0 = first sample
     std::int32_t type;  // EventType
@@ -93,6 +94,10 @@ struct HostEvent {
 static_assert(sizeof(void*) != 4 ||
                   (sizeof(HostEvent) == 32 && offsetof(HostEvent, data) == 24 && offsetof(HostEvent, next) == 28),
               "HostEvent is the host's 32-byte record on 32-bit targets");
+static_assert(sizeof(void*) != 8 ||
+                  (sizeof(HostEvent) == 40 && offsetof(HostEvent, data) == 24 && offsetof(HostEvent, next) == 32),
+              "HostEvent is the host's 40-byte record on 64-bit targets");
+static_assert(sizeof(void*) == 4 || sizeof(void*) == 8, "HostEvent's layout is fixed for 32- and 64-bit targets only");
 static_assert(offsetof(HostEvent, inlineData) == 16, "the inline value sits at byte 16");
 
 // process handles at most this many events of one list: the rest of a longer (or cyclic)

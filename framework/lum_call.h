@@ -2,7 +2,8 @@
 #pragma once
 
 // Every interface operation, host callback and the library entry point use the
-// platform's COM convention: stdcall on 32-bit Windows, the default elsewhere.
+// platform's COM convention: stdcall on 32-bit Windows, the default elsewhere (64-bit
+// Windows has one convention only, so the macro is empty there).
 #if defined(_WIN32) && defined(__i386__)
 #define LUM_CALL __stdcall
 #else
