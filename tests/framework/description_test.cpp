@@ -32,7 +32,7 @@ TEST(ModuleDescription, MismatchesAreReported) {
     lumhost::ModuleLibrary library(path);
     auto description = lumhost::readLibraryDescription(lumhost::descriptionPath(path));
     auto& control = description.modules[1];
-    control.pins.pop_back();        // the Sum output goes undescribed
+    control.pins.pop_back();                         // the Sum output goes undescribed
     control.pins[0].direction = lum::kDirectionOut;  // A is no output
     description.modules[3].pins.push_back({9, lum::kDirectionIn, lum::kDatatypeFloat, "Ghost"});
     EXPECT_EQ(

@@ -12,6 +12,11 @@
 
 namespace {
 
+struct GuiValue {
+    std::int32_t pin;
+    mathtest::PinValue value;
+};
+
 // A module made ready before counting: buffers given, events built.
 struct Prepared {
     lumhost::Ref<lum::IMpPlugin> dsp;
@@ -19,14 +24,14 @@ struct Prepared {
     std::vector<std::unique_ptr<lumhost::GuardedBuffer>> buffers;
     lumhost::EventList start;
     lumhost::EventList stop;
-    std::vector<mathtest::PinSet> guiValues;
+    std::vector<GuiValue> guiValues;
 };
 
-mathtest::PinSet valueFor(const lumhost::PinDescription& pin, int round) {
+mathtest::PinValue valueFor(const lumhost::PinDescription& pin, int round) {
     switch (pin.datatype) {
-        case lum::kDatatypeBool: return mathtest::pinSet(pin.index, round % 2 == 0);
-        case lum::kDatatypeInt: return mathtest::pinSet(pin.index, std::int32_t{round * 7 - 3});
-        default: return mathtest::pinSet(pin.index, static_cast<float>(round) * 0.37f - 0.5f);
+        case lum::kDatatypeBool: return mathtest::PinValue::of(round % 2 == 0);
+        case lum::kDatatypeInt: return mathtest::PinValue::of(std::int32_t{round * 7 - 3});
+        default: return mathtest::PinValue::of(static_cast<float>(round) * 0.37f - 0.5f);
     }
 }
 
@@ -35,7 +40,7 @@ TEST(Allocation, RunningModulesAllocateNothing) {
     GTEST_SKIP() << "the DLL's allocations do not pass through this program's operator new";
 #endif
     lumhost::ModuleLibrary library(mathtest::libraryPath());
-    const auto description = lumhost::readLibraryDescription(lumhost::descriptionPath(mathtest::libraryPath()));
+    const lumhost::LibraryDescription& description = mathtest::libraryDescription();
     lumhost::RecordingHost host;
     std::vector<Prepared> modules(description.modules.size());
     for (std::size_t m = 0; m < modules.size(); ++m) {
@@ -45,7 +50,7 @@ TEST(Allocation, RunningModulesAllocateNothing) {
             prepared.gui = lumhost::createGui(library.factory(), module.wideId(), host.object()).object;
             ASSERT_TRUE(prepared.gui) << module.id;
             for (int round = 0; round < 4; ++round) {
-                for (const auto& pin : module.pins) prepared.guiValues.push_back(valueFor(pin, round));
+                for (const auto& pin : module.pins) prepared.guiValues.push_back({pin.index, valueFor(pin, round)});
             }
             continue;
         }
@@ -59,10 +64,10 @@ TEST(Allocation, RunningModulesAllocateNothing) {
                 prepared.start.streaming(5, pin.index, true);
                 prepared.stop.streaming(9, pin.index, false);
             } else {
-                const mathtest::PinSet set = valueFor(pin, 1);
-                prepared.start.bytes(5, pin.index, set.value.size, set.value.bytes.data(), false);
-                const mathtest::PinSet other = valueFor(pin, 2);
-                prepared.stop.bytes(9, pin.index, other.value.size, other.value.bytes.data(), true);
+                const mathtest::PinValue value = valueFor(pin, 1);
+                prepared.start.bytes(5, pin.index, value.size, value.bytes.data(), false);
+                const mathtest::PinValue other = valueFor(pin, 2);
+                prepared.stop.bytes(9, pin.index, other.size, other.bytes.data(), true);
             }
         }
         prepared.start.graphStart(5);
@@ -79,7 +84,7 @@ TEST(Allocation, RunningModulesAllocateNothing) {
                 prepared.dsp->process(64, prepared.stop.head());
                 prepared.dsp->process(64, nullptr);
             } else {
-                for (const mathtest::PinSet& set : prepared.guiValues) {
+                for (const GuiValue& set : prepared.guiValues) {
                     prepared.gui->setPin(set.pin, 0, set.value.size, set.value.bytes.data());
                     prepared.gui->notifyPin(set.pin, 0);
                 }

@@ -23,41 +23,31 @@ using ::testing::IsEmpty;
 // A value no module computes from the inputs used here.
 const float kUntouched = -12345.0f;
 
-struct Layout {
-    std::vector<std::int32_t> inputs;
-    std::int32_t out;
-};
-
-Layout layoutOf(const std::u16string& id) {
-    auto has = [&id](const char16_t* word) { return id.find(word) != std::u16string::npos; };
-    if (has(u"Limit")) return {{0, 1, 2}, 3};
-    if (has(u"Min") || has(u"Max")) return {{1, 2}, 0};
-    if (has(u"Subtract") || has(u"Multiply") || has(u"Divide")) return {{0, 1}, 2};
-    return {{0}, 1};
-}
-
-// An audio module with a buffer on every pin; `memoryOffset` 1 makes them unaligned.
+// An audio module with a buffer on every pin, the inputs in pin order; `memoryOffset` 1
+// makes them unaligned.
 class AudioSession : public mathtest::DspSession {
 public:
     explicit AudioSession(const std::u16string& id, std::int32_t frames = 64, std::int32_t memoryOffset = 1,
                           bool giveBuffers = true)
-        : DspSession(id), layout(layoutOf(id)) {
-        for (std::size_t i = 0; i < layout.inputs.size(); ++i) {
+        : DspSession(id) {
+        for (const lumhost::PinDescription& pin : module.pins) {
+            if (pin.direction != lum::kDirectionIn) continue;
+            inputPins.push_back(pin.index);
             inputs.push_back(std::make_unique<SampleBuffer>(frames, memoryOffset));
         }
         output = std::make_unique<SampleBuffer>(frames, memoryOffset);
         output->fill(kUntouched);
         if (!plugin || !giveBuffers) return;
-        for (std::size_t i = 0; i < layout.inputs.size(); ++i) plugin->setBuffer(layout.inputs[i], in(i).data());
-        plugin->setBuffer(layout.out, output->data());
+        for (std::size_t i = 0; i < inputPins.size(); ++i) plugin->setBuffer(inputPins[i], in(i).data());
+        plugin->setBuffer(pin("Out"), output->data());
     }
     SampleBuffer& in(std::size_t i) { return *inputs[i]; }
     SampleBuffer& out() { return *output; }
-    std::int32_t inPin(std::size_t i) const { return layout.inputs[i]; }
+    std::int32_t inPin(std::size_t i) const { return inputPins[i]; }
     // Every input starts streaming at `time` of a block of `count`.
     std::vector<lumhost::HostCall> startStreaming(std::int32_t count, std::int32_t time = 0) {
         EventList events;
-        for (std::int32_t pin : layout.inputs) events.streaming(time, pin, true);
+        for (std::int32_t pin : inputPins) events.streaming(time, pin, true);
         return run(count, events);
     }
     bool guardsIntact() const {
@@ -67,7 +57,7 @@ public:
         return output->guardsIntact();
     }
 
-    Layout layout;
+    std::vector<std::int32_t> inputPins;
     std::vector<std::unique_ptr<SampleBuffer>> inputs;
     std::unique_ptr<SampleBuffer> output;
 };
@@ -213,8 +203,9 @@ TEST(AudioRateModules, QuietInputsComputeOneHostBlockThenSleep) {
     session.in(0).fill(0.5f);
     session.in(1).fill(0.25f);
     EventList quiet;
-    quiet.streaming(0, session.inPin(0), false);
-    EXPECT_THAT(session.run(32, quiet), ElementsAre(getBlockSizeCall(), setPinStreamingCall(0, 2, false)));
+    quiet.streaming(0, session.pin("A"), false);
+    EXPECT_THAT(session.run(32, quiet),
+                ElementsAre(getBlockSizeCall(), setPinStreamingCall(0, session.pin("Out"), false)));
     EXPECT_EQ(session.out()[31], 0.25f);
 
     session.out().fill(kUntouched);
@@ -230,8 +221,8 @@ TEST(AudioRateModules, QuietInputsComputeOneHostBlockThenSleep) {
 TEST(AudioRateModules, OneStreamingInputKeepsTheOutputStreamingAndTheModuleAwake) {
     AudioSession session(u"KelMathMultiplyAudio", 16);
     EventList start;
-    start.streaming(3, session.inPin(1), true);
-    EXPECT_THAT(session.run(16, start), ElementsAre(setPinStreamingCall(3, 2, true)));
+    start.streaming(3, session.pin("B"), true);
+    EXPECT_THAT(session.run(16, start), ElementsAre(setPinStreamingCall(3, session.pin("Out"), true)));
     for (int block = 0; block < 5; ++block) {
         session.in(0).fill(0.1f * static_cast<float>(block));
         session.in(1).fill(1.0f);
@@ -243,14 +234,15 @@ TEST(AudioRateModules, OneStreamingInputKeepsTheOutputStreamingAndTheModuleAwake
 TEST(AudioRateModules, OutputStaysStreamingUntilTheLastInputStops) {
     AudioSession session(u"KelMathLimitAudio", 32);
     session.host.setBlockSize(40);
-    EXPECT_THAT(session.startStreaming(32), ElementsAre(setPinStreamingCall(0, 3, true)));
+    const std::int32_t out = session.pin("Out");
+    EXPECT_THAT(session.startStreaming(32), ElementsAre(setPinStreamingCall(0, out, true)));
 
     EventList oneStops;
-    oneStops.streaming(10, session.inPin(1), false);
-    EXPECT_THAT(session.run(32, oneStops), ElementsAre(setPinStreamingCall(10, 3, true)));
+    oneStops.streaming(10, session.pin("Min"), false);
+    EXPECT_THAT(session.run(32, oneStops), ElementsAre(setPinStreamingCall(10, out, true)));
     EventList twoStop;
-    twoStop.streaming(4, session.inPin(0), false).streaming(4, session.inPin(2), false);
-    EXPECT_THAT(session.run(32, twoStop), ElementsAre(getBlockSizeCall(), setPinStreamingCall(4, 3, false)));
+    twoStop.streaming(4, session.pin("Value"), false).streaming(4, session.pin("Max"), false);
+    EXPECT_THAT(session.run(32, twoStop), ElementsAre(getBlockSizeCall(), setPinStreamingCall(4, out, false)));
 
     // 28 samples of the countdown of 40 ran after the stop; 12 more, then sleep.
     session.out().fill(kUntouched);
@@ -262,9 +254,10 @@ TEST(AudioRateModules, OutputStaysStreamingUntilTheLastInputStops) {
 TEST(AudioRateModules, GraphStartDeclaresStreamingBeforeTheRealState) {
     AudioSession session(u"KelMathFloorAudio", 16);
     EventList start;
-    start.graphStart(0).streaming(0, session.inPin(0), false);
+    const std::int32_t out = session.pin("Out");
+    start.graphStart(0).streaming(0, session.pin("In"), false);
     EXPECT_THAT(session.run(16, start),
-                ElementsAre(setPinStreamingCall(0, 1, true), getBlockSizeCall(), setPinStreamingCall(0, 1, false)));
+                ElementsAre(setPinStreamingCall(0, out, true), getBlockSizeCall(), setPinStreamingCall(0, out, false)));
 }
 
 TEST(AudioRateModules, NothingIsWrittenBeforeTheFirstPinUpdate) {
@@ -279,14 +272,14 @@ TEST(AudioRateModules, SleepingModuleWakesOnAStreamingStartMidBlock) {
     session.host.setBlockSize(8);
     session.in(0).fill(0.75f);
     EventList quiet;
-    quiet.streaming(0, session.inPin(0), false);
+    quiet.streaming(0, session.pin("In"), false);
     session.run(32, quiet);
     ASSERT_THAT(session.run(32), ElementsAre(sleepCall()));
 
     session.out().fill(kUntouched);
     EventList start;
-    start.streaming(10, session.inPin(0), true);
-    EXPECT_THAT(session.run(32, start), ElementsAre(setPinStreamingCall(10, 1, true)));
+    start.streaming(10, session.pin("In"), true);
+    EXPECT_THAT(session.run(32, start), ElementsAre(setPinStreamingCall(10, session.pin("Out"), true)));
     EXPECT_EQ(session.out()[10], -0.75f);
     EXPECT_EQ(session.out()[31], -0.75f);
 }
@@ -305,7 +298,7 @@ TEST(AudioRateModules, MissingBuffersAreLeftAlone) {
     for (const char16_t* id : {u"KelMathLimitAudio", u"KelMathMinAudio", u"KelMathSubtractAudio", u"KelMathDivideAudio",
                                u"KelMathCeilAudio", u"KelMathAbsAudio"}) {
         AudioSession session(id, 8, 0, false);
-        EXPECT_THAT(session.startStreaming(8), ElementsAre(setPinStreamingCall(0, session.layout.out, true)));
+        EXPECT_THAT(session.startStreaming(8), ElementsAre(setPinStreamingCall(0, session.pin("Out"), true)));
         EXPECT_THAT(session.run(8), IsEmpty());
     }
 }

@@ -108,8 +108,7 @@ TEST(Catalogue, ModulesReleaseTheirHostReferenceWhenFreed) {
 class DescriptionTest : public ::testing::Test {
 protected:
     lumhost::ModuleLibrary library{mathtest::libraryPath()};
-    lumhost::LibraryDescription description =
-        lumhost::readLibraryDescription(lumhost::descriptionPath(mathtest::libraryPath()));
+    const lumhost::LibraryDescription& description = mathtest::libraryDescription();
 };
 
 TEST_F(DescriptionTest, AgreesWithTheModulesRealPins) {
@@ -135,7 +134,10 @@ TEST_F(DescriptionTest, ListsTheCatalogueInOrderWithTheCountsPerSide) {
 }
 
 TEST_F(DescriptionTest, EveryPinHasTheIdentifiersValueTypeAndAName) {
-    const std::pair<const char*, std::int32_t> suffixes[] = {{"Float", 6}, {"Int", 8}, {"Bool", 4}, {"Audio", 5}};
+    const std::pair<const char*, lum::PinDatatype> suffixes[] = {{"Float", lum::kDatatypeFloat},
+                                                                 {"Int", lum::kDatatypeInt},
+                                                                 {"Bool", lum::kDatatypeBool},
+                                                                 {"Audio", lum::kDatatypeAudio}};
     for (const lumhost::ModuleDescription& module : description.modules) {
         std::int32_t datatype = -1;
         for (const auto& [suffix, code] : suffixes) {
