@@ -30,7 +30,9 @@ struct PinSetting {
 PinSetting parsePinSetting(const std::string& text);
 std::vector<PinSetting> parsePinSettings(const std::vector<std::string>& texts);
 
-// Parses a whole value of a pin's type; throws UsageError naming the pin.
+// Parses a whole value of a pin's type, in one syntax for every pin: a float as
+// std::from_chars reads it (no sign '+', no spaces, no hexadecimal), an int in decimal.
+// Throws UsageError naming the pin.
 float parseFloat(const std::string& text, const std::string& what);
 std::int32_t parseInt(const std::string& text, const std::string& what);
 bool parseBool(const std::string& text, const std::string& what);
@@ -51,8 +53,10 @@ public:
     DspRun(const DspRun&) = delete;
     DspRun& operator=(const DspRun&) = delete;
 
-    // How many input channels the settings read (0 when every input is constant).
-    std::int32_t inputChannelsUsed() const { return inputChannelsUsed_; }
+    // The highest input channel the settings read; -1 when every input is a constant.
+    std::int32_t highestInputChannel() const { return highestInputChannel_; }
+    // Throws UsageError when the settings read a channel beyond `available`.
+    void requireInputChannels(std::size_t available) const;
     // The module's audio outputs, in pin order: one output channel each.
     const std::vector<PinDescription>& audioOutputs() const { return audioOutputs_; }
 
@@ -91,7 +95,7 @@ private:
         std::uint8_t bytes[4];
     };
     std::vector<ControlValue> controlValues_;
-    std::int32_t inputChannelsUsed_ = 0;
+    std::int32_t highestInputChannel_ = -1;
     std::int64_t blocksAsleep_ = 0;
     std::vector<HostCall> controlOutputs_;
 };

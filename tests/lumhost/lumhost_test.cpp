@@ -68,7 +68,8 @@ TEST_F(LumhostTest, RenderedLowPassImpulseResponseSumsToUnityGain) {
                               " QX-DaRovoVIR3 --out ir.wav --signal impulse --seconds 1 --pin 'Filter Type=0'"
                               " --pin Slope=1 --pin Frequency=100 --pin 3=0.0707");
     ASSERT_EQ(render.exitCode, 0) << render.output;
-    EXPECT_THAT(render.output, StartsWith("wrote ir.wav: 44100 frames at 44100 Hz, 1 channel(s)"));
+    EXPECT_THAT(render.output,
+                StartsWith("wrote ir.wav (WAV (Microsoft), 32 bit float): 44100 frames at 44100 Hz, 1 channel(s)"));
     const lumhost::AudioData ir = lumhost::readAudioFile(path("ir.wav"));
     ASSERT_EQ(ir.channels.size(), 1u);
     // A low-pass passes DC: its impulse response sums to its DC gain, 1.
