@@ -81,7 +81,7 @@ DspRun::DspRun(const ModuleLibrary& library, const ModuleDescription& module, st
         return found;
     };
 
-    // Only the first audio input takes the signal unprompted: set to a constant, it passes the signal to no other.
+    // Set to a constant, the first audio input passes the signal to no other: it would land on a control input.
     bool firstAudioInput = true;
     for (const PinDescription& pin : module.pins) {
         const std::string what = "pin '" + pin.name + "'";

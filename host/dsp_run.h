@@ -47,7 +47,7 @@ class DspRun {
 public:
     // Creates the module and resolves `settings` against its description. An audio input
     // takes a constant ("0.25"), or a channel of the input signal ("in", "in:1"); the
-    // first audio input takes channel 0 unless told otherwise. Throws UsageError.
+    // first audio input takes channel 0 unless set, the others only when asked. Throws UsageError.
     DspRun(const ModuleLibrary& library, const ModuleDescription& module, std::int32_t sampleRate,
            std::int32_t blockSize, const std::vector<PinSetting>& settings);
     DspRun(const DspRun&) = delete;

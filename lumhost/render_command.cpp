@@ -102,8 +102,9 @@ int renderCommand(const RunSettings& run, const std::string& outPath, const std:
         if (frames == 0) throw UsageError(inPath + " has no frames");
     } else {
         frames = static_cast<std::int64_t>(std::llround(seconds * sampleRate));
-        if (frames < 1)
+        if (frames < 1) {
             throw UsageError("--seconds is shorter than one frame at " + std::to_string(sampleRate) + " Hz");
+        }
     }
     const ModuleDescription& module = loaded.module(run.moduleId);
     const std::vector<PinSetting> settings = parsePinSettings(run.pins);
