@@ -12,7 +12,7 @@ void addRunOptions(CLI::App& command, lumhost::RunSettings& run, bool& replaceEx
     command.add_option("library", run.libraryPath, "the module library (NAME.lum)")->required();
     command.add_option("id", run.moduleId, "the module's identifier")->required();
     command.add_option("--pin", run.pins, "NAME_OR_INDEX=VALUE for a pin (repeatable)");
-    command.add_option("--rate", run.sampleRate, "sample rate in Hz (default 44100)");
+    command.add_option("--rate", run.sampleRate, "sample rate in Hz (default 44100; an --in file keeps its own)");
     command.add_option("--block", run.blockSize, "samples per block (default 64)");
     command.add_flag("-y,--force", replaceExisting, "replace existing output files");
 }
