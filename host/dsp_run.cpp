@@ -1,9 +1,8 @@
 #include "dsp_run.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 
 #include "instances.h"
@@ -30,24 +29,21 @@ PinSetting parsePinSetting(const std::string& text) {
 }
 
 float parseFloat(const std::string& text, const std::string& what) {
-    char* end = nullptr;
-    errno = 0;
-    const float value = std::strtof(text.c_str(), &end);
-    if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE) {
+    float value = 0.0f;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
         throw UsageError(what + ": '" + text + "' is not a number");
     }
     return value;
 }
 
 std::int32_t parseInt(const std::string& text, const std::string& what) {
-    char* end = nullptr;
-    errno = 0;
-    const long long value = std::strtoll(text.c_str(), &end, 10);
-    if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE || value < INT32_MIN ||
-        value > INT32_MAX) {
+    std::int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
         throw UsageError(what + ": '" + text + "' is not a 32-bit integer");
     }
-    return static_cast<std::int32_t>(value);
+    return value;
 }
 
 bool parseBool(const std::string& text, const std::string& what) {
@@ -85,13 +81,14 @@ DspRun::DspRun(const ModuleLibrary& library, const ModuleDescription& module, st
         return found;
     };
 
-    bool signalTaken = false;
+    // Set to a constant, the first audio input passes the signal to no other: it would land on a control input.
+    bool firstAudioInput = true;
     for (const PinDescription& pin : module.pins) {
         const std::string what = "pin '" + pin.name + "'";
         const std::string* value = settingFor(pin);
         if (pin.datatype == 5 && pin.direction == 0) {
             AudioInput input{pin.index, -1, 0.0f, GuardedBuffer(blockSize)};
-            if (value == nullptr && !signalTaken) {
+            if (value == nullptr && firstAudioInput) {
                 input.channel = 0;
             } else if (value != nullptr && (*value == "in" || startsWith(*value, "in:"))) {
                 input.channel = *value == "in" ? 0 : parseInt(value->substr(3), what);
@@ -99,8 +96,8 @@ DspRun::DspRun(const ModuleLibrary& library, const ModuleDescription& module, st
             } else if (value != nullptr) {
                 input.constant = parseFloat(*value, what);
             }
-            signalTaken = signalTaken || input.channel >= 0;
-            inputChannelsUsed_ = std::max(inputChannelsUsed_, input.channel + 1);
+            firstAudioInput = false;
+            highestInputChannel_ = std::max(highestInputChannel_, input.channel);
             inputs_.push_back(std::move(input));
         } else if (pin.datatype == 5) {
             outputs_.push_back({pin.index, GuardedBuffer(blockSize)});
@@ -133,6 +130,13 @@ DspRun::DspRun(const ModuleLibrary& library, const ModuleDescription& module, st
     plugin_->open();
     for (AudioInput& input : inputs_) plugin_->setBuffer(input.pinIndex, input.buffer.data());
     for (AudioOutput& output : outputs_) plugin_->setBuffer(output.pinIndex, output.buffer.data());
+}
+
+void DspRun::requireInputChannels(std::size_t available) const {
+    if (highestInputChannel_ >= 0 && static_cast<std::size_t>(highestInputChannel_) >= available) {
+        throw UsageError("channel " + std::to_string(highestInputChannel_) + " does not exist (the signal has " +
+                         std::to_string(available) + ")");
+    }
 }
 
 void DspRun::firstEvents(EventList& events) const {

@@ -30,7 +30,9 @@ struct PinSetting {
 PinSetting parsePinSetting(const std::string& text);
 std::vector<PinSetting> parsePinSettings(const std::vector<std::string>& texts);
 
-// Parses a whole value of a pin's type; throws UsageError naming the pin.
+// Parses a whole value of a pin's type, in one syntax for every pin: a float as
+// std::from_chars reads it (no sign '+', no spaces, no hexadecimal), an int in decimal.
+// Throws UsageError naming the pin.
 float parseFloat(const std::string& text, const std::string& what);
 std::int32_t parseInt(const std::string& text, const std::string& what);
 bool parseBool(const std::string& text, const std::string& what);
@@ -45,14 +47,16 @@ class DspRun {
 public:
     // Creates the module and resolves `settings` against its description. An audio input
     // takes a constant ("0.25"), or a channel of the input signal ("in", "in:1"); the
-    // first audio input takes channel 0 unless told otherwise. Throws UsageError.
+    // first audio input takes channel 0 unless set, the others only when asked. Throws UsageError.
     DspRun(const ModuleLibrary& library, const ModuleDescription& module, std::int32_t sampleRate,
            std::int32_t blockSize, const std::vector<PinSetting>& settings);
     DspRun(const DspRun&) = delete;
     DspRun& operator=(const DspRun&) = delete;
 
-    // How many input channels the settings read (0 when every input is constant).
-    std::int32_t inputChannelsUsed() const { return inputChannelsUsed_; }
+    // The highest input channel the settings read; -1 when every input is a constant.
+    std::int32_t highestInputChannel() const { return highestInputChannel_; }
+    // Throws UsageError when the settings read a channel beyond `available`.
+    void requireInputChannels(std::size_t available) const;
     // The module's audio outputs, in pin order: one output channel each.
     const std::vector<PinDescription>& audioOutputs() const { return audioOutputs_; }
 
@@ -91,7 +95,7 @@ private:
         std::uint8_t bytes[4];
     };
     std::vector<ControlValue> controlValues_;
-    std::int32_t inputChannelsUsed_ = 0;
+    std::int32_t highestInputChannel_ = -1;
     std::int64_t blocksAsleep_ = 0;
     std::vector<HostCall> controlOutputs_;
 };

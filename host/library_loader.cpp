@@ -6,6 +6,8 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+
+#include "shared_object_check.h"
 #endif
 
 namespace lumhost {
@@ -42,7 +44,11 @@ std::string lastError() {
 }  // namespace
 
 ModuleLibrary::ModuleLibrary(const std::string& path) : path_(path) {
-    handle_ = openLibrary(path);
+#if !defined(_WIN32)
+    checkSharedObject(path);
+#endif
+    // A bare name would send the loader to the system's search path instead of this file.
+    handle_ = openLibrary(std::filesystem::absolute(path).string());
     if (handle_ == nullptr) throw std::runtime_error("cannot load " + path + ": " + lastError());
     getFactory_ = reinterpret_cast<lum::GetFactoryFunction>(findSymbol(handle_, "MP_GetFactory"));
     void* factory = nullptr;

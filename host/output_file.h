@@ -1,15 +1,47 @@
-// Output files are written beside their place as NAME.part and renamed into it, so a
-// failure never leaves half a file under the name asked for.
+// Every file a command writes goes through here, the way sox or git write theirs: the
+// name is checked before any work, the content goes to a private temporary file in the
+// same folder, and only a complete file is renamed into place. "-" is standard output.
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace lumhost {
 
-// The temporary file for `path`.
-inline std::string temporaryPath(const std::string& path) { return path + ".part"; }
+class OutputFile {
+public:
+    // Checks `path` and creates the temporary file, so every output of a command can be
+    // checked before any is written. A symbolic link is written through to its target;
+    // devices, folders and any of `inputs` are refused, and an existing file unless
+    // `replaceExisting`. Throws UsageError naming `path`.
+    OutputFile(const std::string& path, bool replaceExisting, const std::vector<std::string>& inputs = {});
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    // Removes the temporary file unless committed.
+    ~OutputFile();
 
-// Renames `temporary` to `path`; on failure removes it and throws UsageError.
-void commitTemporary(const std::string& temporary, const std::string& path);
+    // The name as the user gave it, for messages.
+    const std::string& path() const { return path_; }
+    bool isStandardOutput() const { return path_ == "-"; }
+    // Where the content is written; open with truncation, or write to `descriptor()`.
+    const std::string& temporaryPath() const { return temporary_; }
+    int descriptor() const { return descriptor_; }
+    // Whether this and `other` end in the same file.
+    bool sameTarget(const OutputFile& other) const { return target_ == other.target_; }
+
+    // Renames the temporary file over the target, or copies it to standard output.
+    // Throws UsageError.
+    void commit();
+
+private:
+    std::string path_;
+    std::string target_;  // absolute, through any symbolic links; "-" for standard output
+    std::string temporary_;
+    int descriptor_ = -1;
+    bool committed_ = false;
+};
+
+// Throws UsageError when two of `outputs` end in the same file.
+void refuseSharedTargets(const std::vector<const OutputFile*>& outputs);
 
 }  // namespace lumhost

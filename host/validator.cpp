@@ -167,7 +167,7 @@ public:
         }
         // Read before the check builds its message, which allocates.
         const long allocated = options_.allocationCount ? options_.allocationCount() - allocationsBefore : 0;
-        if (!first) verdict_.check(allocated == 0, "process allocated memory");
+        if (!first && options_.allocationCount) verdict_.check(allocated == 0, "process allocated memory");
         checkBlock(count, wakesStreaming);
     }
 
@@ -364,7 +364,7 @@ void validateGui(const ModuleLibrary& library, const ModuleDescription& module, 
         }
         // Read before any check builds its message, which allocates.
         const long allocated = options.allocationCount ? options.allocationCount() - allocationsBefore : 0;
-        if (step > 0) verdict.check(allocated == 0, "setPin or notifyPin allocated memory");
+        if (step > 0 && options.allocationCount) verdict.check(allocated == 0, "setPin or notifyPin allocated memory");
         for (const auto& status : statuses) {
             verdict.check(status[0] == lum::kOk, "setPin refused a described pin");
             verdict.check(status[1] == lum::kOk, "notifyPin refused a described pin");
@@ -400,6 +400,10 @@ std::vector<ModuleVerdict> validateLibrary(const ModuleLibrary& library, const L
         result.side = module.side;
         Verdict verdict(result);
         std::mt19937 random(options.seed * 7919u + moduleNumber++);
+        if (!options.allocationCount) {
+            result.notChecked.push_back(module.side == Side::Dsp ? "process allocates no memory"
+                                                                 : "setPin and notifyPin allocate no memory");
+        }
         for (const std::string& problem : compareDescriptionWithModule(library, module)) verdict.check(false, problem);
         if (verdict.failed()) continue;
         checkLifecycle(library, module, 10 * options.strictness, verdict);

@@ -24,9 +24,11 @@ struct ModuleVerdict {
     std::string id;
     Side side;
     std::int64_t checks = 0;
-    std::vector<std::string> problems;  // empty: passed
+    std::vector<std::string> problems;    // empty: no check failed
+    std::vector<std::string> notChecked;  // checks this platform cannot run
 
-    bool passed() const { return problems.empty(); }
+    bool passed() const { return problems.empty() && notChecked.empty(); }
+    bool failed() const { return !problems.empty(); }
 };
 
 std::vector<ModuleVerdict> validateLibrary(const ModuleLibrary& library, const LibraryDescription& description,

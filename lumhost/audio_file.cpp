@@ -2,12 +2,72 @@
 
 #include <sndfile.h>
 
-#include <cstdio>
+#include <algorithm>
+#include <cctype>
 
 #include "host/dsp_run.h"
-#include "host/output_file.h"
 
 namespace lumhost {
+namespace {
+
+SF_FORMAT_INFO formatInfo(int command, int index) {
+    SF_FORMAT_INFO info{};
+    info.format = index;
+    sf_command(nullptr, command, &info, sizeof info);
+    return info;
+}
+
+// Names people use that libsndfile lists under another extension.
+std::string canonicalExtension(std::string extension) {
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension == "aif") return "aiff";
+    if (extension == "ogg") return "oga";
+    return extension;
+}
+
+int majorFormatFor(const std::string& path) {
+    const auto dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) {
+        throw UsageError("cannot write " + path + ": no extension names its audio format (.wav, .flac, ...)");
+    }
+    const std::string extension = canonicalExtension(path.substr(dot + 1));
+    int count = 0;
+    sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
+    for (int i = 0; i < count; ++i) {
+        const SF_FORMAT_INFO major = formatInfo(SFC_GET_FORMAT_MAJOR, i);
+        if (extension == major.extension) return major.format;  // the first of a shared extension is the common one
+    }
+    throw UsageError("cannot write " + path + ": libsndfile writes no '." + extension + "' format");
+}
+
+std::string subtypeName(int subtype) {
+    int count = 0;
+    sf_command(nullptr, SFC_GET_FORMAT_SUBTYPE_COUNT, &count, sizeof count);
+    for (int i = 0; i < count; ++i) {
+        const SF_FORMAT_INFO info = formatInfo(SFC_GET_FORMAT_SUBTYPE, i);
+        if (info.format == subtype) return info.name;
+    }
+    return "subtype " + std::to_string(subtype);
+}
+
+}  // namespace
+
+AudioFormat audioFormatFor(const std::string& path) {
+    const int major = path == "-" ? SF_FORMAT_WAV : majorFormatFor(path);
+    SF_INFO probe{};
+    probe.samplerate = 44100;
+    probe.channels = 1;
+    for (int subtype : {SF_FORMAT_FLOAT, SF_FORMAT_PCM_24, SF_FORMAT_PCM_16, SF_FORMAT_VORBIS}) {
+        probe.format = major | subtype;
+        if (sf_format_check(&probe) == SF_TRUE) {
+            const bool fixedPoint = subtype == SF_FORMAT_PCM_24 || subtype == SF_FORMAT_PCM_16;
+            return {probe.format,
+                    std::string(formatInfo(SFC_GET_FORMAT_INFO, major).name) + ", " + subtypeName(subtype), fixedPoint};
+        }
+    }
+    throw UsageError("cannot write " + path + ": libsndfile writes that format with no sample type lumhost offers");
+}
 
 AudioData readAudioFile(const std::string& path) {
     SF_INFO info{};
@@ -28,15 +88,18 @@ AudioData readAudioFile(const std::string& path) {
     return audio;
 }
 
-void writeAudioFile(const std::string& path, const AudioData& audio) {
-    if (audio.channels.empty()) throw UsageError("nothing to write to " + path + ": the module has no audio output");
+void writeAudioFile(const OutputFile& out, const AudioFormat& format, const AudioData& audio) {
+    if (audio.channels.empty())
+        throw UsageError("nothing to write to " + out.path() + ": the module has no audio output");
     SF_INFO info{};
     info.samplerate = audio.sampleRate;
     info.channels = static_cast<int>(audio.channels.size());
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    const std::string temporary = temporaryPath(path);
-    SNDFILE* file = sf_open(temporary.c_str(), SFM_WRITE, &info);
-    if (file == nullptr) throw UsageError("cannot write " + path + ": " + sf_strerror(nullptr));
+    info.format = format.sndfileFormat;
+    SNDFILE* file = sf_open_fd(out.descriptor(), SFM_WRITE, &info, SF_FALSE);
+    if (file == nullptr) throw UsageError("cannot write " + out.path() + ": " + sf_strerror(nullptr));
+    // The peak chunk carries a time stamp: without it the same input gives the same bytes.
+    sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     const std::size_t frames = audio.channels.front().size();
     std::vector<float> interleaved(frames * audio.channels.size());
     for (std::size_t frame = 0; frame < frames; ++frame) {
@@ -47,10 +110,8 @@ void writeAudioFile(const std::string& path, const AudioData& audio) {
     const sf_count_t written = sf_writef_float(file, interleaved.data(), static_cast<sf_count_t>(frames));
     const int closed = sf_close(file);
     if (written != static_cast<sf_count_t>(frames) || closed != 0) {
-        std::remove(temporary.c_str());
-        throw UsageError("cannot write " + path + ": the disk refused the samples");
+        throw UsageError("cannot write " + out.path() + ": the disk refused the samples");
     }
-    commitTemporary(temporary, path);
 }
 
 }  // namespace lumhost

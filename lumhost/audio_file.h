@@ -1,9 +1,12 @@
-// Audio files through libsndfile: read any format it knows, write 32-bit float WAV.
+// Audio files through libsndfile: read any format it knows, write the format a file's
+// extension names.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "host/output_file.h"
 
 namespace lumhost {
 
@@ -12,11 +15,20 @@ struct AudioData {
     std::vector<std::vector<float>> channels;
 };
 
+struct AudioFormat {
+    int sndfileFormat;
+    std::string name;  // "WAV (Microsoft), 32 bit float"
+    bool fixedPoint;   // samples beyond full scale clip
+};
+
+// The format for `path`'s extension (32-bit float where the format allows it, else the
+// widest integer); WAV for "-". Throws UsageError for an extension libsndfile cannot write.
+AudioFormat audioFormatFor(const std::string& path);
+
 // Throws UsageError naming the file and what libsndfile said.
 AudioData readAudioFile(const std::string& path);
 
-// Writes to a temporary file beside `path` and renames it into place, so a failed
-// write leaves nothing half-written. Throws UsageError.
-void writeAudioFile(const std::string& path, const AudioData& audio);
+// Writes `audio` into `out` in `format`; the caller commits. Throws UsageError.
+void writeAudioFile(const OutputFile& out, const AudioFormat& format, const AudioData& audio);
 
 }  // namespace lumhost

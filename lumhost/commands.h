@@ -38,9 +38,11 @@ std::string describeRun(const RunSettings& run);
 int listCommand(const std::string& libraryPath, bool json);
 int validateCommand(const std::string& libraryPath, std::int32_t strictness, std::uint32_t seed);
 #if LUM_HOST_AUDIO_FILES
+// `replaceExisting` lets an output replace an existing file; inputs are never replaced.
 int renderCommand(const RunSettings& run, const std::string& outPath, const std::string& inPath,
-                  const std::string& signal, double seconds);
-int responseCommand(const RunSettings& run, const std::string& plotPath, const std::string& csvPath, double seconds);
+                  const std::string& signal, double seconds, bool replaceExisting);
+int responseCommand(const RunSettings& run, const std::string& plotPath, const std::string& csvPath, double seconds,
+                    bool replaceExisting);
 int demoCommand();
 #endif
 

@@ -6,6 +6,8 @@
 #include "commands.h"
 #include "host/dsp_run.h"
 #include "host/library_loader.h"
+#include "host/output_file.h"
+#include "host/response_plot.h"
 #include "host/signal_generators.h"
 
 namespace lumhost {
@@ -74,7 +76,10 @@ int demoCommand() {
         DspRun dsp(loaded.library, loaded.module(render.module), kRate, kBlock, parsePinSettings(render.pins));
         AudioData out{kRate, dsp.render({input}, frames)};
         const std::string path = std::string(kOutDirectory) + "/" + render.file + ".wav";
-        writeAudioFile(path, out);
+        // The demo is run again and again: its own folder's files are replaced.
+        OutputFile file(path, true);
+        writeAudioFile(file, audioFormatFor(path), out);
+        file.commit();
         std::printf("  %-42s %-6s %9.1f %9.1f\n", path.c_str(), render.signal, rmsDb(input), rmsDb(out.channels[0]));
     }
 
@@ -99,9 +104,10 @@ int demoCommand() {
         std::printf("  %-10s %9.1f dB %9.1f dB %9.1f dB\n", shapes[shape], at(100.0), at(1000.0), at(10000.0));
         curves.push_back({shapes[shape], std::move(points)});
     }
-    const std::string plot = std::string(kOutDirectory) + "/response.png";
+    OutputFile plot(std::string(kOutDirectory) + "/response.png", true);
     plotResponses(plot, "QX-DaRovoVIR3: seven shapes at 1 kHz, Q 0.707, gain 6 dB, one section", curves);
-    std::printf("\n  response plot: %s\n", plot.c_str());
+    plot.commit();
+    std::printf("\n  response plot: %s\n", plot.path().c_str());
     return 0;
 }
 

@@ -2,16 +2,34 @@
 #include <nlohmann/json.hpp>
 
 #include "commands.h"
+#include "host/dsp_run.h"
+#include "host/instances.h"
+#include "host/recording_host.h"
 
 namespace lumhost {
 namespace {
 
 const char* sideName(Side side) { return side == Side::Dsp ? "dsp" : "gui"; }
 
+// A description copied beside the wrong library would list modules that library lacks.
+void requireDescribedModules(const LoadedLibrary& loaded) {
+    RecordingHost host;
+    for (const ModuleDescription& module : loaded.description.modules) {
+        const std::int32_t status = module.side == Side::Dsp
+                                        ? createDsp(loaded.library.factory(), module.wideId(), host.object()).status
+                                        : createGui(loaded.library.factory(), module.wideId(), host.object()).status;
+        if (status != lum::kOk) {
+            throw UsageError(descriptionPath(loaded.library.path()) + " does not describe " + loaded.library.path() +
+                             ": it has no " + sideName(module.side) + " module '" + module.id + "'");
+        }
+    }
+}
+
 }  // namespace
 
 int listCommand(const std::string& libraryPath, bool json) {
     const LoadedLibrary loaded(libraryPath);
+    requireDescribedModules(loaded);
     const LibraryDescription& description = loaded.description;
     if (json) {
         nlohmann::json out = {{"library", description.library}, {"modules", nlohmann::json::array()}};

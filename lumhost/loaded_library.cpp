@@ -8,7 +8,9 @@ namespace {
 
 ModuleLibrary loadLibrary(const std::string& path) {
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) throw UsageError("no such library file: " + path);
+    const auto status = std::filesystem::status(path, error);
+    if (!std::filesystem::exists(status)) throw UsageError("no such library file: " + path);
+    if (!std::filesystem::is_regular_file(status)) throw UsageError(path + " is not a regular file");
     try {
         return ModuleLibrary(path);
     } catch (const std::runtime_error& failure) {

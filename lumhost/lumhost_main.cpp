@@ -8,19 +8,36 @@
 namespace {
 
 #if LUM_HOST_AUDIO_FILES
-void addRunOptions(CLI::App& command, lumhost::RunSettings& run) {
+void addRunOptions(CLI::App& command, lumhost::RunSettings& run, bool& replaceExisting) {
     command.add_option("library", run.libraryPath, "the module library (NAME.lum)")->required();
     command.add_option("id", run.moduleId, "the module's identifier")->required();
     command.add_option("--pin", run.pins, "NAME_OR_INDEX=VALUE for a pin (repeatable)");
-    command.add_option("--rate", run.sampleRate, "sample rate in Hz (default 44100)");
+    command.add_option("--rate", run.sampleRate, "sample rate in Hz (default 44100; an --in file keeps its own)");
     command.add_option("--block", run.blockSize, "samples per block (default 64)");
+    command.add_flag("-y,--force", replaceExisting, "replace existing output files");
+}
+#else
+// Named, so the Win32 build says what it lacks instead of not knowing the command.
+void addMissingCommand(CLI::App& app, const char* name) {
+    app.add_subcommand(name, "not in the Win32 build")->prefix_command();
 }
 #endif
+
+// One line for messages that CLI11 may break over several.
+std::string oneLine(std::string text) {
+    for (char& c : text) {
+        if (c == '\n') c = ' ';
+    }
+    return text;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"lumhost: load, run, measure and validate lum module libraries"};
+    // An absolute path starts with '/', which Windows-style options would take for an option.
+    app.allow_windows_style_options(false);
+    app.set_version_flag("--version", "lumhost " LUMHOST_VERSION);
     app.require_subcommand(1);
 
     std::string libraryPath;
@@ -38,29 +55,38 @@ int main(int argc, char** argv) {
 
 #if LUM_HOST_AUDIO_FILES
     lumhost::RunSettings run;
+    bool replaceExisting = false;
     std::string outPath, inPath, signal = "noise", plotPath, csvPath;
     double seconds = 2.0;
     CLI::App* render = app.add_subcommand("render", "run a DSP module on a signal and write the result");
-    addRunOptions(*render, run);
-    render->add_option("--out", outPath, "the WAV file to write")->required();
-    auto* in = render->add_option("--in", inPath, "an input audio file");
+    addRunOptions(*render, run, replaceExisting);
+    render
+        ->add_option("--out", outPath,
+                     "the audio file to write, its format from its extension (.wav, .flac, .aiff, ...); "
+                     "- for WAV on standard output")
+        ->required();
+    auto* in = render->add_option("--in", inPath, "an input audio file, rendered at its own rate");
     render->add_option("--signal", signal, "impulse, sine:HZ, sweep or noise (default noise)")->excludes(in);
     render->add_option("--seconds", seconds, "length without --in (default 2)");
 
     double impulseSeconds = 1.0;
     CLI::App* response = app.add_subcommand("response", "measure and plot a DSP module's magnitude response");
-    addRunOptions(*response, run);
-    response->add_option("--plot", plotPath, "the PNG to draw");
-    response->add_option("--csv", csvPath, "a table of frequency, magnitude and phase");
-    response->add_option("--seconds", impulseSeconds, "impulse response length (default 1)");
+    addRunOptions(*response, run, replaceExisting);
+    response->add_option("--plot", plotPath, "the drawing: .png or .svg; - for PNG on standard output");
+    response->add_option("--csv", csvPath, "a table of frequency, magnitude and phase; - for standard output");
+    response->add_option("--seconds", impulseSeconds, "impulse response length, 0.1 to 60 (default 1)");
 
     CLI::App* demo = app.add_subcommand("demo", "render and plot the filter and a few math modules into demo-out/");
+#else
+    for (const char* name : {"render", "response", "demo"}) addMissingCommand(app, name);
 #endif
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        return app.exit(error) == 0 ? 0 : 2;
+        if (error.get_exit_code() == 0) return app.exit(error);  // --help and --version
+        std::fprintf(stderr, "lumhost: %s\n", oneLine(error.what()).c_str());
+        return 2;
     }
 
     try {
@@ -68,13 +94,16 @@ int main(int argc, char** argv) {
         if (*validate) return lumhost::validateCommand(libraryPath, strictness, seed);
 #if LUM_HOST_AUDIO_FILES
         run.sampleRateGiven = render->count("--rate") > 0 || response->count("--rate") > 0;
-        if (*render) return lumhost::renderCommand(run, outPath, inPath, signal, seconds);
-        if (*response) return lumhost::responseCommand(run, plotPath, csvPath, impulseSeconds);
+        if (*render) return lumhost::renderCommand(run, outPath, inPath, signal, seconds, replaceExisting);
+        if (*response) return lumhost::responseCommand(run, plotPath, csvPath, impulseSeconds, replaceExisting);
         if (*demo) return lumhost::demoCommand();
+#else
+        std::fprintf(stderr,
+                     "lumhost: %s is not in the Win32 build: it needs libsndfile, which Debian lacks for Win32\n",
+                     app.get_subcommands().front()->get_name().c_str());
 #endif
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "lumhost: %s\n", error.what());
-        return 2;
+        std::fprintf(stderr, "lumhost: %s\n", oneLine(error.what()).c_str());
     }
     return 2;
 }

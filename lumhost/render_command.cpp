@@ -4,6 +4,7 @@
 #include "audio_file.h"
 #include "commands.h"
 #include "host/dsp_run.h"
+#include "host/output_file.h"
 #include "host/signal_generators.h"
 
 namespace lumhost {
@@ -11,50 +12,125 @@ namespace {
 
 constexpr double kMaxSeconds = 600.0;
 
-double peakDb(const std::vector<float>& samples) {
+struct Level {
+    double peakDb = -INFINITY;  // of the finite samples
+    std::int64_t nonFinite = 0;
+};
+
+Level levelOf(const std::vector<float>& samples) {
+    Level level;
     float peak = 0.0f;
-    for (float sample : samples) peak = std::fmax(peak, std::fabs(sample));
-    return peak > 0.0f ? 20.0 * std::log10(peak) : -INFINITY;
+    for (float sample : samples) {
+        if (std::isfinite(sample)) {
+            peak = std::fmax(peak, std::fabs(sample));
+        } else {
+            ++level.nonFinite;
+        }
+    }
+    if (peak > 0.0f) level.peakDb = 20.0 * std::log10(peak);
+    return level;
+}
+
+struct Channel {
+    std::string name;
+    std::vector<float> samples;
+};
+
+// Runs one module instance over `input` and appends its outputs to `channels`.
+void renderInto(DspRun& dsp, const std::vector<std::vector<float>>& input, std::int64_t frames,
+                const std::string& suffix, std::vector<Channel>& channels, std::int64_t& blocksAsleep) {
+    auto rendered = dsp.render(input, frames);
+    for (std::size_t o = 0; o < rendered.size(); ++o) {
+        channels.push_back({dsp.audioOutputs()[o].name + suffix, std::move(rendered[o])});
+    }
+    blocksAsleep += dsp.blocksAsleep();
+}
+
+void report(const OutputFile& out, const AudioFormat& format, std::int64_t frames, std::int32_t sampleRate,
+            const std::vector<Channel>& channels, std::int64_t blocksAsleep) {
+    // With the audio on standard output, the summary goes beside the warnings.
+    std::FILE* summary = out.isStandardOutput() ? stderr : stdout;
+    std::fprintf(summary, "wrote %s (%s): %lld frames at %d Hz, %zu channel(s)", out.path().c_str(),
+                 format.name.c_str(), static_cast<long long>(frames), sampleRate, channels.size());
+    for (std::size_t c = 0; c < channels.size(); ++c) {
+        const Level level = levelOf(channels[c].samples);
+        std::fprintf(summary, "%s %s ", c == 0 ? ";" : ",", channels[c].name.c_str());
+        if (level.nonFinite > 0) {
+            std::fprintf(summary, "not finite");
+        } else {
+            std::fprintf(summary, "peak %.1f dBFS", level.peakDb);
+        }
+    }
+    std::fprintf(summary, "; asleep for %lld blocks\n", static_cast<long long>(blocksAsleep));
+    std::fflush(summary);
+    for (const Channel& channel : channels) {
+        const Level level = levelOf(channel.samples);
+        if (level.nonFinite > 0) {
+            std::fprintf(stderr, "lumhost: warning: %s: %lld of %zu samples are not finite (NaN or infinity)\n",
+                         channel.name.c_str(), static_cast<long long>(level.nonFinite), channel.samples.size());
+        }
+        if (format.fixedPoint && level.peakDb > 0.0) {
+            std::fprintf(stderr, "lumhost: warning: %s: peak %+.1f dBFS clipped in %s\n", channel.name.c_str(),
+                         level.peakDb, format.name.c_str());
+        }
+    }
 }
 
 }  // namespace
 
 int renderCommand(const RunSettings& run, const std::string& outPath, const std::string& inPath,
-                  const std::string& signal, double seconds) {
-    if (!(seconds > 0.0) || seconds > kMaxSeconds) {
+                  const std::string& signal, double seconds, bool replaceExisting) {
+    if (!inPath.empty() && run.sampleRateGiven) {
+        throw UsageError("--rate does not resample: " + inPath + " is rendered at its own rate");
+    }
+    if (inPath.empty() && (!(seconds > 0.0) || seconds > kMaxSeconds)) {
         throw UsageError("length of " + std::to_string(seconds) + " seconds is outside 0 to 600");
     }
+    std::vector<std::string> inputs{run.libraryPath};
+    if (!inPath.empty()) inputs.push_back(inPath);
+    OutputFile out(outPath, replaceExisting, inputs);
+    const AudioFormat format = audioFormatFor(outPath);
     const LoadedLibrary loaded(run.libraryPath);
+
     AudioData input;
     std::int32_t sampleRate = run.sampleRate;
+    std::int64_t frames = 0;
     if (!inPath.empty()) {
         input = readAudioFile(inPath);
-        if (!run.sampleRateGiven) sampleRate = input.sampleRate;
-    }
-    DspRun dsp(loaded.library, loaded.module(run.moduleId), sampleRate, run.blockSize, parsePinSettings(run.pins));
-    std::int64_t frames = static_cast<std::int64_t>(std::llround(seconds * sampleRate));
-    if (!inPath.empty()) {
-        if (dsp.inputChannelsUsed() > static_cast<std::int32_t>(input.channels.size())) {
-            throw UsageError(inPath + " has " + std::to_string(input.channels.size()) + " channels; the pins read " +
-                             std::to_string(dsp.inputChannelsUsed()));
-        }
-        frames = static_cast<std::int64_t>(input.channels.front().size());
+        sampleRate = input.sampleRate;
+        frames = input.channels.empty() ? 0 : static_cast<std::int64_t>(input.channels.front().size());
+        if (frames == 0) throw UsageError(inPath + " has no frames");
     } else {
-        const std::vector<float> generated = generateSignal(signal, sampleRate, frames);
-        input.channels.assign(static_cast<std::size_t>(std::max(dsp.inputChannelsUsed(), 1)), generated);
+        frames = static_cast<std::int64_t>(std::llround(seconds * sampleRate));
+        if (frames < 1) {
+            throw UsageError("--seconds is shorter than one frame at " + std::to_string(sampleRate) + " Hz");
+        }
     }
-    AudioData output;
-    output.sampleRate = sampleRate;
-    output.channels = dsp.render(input.channels, frames);
-    writeAudioFile(outPath, output);
+    const ModuleDescription& module = loaded.module(run.moduleId);
+    const std::vector<PinSetting> settings = parsePinSettings(run.pins);
+    DspRun dsp(loaded.library, module, sampleRate, run.blockSize, settings);
+    if (dsp.audioOutputs().empty()) throw UsageError(run.moduleId + " has no audio output to write");
+    dsp.requireInputChannels(inPath.empty() ? 1 : input.channels.size());
+    if (inPath.empty()) input.channels = {generateSignal(signal, sampleRate, frames)};
 
-    std::printf("wrote %s: %lld frames at %d Hz, %zu channel(s)", outPath.c_str(), static_cast<long long>(frames),
-                sampleRate, output.channels.size());
-    for (std::size_t c = 0; c < output.channels.size(); ++c) {
-        std::printf("%s %s peak %.1f dBFS", c == 0 ? ";" : ",", dsp.audioOutputs()[c].name.c_str(),
-                    peakDb(output.channels[c]));
+    std::vector<Channel> channels;
+    std::int64_t blocksAsleep = 0;
+    if (input.channels.size() > 1 && dsp.highestInputChannel() == 0) {
+        // A module that reads one channel runs once per channel of the file, with the same pins.
+        for (std::size_t c = 0; c < input.channels.size(); ++c) {
+            DspRun channelRun(loaded.library, module, sampleRate, run.blockSize, settings);
+            renderInto(channelRun, {input.channels[c]}, frames, " of channel " + std::to_string(c), channels,
+                       blocksAsleep);
+        }
+    } else {
+        renderInto(dsp, input.channels, frames, "", channels, blocksAsleep);
     }
-    std::printf("; asleep for %lld blocks\n", static_cast<long long>(dsp.blocksAsleep()));
+
+    AudioData output{sampleRate, {}};
+    for (Channel& channel : channels) output.channels.push_back(channel.samples);
+    writeAudioFile(out, format, output);
+    out.commit();
+    report(out, format, frames, sampleRate, channels, blocksAsleep);
     return 0;
 }
 

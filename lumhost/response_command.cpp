@@ -1,19 +1,36 @@
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "commands.h"
 #include "host/dsp_run.h"
 #include "host/frequency_response.h"
+#include "host/output_file.h"
+#include "host/response_plot.h"
 
 namespace lumhost {
 
 std::vector<ResponsePoint> measureResponse(const LoadedLibrary& loaded, const RunSettings& run, double seconds) {
     DspRun dsp(loaded.library, loaded.module(run.moduleId), run.sampleRate, run.blockSize, parsePinSettings(run.pins));
     if (dsp.audioOutputs().empty()) throw UsageError(run.moduleId + " has no audio output to measure");
+    if (dsp.highestInputChannel() < 0) {
+        throw UsageError("no audio input of " + run.moduleId +
+                         " takes the impulse: give one the signal with --pin NAME=in");
+    }
+    dsp.requireInputChannels(1);
     const auto frames = static_cast<std::int64_t>(std::llround(seconds * run.sampleRate));
     std::vector<float> impulse(static_cast<std::size_t>(frames), 0.0f);
-    if (frames > 0) impulse[0] = 1.0f;
+    impulse[0] = 1.0f;
     const auto rendered = dsp.render({impulse}, frames);
+    bool silent = true;
+    for (float sample : rendered.front()) {
+        if (!std::isfinite(sample)) {
+            throw UsageError("the impulse response of " + describeRun(run) +
+                             " is not finite: the module is unstable with these pins");
+        }
+        silent = silent && sample == 0.0f;
+    }
+    if (silent) throw UsageError("the impulse response of " + describeRun(run) + " is silent: nothing to measure");
     return responseFromImpulse(rendered.front(), run.sampleRate);
 }
 
@@ -23,17 +40,32 @@ std::string describeRun(const RunSettings& run) {
     return title;
 }
 
-int responseCommand(const RunSettings& run, const std::string& plotPath, const std::string& csvPath, double seconds) {
-    if (!(seconds > 0.0) || seconds > 60.0) throw UsageError("impulse length outside 0 to 60 seconds");
+int responseCommand(const RunSettings& run, const std::string& plotPath, const std::string& csvPath, double seconds,
+                    bool replaceExisting) {
+    if (!(seconds >= 1.0 / kLowestResponseHz) || seconds > 60.0) {
+        throw UsageError("impulse length outside 0.1 to 60 seconds (10 Hz, the lowest frequency measured, needs 0.1)");
+    }
     if (plotPath.empty() && csvPath.empty()) throw UsageError("response needs --plot or --csv (or both)");
+    // Every output is checked before anything is measured or written.
+    std::optional<OutputFile> csv, plot;
+    if (!csvPath.empty()) csv.emplace(csvPath, replaceExisting, std::vector<std::string>{run.libraryPath});
+    if (!plotPath.empty()) plot.emplace(plotPath, replaceExisting, std::vector<std::string>{run.libraryPath});
+    if (plot) checkPlotName(plotPath);
+    if (csv && plot) refuseSharedTargets({&*csv, &*plot});
+
     const LoadedLibrary loaded(run.libraryPath);
     const auto points = measureResponse(loaded, run, seconds);
-    if (!csvPath.empty()) writeResponseCsv(csvPath, points);
-    if (!plotPath.empty()) plotResponses(plotPath, describeRun(run), {{run.moduleId, points}});
+    if (csv) writeResponseCsv(*csv, points);
+    if (plot) plotResponses(*plot, describeRun(run), {{run.moduleId, points}});
+    if (csv) csv->commit();
+    if (plot) plot->commit();
+
     const ResponsePoint peak = peakOf(points);
-    std::printf("%s: peak %.2f dB at %.1f Hz, %.2f dB at %.1f Hz%s%s%s%s\n", run.moduleId.c_str(), peak.magnitudeDb,
-                peak.hz, points.front().magnitudeDb, points.front().hz, plotPath.empty() ? "" : "; plot ",
-                plotPath.c_str(), csvPath.empty() ? "" : "; table ", csvPath.c_str());
+    std::FILE* summary = (csv && csv->isStandardOutput()) || (plot && plot->isStandardOutput()) ? stderr : stdout;
+    std::fprintf(summary, "%s: peak %.2f dB at %.1f Hz, %.2f dB at %.1f Hz%s%s%s%s\n", run.moduleId.c_str(),
+                 peak.magnitudeDb, peak.hz, points.front().magnitudeDb, points.front().hz,
+                 plotPath.empty() ? "" : "; plot ", plotPath.c_str(), csvPath.empty() ? "" : "; table ",
+                 csvPath.c_str());
     return 0;
 }
 

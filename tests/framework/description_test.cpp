@@ -2,7 +2,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "host/description_check.h"
 #include "support/test_library_path.h"
@@ -44,7 +46,10 @@ TEST(ModuleDescription, MismatchesAreReported) {
 }
 
 TEST(ModuleDescription, MalformedDescriptionsAreRefusedWithTheReason) {
-    const std::string path = "malformed_description.json";
+    // A name of its own in the temporary folder: other builds run this test at the same time.
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("malformed-description-" + std::to_string(std::random_device{}()) + ".json"))
+                                 .string();
     const char* cases[] = {
         "{",
         R"({"library": "X", "modules": [{"id": "A B", "side": "dsp", "pins": []}]})",
@@ -59,6 +64,7 @@ TEST(ModuleDescription, MalformedDescriptionsAreRefusedWithTheReason) {
         std::ofstream(path) << text;
         EXPECT_THROW(lumhost::readLibraryDescription(path), std::runtime_error) << text;
     }
+    std::filesystem::remove(path);
     EXPECT_THROW(lumhost::readLibraryDescription("no such file.json"), std::runtime_error);
 }
 

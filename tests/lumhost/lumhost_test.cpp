@@ -15,6 +15,7 @@
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 struct Result {
@@ -32,8 +33,13 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(directory); }
 
-    Result run(const std::string& arguments) const {
-        const std::string command = "cd '" + directory.string() + "' && '" LUMHOST_PATH "' " + arguments + " 2>&1";
+    Result run(const std::string& arguments) const { return shell("$LH " + arguments, directory); }
+    // Runs `script` in `folder` with LH (lumhost), LIB (the library folder) and Q (the filter) set.
+    static Result shell(const std::string& script, const std::filesystem::path& folder) {
+        const std::string command =
+            "cd '" + folder.string() +
+            "' && export LH='" LUMHOST_PATH "' LIB='" LUM_LIBRARY_DIR "' Q=" + library("QX-DaRovoVIR3") + " && { " +
+            script + "; } 2>&1";
         Result result{-1, {}};
         FILE* pipe = popen(command.c_str(), "r");
         char chunk[4096];
@@ -68,7 +74,8 @@ TEST_F(LumhostTest, RenderedLowPassImpulseResponseSumsToUnityGain) {
                               " QX-DaRovoVIR3 --out ir.wav --signal impulse --seconds 1 --pin 'Filter Type=0'"
                               " --pin Slope=1 --pin Frequency=100 --pin 3=0.0707");
     ASSERT_EQ(render.exitCode, 0) << render.output;
-    EXPECT_THAT(render.output, StartsWith("wrote ir.wav: 44100 frames at 44100 Hz, 1 channel(s)"));
+    EXPECT_THAT(render.output,
+                StartsWith("wrote ir.wav (WAV (Microsoft), 32 bit float): 44100 frames at 44100 Hz, 1 channel(s)"));
     const lumhost::AudioData ir = lumhost::readAudioFile(path("ir.wav"));
     ASSERT_EQ(ir.channels.size(), 1u);
     // A low-pass passes DC: its impulse response sums to its DC gain, 1.
@@ -170,6 +177,133 @@ TEST_F(LumhostTest, BadInputGivesOneLineExitCodeTwoAndNoOutputFile) {
         EXPECT_FALSE(std::filesystem::exists(path("out.wav.part"))) << c.arguments;
     }
     EXPECT_EQ(run("frobnicate").exitCode, 2);
+}
+
+// Names, files and values a new user or an adversary tries: a shell script (FILES holds
+// stereo.wav and empty.wav) run in an empty folder, its exit code, what its last line
+// says, and the files it must and must not leave; no temporary file is ever left.
+TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
+    const std::filesystem::path files = directory / "files";
+    std::filesystem::create_directories(files);
+    for (const auto& [name, audio] :
+         {std::pair<std::string, lumhost::AudioData>{"stereo.wav", {48000, {{0.5f, -0.5f, 0.25f}, {0.1f, 0.2f, 0.3f}}}},
+          {"empty.wav", {48000, {{}}}}}) {
+        lumhost::OutputFile out((files / name).string(), false);
+        lumhost::writeAudioFile(out, lumhost::audioFormatFor(name), audio);
+        out.commit();
+    }
+    struct Row {
+        std::string script;
+        int exitCode;
+        std::string says;
+        std::vector<std::string> exist, absent;
+    };
+    const std::string render = "$LH render $Q QX-DaRovoVIR3 --pin Frequency=100 --pin Q=0.0707 ";
+    const std::string response = "$LH response $Q QX-DaRovoVIR3 --pin Frequency=100 --pin Q=0.0707 ";
+    const Row rows[] = {
+        {response + "--plot 'a$(touch INJECTED).png'",
+         0,
+         "plot a$(touch INJECTED).png",
+         {"a$(touch INJECTED).png"},
+         {"INJECTED"}},
+        {"ln -s target.wav link.wav && " + render + "--out link.wav", 0, "wrote link.wav", {"target.wav"}, {}},
+        {render + "--out /dev/null", 2, "cannot write /dev/null: not a regular file", {}, {}},
+        {render + "--out - | head -c 4", 0, "RIFF", {}, {}},
+        {render + "--out t.wav --pin 'Signal In=in:2147483647'",
+         2,
+         "channel 2147483647 does not exist (the signal has 1)",
+         {},
+         {"t.wav"}},
+        {"head -c 50000 $LIB/KEL_MATH.lum > t.lum && cp $LIB/KEL_MATH.lum.json t.lum.json && $LH list ./t.lum",
+         2,
+         "cannot load ./t.lum: cut short at 50000 bytes",
+         {},
+         {}},
+        {"cp $LIB/KEL_MATH.lum $LIB/KEL_MATH.lum.json . && $LH list KEL_MATH.lum | head -1",
+         0,
+         "KEL_MATH: 59 modules",
+         {},
+         {}},
+        {"echo precious > e.wav && " + render + "--out e.wav", 2, "e.wav exists (--force replaces it)", {}, {}},
+        {"cp $FILES/stereo.wav s.wav && " + render + "--in s.wav --out s.wav -y",
+         2,
+         "will not write s.wav over the input",
+         {},
+         {}},
+        {"touch p.png.gp p.png.dat p.png.part && " + response + "--plot p.png",
+         0,
+         "plot p.png",
+         {"p.png", "p.png.gp", "p.png.dat", "p.png.part"},
+         {}},
+        // Reading a FIFO nobody writes blocks lumhost with its temporary file in place.
+        {"mkfifo in.wav; " + render +
+             "--in in.wav --out long.wav & for i in $(seq 100); do ls -A | grep -q lumhost && break; sleep 0.1; "
+             "done; seen=$(ls -A | grep -o '^.lumhost'); kill -TERM $!; wait $!; echo \"$seen, then status $?\"",
+         0,
+         ".lumhost, then status 143",
+         {},
+         {"long.wav"}},
+        {"$LH render $LIB/KEL_MATH.lum KelMathDivideAudio --out d.wav --seconds 0.1",
+         0,
+         "Out: 4410 of 4410 samples are not finite",
+         {"d.wav"},
+         {}},
+        {"$LH render $LIB/KEL_MATH.lum KelMathMultiplyAudio --pin B=10 --out c.flac --seconds 0.1",
+         0,
+         "peak +34.0 dBFS clipped in FLAC",
+         {"c.flac"},
+         {}},
+        {render + "--in $FILES/stereo.wav --out o.wav", 0, "2 channel(s); Signal Out of channel 0 peak", {"o.wav"}, {}},
+        {render + "--in $FILES/stereo.wav --out o.wav --rate 44100", 2, "--rate does not resample", {}, {"o.wav"}},
+        {render + "--out o.wav --seconds 1e-9", 2, "shorter than one frame", {}, {"o.wav"}},
+        {render + "--in $FILES/empty.wav --out o.wav", 2, "has no frames", {}, {"o.wav"}},
+        {response + "--csv r.csv --seconds 0.00001", 2, "impulse length outside 0.1 to 60 seconds", {}, {"r.csv"}},
+        {"$LH response $Q QX-DaRovoVIR3 --pin Frequency=3000 --csv r.csv", 2, "is not finite", {}, {"r.csv"}},
+        {response + "--pin 'Signal In=0.5' --csv r.csv",
+         2,
+         "no audio input of QX-DaRovoVIR3 takes the impulse",
+         {},
+         {"r.csv"}},
+        {render + "--out o.wav --pin 'Frequency= 5'", 2, "pin 'Frequency': ' 5' is not a number", {}, {"o.wav"}},
+        {render + "--out o.wav --pin Frequency=0x10", 2, "pin 'Frequency': '0x10' is not a number", {}, {"o.wav"}},
+        {render + "--out o.wav --pin Frequency=1e-39 --seconds 0.1", 0, "wrote o.wav", {"o.wav"}, {}},
+        {response + "--plot p.jpg", 2, "cannot draw p.jpg: plots are .png or .svg", {}, {"p.jpg"}},
+        {response + "--plot same.svg --csv same.svg", 2, "two outputs name one file", {}, {"same.svg"}},
+        {response + "--csv ok.csv --plot nodir/p.png", 2, "cannot write nodir/p.png: no such folder", {}, {"ok.csv"}},
+        {"mkdir d && cp $LIB/LUM_TEST.lum.json d/KEL_MATH.lum.json && cp $LIB/KEL_MATH.lum d/ && $LH list "
+         "d/KEL_MATH.lum",
+         2,
+         "d/KEL_MATH.lum.json does not describe d/KEL_MATH.lum",
+         {},
+         {}},
+        {"$LH list --foo x", 2, "The following argument was not expected: --foo", {}, {}},
+        {"$LH --version", 0, "lumhost ", {}, {}},
+        {"$LH list /dev/zero", 2, "/dev/zero is not a regular file", {}, {}},
+        {"mkdir somedir.lum && $LH list somedir.lum", 2, "somedir.lum is not a regular file", {}, {}},
+        {"$LH demo >/dev/null && mv demo-out first && $LH demo >/dev/null && "
+         "cmp first/filter-notch.wav demo-out/filter-notch.wav && echo same",
+         0,
+         "same",
+         {},
+         {}},
+    };
+    const std::filesystem::path folder = directory / "row";
+    for (const Row& row : rows) {
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        const Result result = shell("export FILES='" + files.string() + "' && " + row.script, folder);
+        EXPECT_EQ(result.exitCode, row.exitCode) << row.script << "\n" << result.output;
+        const std::string lastLine = result.output.substr(result.output.rfind('\n', result.output.size() - 2) + 1);
+        EXPECT_THAT(lastLine, HasSubstr(row.says)) << row.script;
+        if (row.exitCode == 2) {
+            EXPECT_THAT(lastLine, StartsWith("lumhost: ")) << row.script;
+        }
+        for (const std::string& name : row.exist) EXPECT_TRUE(std::filesystem::exists(folder / name)) << name;
+        for (const std::string& name : row.absent) EXPECT_FALSE(std::filesystem::exists(folder / name)) << name;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+            EXPECT_THAT(entry.path().filename().string(), Not(StartsWith(".lumhost-"))) << row.script;
+        }
+    }
 }
 
 TEST_F(LumhostTest, DemoWritesItsFilesAndThePlot) {

@@ -1,0 +1,20 @@
+// Runs another program the way a careful tool does: an argument vector, never a shell,
+// so no file name or title is ever read as a command.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace lumhost {
+
+struct ProgramResult {
+    bool succeeded;
+    std::string lastErrorLine;  // the last line it wrote to standard error
+};
+
+// Runs `command` (its first element found on PATH), writing `input` to its standard
+// input and sending its standard output to `outputDescriptor`. Throws UsageError when
+// the program cannot be started.
+ProgramResult runProgram(const std::vector<std::string>& command, const std::string& input, int outputDescriptor);
+
+}  // namespace lumhost

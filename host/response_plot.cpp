@@ -1,0 +1,82 @@
+#include "response_plot.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "dsp_run.h"
+#include "external_program.h"
+
+namespace lumhost {
+namespace {
+
+std::string lowerCaseExtension(const std::string& path) {
+    const auto dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return {};
+    std::string extension = path.substr(dot);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+// A gnuplot single-quoted string takes everything literally except a doubled quote; a
+// line break would end the command, so control characters become spaces.
+std::string quoted(const std::string& text) {
+    std::string result = "'";
+    for (char c : text) {
+        if (c == '\'') result += '\'';
+        result += std::iscntrl(static_cast<unsigned char>(c)) ? ' ' : c;
+    }
+    return result + "'";
+}
+
+}  // namespace
+
+void writeResponseCsv(const OutputFile& out, const std::vector<ResponsePoint>& points) {
+    std::ofstream file(out.temporaryPath());
+    file << "hz,magnitude_db,phase_deg\n";
+    char line[96];
+    for (const ResponsePoint& p : points) {
+        std::snprintf(line, sizeof line, "%.6g,%.6f,%.4f\n", p.hz, p.magnitudeDb, p.phaseDegrees);
+        file << line;
+    }
+    file.close();
+    if (!file) throw UsageError("cannot write " + out.path());
+}
+
+void checkPlotName(const std::string& path) {
+    const std::string extension = lowerCaseExtension(path);
+    if (path != "-" && extension != ".png" && extension != ".svg") {
+        throw UsageError("cannot draw " + path + ": plots are .png or .svg");
+    }
+}
+
+void plotResponses(const OutputFile& out, const std::string& title, const std::vector<ResponseCurve>& curves) {
+    checkPlotName(out.path());
+    std::ostringstream script;
+    script << (lowerCaseExtension(out.path()) == ".svg" ? "set terminal svg" : "set terminal pngcairo")
+           << " size 1200,700 enhanced font 'sans,11'\n"
+           << "set title " << quoted(title) << " noenhanced\n"
+           << "set logscale x 10\nset autoscale xfix\nset grid xtics mxtics ytics\n"
+           << "set xlabel 'Frequency (Hz)'\nset ylabel 'Magnitude (dB)'\n"
+           << "set yrange [-60:*]\nset key outside right top noenhanced\n"
+           << "plot ";
+    for (std::size_t i = 0; i < curves.size(); ++i) {
+        script << (i > 0 ? ", " : "") << "'-' with lines lw 2 title " << quoted(curves[i].label);
+    }
+    script << "\n";
+    for (const ResponseCurve& curve : curves) {
+        for (const ResponsePoint& p : curve.points) script << p.hz << ' ' << p.magnitudeDb << '\n';
+        script << "e\n";
+    }
+    // The drawing goes to gnuplot's standard output, so no file name enters the script.
+    const ProgramResult result = runProgram({"gnuplot"}, script.str(), out.descriptor());
+    if (!result.succeeded) {
+        throw UsageError("gnuplot could not draw " + out.path() +
+                         (result.lastErrorLine.empty() ? "" : ": " + result.lastErrorLine));
+    }
+}
+
+}  // namespace lumhost
