@@ -70,7 +70,7 @@ DspRun::DspRun(const ModuleLibrary& library, const ModuleDescription& module, st
     for (const PinSetting& setting : settings) {
         const PinDescription* pin = module.findPin(setting.pin);
         if (pin == nullptr) throw UsageError(module.id + " has no pin '" + setting.pin + "'");
-        if (pin->direction != 0) throw UsageError("pin '" + pin->name + "' is an output");
+        if (pin->direction != lum::kDirectionIn) throw UsageError("pin '" + pin->name + "' is an output");
         resolved.emplace_back(pin, setting.value);
     }
     auto settingFor = [&](const PinDescription& pin) -> const std::string* {
@@ -86,7 +86,7 @@ DspRun::DspRun(const ModuleLibrary& library, const ModuleDescription& module, st
     for (const PinDescription& pin : module.pins) {
         const std::string what = "pin '" + pin.name + "'";
         const std::string* value = settingFor(pin);
-        if (pin.datatype == 5 && pin.direction == 0) {
+        if (pin.datatype == lum::kDatatypeAudio && pin.direction == lum::kDirectionIn) {
             AudioInput input{pin.index, -1, 0.0f, GuardedBuffer(blockSize)};
             if (value == nullptr && firstAudioInput) {
                 input.channel = 0;
@@ -99,18 +99,18 @@ DspRun::DspRun(const ModuleLibrary& library, const ModuleDescription& module, st
             firstAudioInput = false;
             highestInputChannel_ = std::max(highestInputChannel_, input.channel);
             inputs_.push_back(std::move(input));
-        } else if (pin.datatype == 5) {
+        } else if (pin.datatype == lum::kDatatypeAudio) {
             outputs_.push_back({pin.index, GuardedBuffer(blockSize)});
             audioOutputs_.push_back(pin);
-        } else if (pin.direction == 0 && value != nullptr) {
+        } else if (pin.direction == lum::kDirectionIn && value != nullptr) {
             ControlValue control{pin.index, 4, {}};
-            if (pin.datatype == 6) {
+            if (pin.datatype == lum::kDatatypeFloat) {
                 const float v = parseFloat(*value, what);
                 std::memcpy(control.bytes, &v, 4);
-            } else if (pin.datatype == 8) {
+            } else if (pin.datatype == lum::kDatatypeInt) {
                 const std::int32_t v = parseInt(*value, what);
                 std::memcpy(control.bytes, &v, 4);
-            } else if (pin.datatype == 4) {
+            } else if (pin.datatype == lum::kDatatypeBool) {
                 control.size = 1;
                 control.bytes[0] = parseBool(*value, what) ? 1 : 0;
             } else {

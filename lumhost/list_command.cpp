@@ -37,7 +37,7 @@ int listCommand(const std::string& libraryPath, bool json) {
             nlohmann::json pins = nlohmann::json::array();
             for (const PinDescription& pin : module.pins) {
                 pins.push_back({{"index", pin.index},
-                                {"direction", pin.direction == 0 ? "in" : "out"},
+                                {"direction", pin.direction == lum::kDirectionIn ? "in" : "out"},
                                 {"datatype", datatypeName(pin.datatype)},
                                 {"name", pin.name}});
             }
@@ -50,7 +50,7 @@ int listCommand(const std::string& libraryPath, bool json) {
     for (const ModuleDescription& module : description.modules) {
         std::printf("\n%s (%s)\n", module.id.c_str(), sideName(module.side));
         for (const PinDescription& pin : module.pins) {
-            std::printf("  %3d  %-3s  %-5s  %s\n", pin.index, pin.direction == 0 ? "in" : "out",
+            std::printf("  %3d  %-3s  %-5s  %s\n", pin.index, pin.direction == lum::kDirectionIn ? "in" : "out",
                         datatypeName(pin.datatype), pin.name.c_str());
         }
     }
