@@ -12,6 +12,7 @@
 #include "guarded_buffer.h"
 #include "library_loader.h"
 #include "module_description.h"
+#include "pin_value.h"
 #include "recording_host.h"
 
 namespace lumhost {
@@ -47,7 +48,8 @@ class DspRun {
 public:
     // Creates the module and resolves `settings` against its description. An audio input
     // takes a constant ("0.25"), or a channel of the input signal ("in", "in:1"); the
-    // first audio input takes channel 0 unless set, the others only when asked. Throws UsageError.
+    // first audio input takes channel 0 unless set, the others only when asked. Inputs not
+    // set take their described defaults. Throws UsageError.
     DspRun(const ModuleLibrary& library, const ModuleDescription& module, std::int32_t sampleRate,
            std::int32_t blockSize, const std::vector<PinSetting>& settings);
     DspRun(const DspRun&) = delete;
@@ -91,8 +93,7 @@ private:
     std::vector<PinDescription> audioOutputs_;
     struct ControlValue {
         std::int32_t pinIndex;
-        std::int32_t size;
-        std::uint8_t bytes[4];
+        PinValue value;
     };
     std::vector<ControlValue> controlValues_;
     std::int32_t highestInputChannel_ = -1;

@@ -11,7 +11,10 @@ namespace {
 void addRunOptions(CLI::App& command, lumhost::RunSettings& run, bool& replaceExisting) {
     command.add_option("library", run.libraryPath, "the module library (NAME.lum)")->required();
     command.add_option("id", run.moduleId, "the module's identifier")->required();
-    command.add_option("--pin", run.pins, "NAME_OR_INDEX=VALUE for a pin (repeatable)");
+    command.add_option(
+        "--pin", run.pins,
+        "NAME_OR_INDEX=VALUE for a pin (repeatable); an int pin also takes its value names; pins not given take the "
+        "defaults list shows");
     command.add_option("--rate", run.sampleRate, "sample rate in Hz (default 44100; an --in file keeps its own)");
     command.add_option("--block", run.blockSize, "samples per block (default 64)");
     command.add_flag("-y,--force", replaceExisting, "replace existing output files");

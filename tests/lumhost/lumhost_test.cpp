@@ -2,6 +2,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -26,8 +28,10 @@ struct Result {
 class LumhostTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The process id keeps apart the same test run by builds of other worktrees.
         directory = std::filesystem::temp_directory_path() /
-                    ("lumhost-test-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+                    ("lumhost-test-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                     "-" + std::to_string(getpid()));
         std::filesystem::remove_all(directory);
         std::filesystem::create_directories(directory);
     }
@@ -58,8 +62,9 @@ TEST_F(LumhostTest, ListShowsEveryModuleWithItsPins) {
     const Result list = run("list " + library("KEL_MATH"));
     ASSERT_EQ(list.exitCode, 0) << list.output;
     EXPECT_THAT(list.output, StartsWith("KEL_MATH: 59 modules\n"));
-    EXPECT_THAT(list.output, HasSubstr("KelMathDivideAudio (dsp)\n    0  in   audio  A\n    1  in   audio  B\n"
-                                       "    2  out  audio  Out\n"));
+    EXPECT_THAT(list.output, HasSubstr("KelMathDivideAudio (dsp)\n    0  in   audio  A = in (the signal)\n"
+                                       "    1  in   audio  B = 0.1 (1)\n    2  out  audio  Out\n"));
+    EXPECT_THAT(list.output, HasSubstr("    3  out  int    Out (settable)\n"));
 
     const Result json = run("list --json " + library("QX-DaRovoVIR3"));
     ASSERT_EQ(json.exitCode, 0) << json.output;
@@ -101,19 +106,28 @@ TEST_F(LumhostTest, RenderTakesAnInputFileAndConstantAudioPins) {
     }
 }
 
-TEST_F(LumhostTest, ResponsePeaksWhereTheBandPassIsTuned) {
-    const Result response = run("response " + library("QX-DaRovoVIR3") +
-                                " QX-DaRovoVIR3 --pin 'Filter Type=2' --pin Frequency=250 --pin Q=0.5"
-                                " --plot band.png --csv band.csv");
-    ASSERT_EQ(response.exitCode, 0) << response.output;
-    std::ifstream csv(path("band.csv"));
+// Rows of frequency, magnitude in dB and phase from a response table.
+std::vector<std::array<double, 3>> readResponse(const std::string& csvPath) {
+    std::ifstream csv(csvPath);
     std::string line;
     std::getline(csv, line);
     EXPECT_EQ(line, "hz,magnitude_db,phase_deg");
-    double peakHz = 0.0, peakDb = -1e9;
+    std::vector<std::array<double, 3>> rows;
     while (std::getline(csv, line)) {
-        double hz, db, phase;
-        ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%lf", &hz, &db, &phase), 3) << line;
+        std::array<double, 3> row{};
+        EXPECT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%lf", &row[0], &row[1], &row[2]), 3) << line;
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+TEST_F(LumhostTest, ResponsePeaksWhereTheBandPassIsTuned) {
+    const Result response = run("response " + library("QX-DaRovoVIR3") +
+                                " QX-DaRovoVIR3 --pin 'Filter Type=BandPass' --pin Frequency=250 --pin Q=0.5"
+                                " --plot band.png --csv band.csv");
+    ASSERT_EQ(response.exitCode, 0) << response.output;
+    double peakHz = 0.0, peakDb = -1e9;
+    for (const auto& [hz, db, phase] : readResponse(path("band.csv"))) {
         if (db > peakDb) peakHz = hz, peakDb = db;
     }
     EXPECT_NEAR(std::log2(peakHz / 2500.0), 0.0, 0.05) << "peak at " << peakHz << " Hz";
@@ -122,6 +136,20 @@ TEST_F(LumhostTest, ResponsePeaksWhereTheBandPassIsTuned) {
     char magic[8] = {};
     png.read(magic, 8);
     EXPECT_EQ(std::string(magic + 1, 3), "PNG");
+}
+
+TEST_F(LumhostTest, TheFilterOnItsDefaultsIsALowPassAtOneKilohertz) {
+    const Result response = run("response " + library("QX-DaRovoVIR3") + " QX-DaRovoVIR3 --csv lp.csv");
+    ASSERT_EQ(response.exitCode, 0) << response.output;
+    const auto rows = readResponse(path("lp.csv"));
+    const auto nearest = [&](double hz) {
+        return *std::min_element(rows.begin(), rows.end(), [hz](const auto& a, const auto& b) {
+            return std::fabs(std::log(a[0] / hz)) < std::fabs(std::log(b[0] / hz));
+        });
+    };
+    EXPECT_NEAR(nearest(50.0)[1], 0.0, 0.1);
+    EXPECT_NEAR(nearest(1000.0)[1], -3.0, 0.3) << "at " << nearest(1000.0)[0] << " Hz";
+    EXPECT_LT(nearest(10000.0)[1], -30.0);
 }
 
 TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
@@ -160,7 +188,7 @@ TEST_F(LumhostTest, BadInputGivesOneLineExitCodeTwoAndNoOutputFile) {
         {"render " + filter + " NoSuchModule --out out.wav", "has no module 'NoSuchModule'\n"},
         {render + "--pin Cutoff=1", "QX-DaRovoVIR3 has no pin 'Cutoff'\n"},
         {render + "--pin Q=loud", "lumhost: pin 'Q': 'loud' is not a number\n"},
-        {render + "--pin Slope=1.5", "lumhost: pin 'Slope': '1.5' is not a 32-bit integer\n"},
+        {render + "--pin Slope=1.5", "lumhost: pin 'Slope': '1.5' is neither a 32-bit integer nor one of OneSection,"},
         {render + "--pin 'Signal Out=1'", "lumhost: pin 'Signal Out' is an output\n"},
         {render + "--rate 10", "lumhost: sample rate 10 is outside 1000 to 768000\n"},
         {render + "--block 0", "lumhost: block size 0 is outside 1 to 8192\n"},
@@ -243,7 +271,7 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          ".lumhost, then status 143",
          {},
          {"long.wav"}},
-        {"$LH render $LIB/KEL_MATH.lum KelMathDivideAudio --out d.wav --seconds 0.1",
+        {"$LH render $LIB/KEL_MATH.lum KelMathDivideAudio --pin B=0 --out d.wav --seconds 0.1",
          0,
          "Out: 4410 of 4410 samples are not finite",
          {"d.wav"},
