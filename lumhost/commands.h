@@ -44,6 +44,9 @@ int renderCommand(const RunSettings& run, const std::string& outPath, const std:
 int responseCommand(const RunSettings& run, const std::string& plotPath, const std::string& csvPath, double seconds,
                     bool replaceExisting);
 int demoCommand();
+// `steps` holds each step's NAME_OR_INDEX=VALUE settings.
+int runCommand(const std::string& libraryPath, const std::string& moduleId,
+               const std::vector<std::vector<std::string>>& steps, bool trace);
 #endif
 
 }  // namespace lumhost

@@ -79,9 +79,28 @@ int main(int argc, char** argv) {
     response->add_option("--csv", csvPath, "a table of frequency, magnitude and phase; - for standard output");
     response->add_option("--seconds", impulseSeconds, "impulse response length, 0.1 to 60 (default 1)");
 
+    std::string moduleId;
+    std::vector<std::vector<std::string>> steps(1);
+    bool trace = false;
+    CLI::App* runModule =
+        app.add_subcommand("run", "drive a control-value or GUI module value by value and print what it answers");
+    runModule->add_option("library", libraryPath, "the module library (NAME.lum)")->required();
+    runModule->add_option("id", moduleId, "the module's identifier")->required();
+    // Triggered as parsed, so each --pin lands in the step the --then before it began.
+    runModule
+        ->add_option_function<std::string>(
+            "--pin", [&steps](const std::string& setting) { steps.back().push_back(setting); },
+            "NAME_OR_INDEX=VALUE for a pin (repeatable), sent in order; with none, every input's default")
+        ->trigger_on_parse();
+    runModule
+        ->add_flag_callback(
+            "--then", [&steps] { steps.emplace_back(); }, "start the next step: its --pin options follow")
+        ->trigger_on_parse();
+    runModule->add_flag("--trace", trace, "print every call between host and module too");
+
     CLI::App* demo = app.add_subcommand("demo", "render and plot the filter and a few math modules into demo-out/");
 #else
-    for (const char* name : {"render", "response", "demo"}) addMissingCommand(app, name);
+    for (const char* name : {"render", "response", "run", "demo"}) addMissingCommand(app, name);
 #endif
 
     try {
@@ -100,6 +119,7 @@ int main(int argc, char** argv) {
         if (*render) return lumhost::renderCommand(run, outPath, inPath, signal, seconds, replaceExisting);
         if (*response) return lumhost::responseCommand(run, plotPath, csvPath, impulseSeconds, replaceExisting);
         if (*demo) return lumhost::demoCommand();
+        if (*runModule) return lumhost::runCommand(libraryPath, moduleId, steps, trace);
 #else
         std::fprintf(stderr,
                      "lumhost: %s is not in the Win32 build: it needs libsndfile, which Debian lacks for Win32\n",

@@ -152,6 +152,36 @@ TEST_F(LumhostTest, TheFilterOnItsDefaultsIsALowPassAtOneKilohertz) {
     EXPECT_LT(nearest(10000.0)[1], -30.0);
 }
 
+// run prints what the math tests' tables expect: one module of each family, int, float
+// and bool, on both sides; a GUI module answers each change on its own line.
+TEST_F(LumhostTest, RunPrintsWhatEachModuleAnswers) {
+    struct Row {
+        std::string arguments, printed;
+    };
+    const Row rows[] = {
+        {"KelMathDivideDspInt --pin A=7 --pin B=2 --then --pin A=-7 --then --pin B=0",
+         "> A=7 B=2\n  Out = 3\n> A=-7\n  Out = -3\n> B=0\n  Out = -7\n"},
+        {"KelMathNearestDspFloat --pin In=2.5 --then --pin In=3.5 --then --pin In=-0.4",
+         "> In=2.5\n  Out = 2\n> In=3.5\n  Out = 4\n> In=-0.4\n  Out = 0\n"},
+        {"KelMathInvertDspBool --then --pin In=true", "> In=false (default)\n  Out = true\n> In=true\n  Out = false\n"},
+        {"KelMathLimitDspInt --then --pin Value=-5 --then --pin Value=0",
+         "> Value=2 (default) Min=-1 (default) Max=1 (default)\n  Out = 1\n> Value=-5\n  Out = -1\n> Value=0\n"
+         "  Out = 0\n"},
+        {"KelMathScaleUpGuiFloat --pin Min=10 --pin Max=20 --pin Value=0.25 --then --pin 'Out 2=15'",
+         "  Min=10 -> Out = 10, Out 2 = 10\n  Max=20 -> nothing written\n  Value=0.25 -> Out = 12.5, Out 2 = 12.5\n"
+         "  Out 2=15 -> Out = 15, Value = 0.5\n"},
+        {"KelMathWrapGuiInt --pin Divisor=2 --pin Modulus=3 --pin Value=9",
+         "  Divisor=2 -> nothing written\n  Modulus=3 -> nothing written\n  Value=9 -> Out = 1\n"},
+        {"KelMathSubtractGuiInt", "  A=2 -> Out = 2, Out 2 = 2\n  B=1 -> Out = 1, Out 2 = 1\n"},
+        {"KelMathInvertGuiBool --then --pin Out=false", "  In=false -> Out = true\n  Out=false -> In = true\n"},
+    };
+    for (const Row& row : rows) {
+        const Result result = run("run " + library("KEL_MATH") + " " + row.arguments);
+        EXPECT_EQ(result.exitCode, 0) << row.arguments;
+        EXPECT_EQ(result.output, row.printed) << row.arguments;
+    }
+}
+
 TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
     for (const char* name : {"KEL_MATH", "QX-DaRovoVIR3"}) {
         const Result validate = run("validate " + library(name) + " --strictness 2");
@@ -176,6 +206,7 @@ TEST_F(LumhostTest, BadInputGivesOneLineExitCodeTwoAndNoOutputFile) {
         std::ofstream(path("not-a-library.lum.json")) << R"({"library": "X", "modules": []})";
     }
     const std::string filter = library("QX-DaRovoVIR3");
+    const std::string math = library("KEL_MATH");
     const std::string render = "render " + filter + " QX-DaRovoVIR3 --out out.wav --signal noise --seconds 0.1 ";
     struct Case {
         std::string arguments;
@@ -195,6 +226,13 @@ TEST_F(LumhostTest, BadInputGivesOneLineExitCodeTwoAndNoOutputFile) {
         {"render " + filter + " QX-DaRovoVIR3 --out out.wav --signal sine:99999", "lumhost: signal sine: 99999 Hz"},
         {"render " + filter + " QX-DaRovoVIR3 --out out.wav --in missing.wav", "lumhost: cannot read missing.wav"},
         {"validate " + filter + " --strictness 11", "lumhost: strictness 11 is outside 1 to 10\n"},
+        {"run " + math + " KelMathMinGuiInt --pin Out=1", "lumhost: pin 'Out' is an output only\n"},
+        {"run " + math + " KelMathAddDspInt --pin A=1 --then", "lumhost: step 2 sets no pin\n"},
+        {"run " + math + " KelMathAddDspInt --pin A=x", "lumhost: pin 'A': 'x' is not a 32-bit integer\n"},
+        {"run " + math + " KelMathAddAudio", "has no module 'KelMathAddAudio'\n"},
+        {"run " + math + " KelMathMultiplyAudio",
+         "lumhost: KelMathMultiplyAudio is audio-rate: lumhost render runs it\n"},
+        {render + "--pin 'Filter Type=Highshelf'", "'Highshelf' is neither a 32-bit integer nor one of LowPass,"},
     };
     for (const Case& c : cases) {
         const Result result = run(c.arguments);

@@ -1,0 +1,60 @@
+#include <algorithm>
+#include <cstdio>
+
+#include "commands.h"
+#include "host/dsp_run.h"
+#include "module_session.h"
+
+namespace lumhost {
+namespace {
+
+// "> A=1.5 B=2"; the first step lists the defaults graph start sends too.
+std::string describeStep(const ModuleDescription& module, const std::vector<PinChange>& changes, bool withDefaults) {
+    std::string text = ">";
+    for (const PinChange& change : changes)
+        text += " " + change.pin->name + "=" + formatPinValue(*change.pin, change.value);
+    if (!withDefaults) return text;
+    for (const PinDescription& pin : module.pins) {
+        const bool given =
+            std::any_of(changes.begin(), changes.end(), [&](const PinChange& change) { return change.pin == &pin; });
+        if (pin.direction == lum::kDirectionIn && !given) {
+            text += " " + pin.name + "=" + formatPinValue(pin, defaultPinValue(pin)) + " (default)";
+        }
+    }
+    return text;
+}
+
+// A DSP step's changes arrive together in one block: a header names them. Each GUI change
+// is its own line already.
+void printStep(ModuleSession& session, const std::vector<PinChange>& changes, bool first) {
+    if (session.module().side == Side::Dsp) {
+        std::printf("%s\n", describeStep(session.module(), changes, first).c_str());
+    }
+    for (const std::string& line : session.step(changes)) std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int runCommand(const std::string& libraryPath, const std::string& moduleId,
+               const std::vector<std::vector<std::string>>& steps, bool trace) {
+    const LoadedLibrary loaded(libraryPath);
+    const ModuleDescription& module = loaded.module(moduleId);
+    const auto session = ModuleSession::open(loaded, module, trace);
+    // Every step is checked before the first runs, so bad input prints nothing else.
+    std::vector<std::vector<PinChange>> changes;
+    for (std::size_t s = 0; s < steps.size(); ++s) {
+        // An empty first step starts from the defaults; a later one would do nothing.
+        if (steps[s].empty() && s > 0) throw UsageError("step " + std::to_string(s + 1) + " sets no pin");
+        changes.push_back(session->resolve(parsePinSettings(steps[s])));
+    }
+    if (changes.front().empty() && module.side == Side::Gui) {
+        for (const PinDescription& pin : module.pins) {
+            if (pin.direction == lum::kDirectionIn) changes.front().push_back({&pin, defaultPinValue(pin)});
+        }
+    }
+    for (std::size_t s = 0; s < changes.size(); ++s) printStep(*session, changes[s], s == 0);
+    return 0;
+}
+
+}  // namespace lumhost
