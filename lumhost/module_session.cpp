@@ -55,7 +55,7 @@ public:
         }
     }
 
-    std::vector<std::string> step(const std::vector<PinChange>& changes) override {
+    std::vector<std::string> step(const std::vector<PinChange>& changes, bool) override {
         std::vector<std::string> lines;
         EventList events;
         std::vector<PinChange> sent = changes;
@@ -120,15 +120,24 @@ public:
         gui_ = std::move(created.object);
     }
 
-    std::vector<std::string> step(const std::vector<PinChange>& changes) override {
+    std::vector<std::string> step(const std::vector<PinChange>& changes, bool allSetFirst) override {
         std::vector<std::string> lines;
+        if (allSetFirst) {
+            for (const PinChange& change : changes) {
+                gui_->setPin(change.pin->index, 0, change.value.size, change.value.bytes);
+                if (trace_) {
+                    lines.push_back("  | host: setPin " + change.pin->name + " = " +
+                                    formatPinValue(*change.pin, change.value));
+                }
+            }
+        }
         for (const PinChange& change : changes) {
             host_.clear();
-            gui_->setPin(change.pin->index, 0, change.value.size, change.value.bytes);
+            if (!allSetFirst) gui_->setPin(change.pin->index, 0, change.value.size, change.value.bytes);
             gui_->notifyPin(change.pin->index, 0);
             if (trace_) {
-                lines.push_back("  | host: setPin + notifyPin " + change.pin->name + " = " +
-                                formatPinValue(*change.pin, change.value));
+                lines.push_back(std::string("  | host: ") + (allSetFirst ? "notifyPin " : "setPin + notifyPin ") +
+                                change.pin->name + " = " + formatPinValue(*change.pin, change.value));
             }
             std::string answer;
             for (const HostCall& call : host_.exchange()) {

@@ -29,8 +29,10 @@ public:
     // Checks `settings` against the module: inputs (and settable GUI outputs) with values
     // of their type. Throws UsageError.
     std::vector<PinChange> resolve(const std::vector<PinSetting>& settings) const;
-    // Applies the changes as one step and returns what to print.
-    virtual std::vector<std::string> step(const std::vector<PinChange>& changes) = 0;
+    // Applies the changes as one step and returns what to print. A DSP module gets them
+    // together in one block; a GUI module one after the other, or, `allSetFirst`, all
+    // values set before it hears of the first.
+    virtual std::vector<std::string> step(const std::vector<PinChange>& changes, bool allSetFirst) = 0;
 
 protected:
     ModuleSession(const ModuleDescription& module, bool trace) : module_(module), trace_(trace) {}

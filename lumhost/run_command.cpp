@@ -26,11 +26,11 @@ std::string describeStep(const ModuleDescription& module, const std::vector<PinC
 
 // A DSP step's changes arrive together in one block: a header names them. Each GUI change
 // is its own line already.
-void printStep(ModuleSession& session, const std::vector<PinChange>& changes, bool first) {
+void printStep(ModuleSession& session, const std::vector<PinChange>& changes, bool first, bool allSetFirst) {
     if (session.module().side == Side::Dsp) {
         std::printf("%s\n", describeStep(session.module(), changes, first).c_str());
     }
-    for (const std::string& line : session.step(changes)) std::printf("%s\n", line.c_str());
+    for (const std::string& line : session.step(changes, allSetFirst)) std::printf("%s\n", line.c_str());
     std::fflush(stdout);
 }
 
@@ -48,12 +48,14 @@ int runCommand(const std::string& libraryPath, const std::string& moduleId,
         if (steps[s].empty() && s > 0) throw UsageError("step " + std::to_string(s + 1) + " sets no pin");
         changes.push_back(session->resolve(parsePinSettings(steps[s])));
     }
-    if (changes.front().empty() && module.side == Side::Gui) {
+    // Defaults are in place together, so an operand's handler sees the others' defaults.
+    const bool defaultsOnly = changes.front().empty() && module.side == Side::Gui;
+    if (defaultsOnly) {
         for (const PinDescription& pin : module.pins) {
             if (pin.direction == lum::kDirectionIn) changes.front().push_back({&pin, defaultPinValue(pin)});
         }
     }
-    for (std::size_t s = 0; s < changes.size(); ++s) printStep(*session, changes[s], s == 0);
+    for (std::size_t s = 0; s < changes.size(); ++s) printStep(*session, changes[s], s == 0, s == 0 && defaultsOnly);
     return 0;
 }
 
