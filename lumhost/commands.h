@@ -35,6 +35,9 @@ std::vector<ResponsePoint> measureResponse(const LoadedLibrary& loaded, const Ru
 // "ID  pin=value ..." for titles.
 std::string describeRun(const RunSettings& run);
 
+// A pin as list shows it: index, direction, type, name, then its default (or the signal
+// the first audio input takes), unit and value names.
+std::string pinLine(const PinDescription& pin, double audioScale, bool takesTheSignal);
 int listCommand(const std::string& libraryPath, bool json);
 int validateCommand(const std::string& libraryPath, std::int32_t strictness, std::uint32_t seed);
 #if LUM_HOST_AUDIO_FILES
@@ -44,9 +47,10 @@ int renderCommand(const RunSettings& run, const std::string& outPath, const std:
 int responseCommand(const RunSettings& run, const std::string& plotPath, const std::string& csvPath, double seconds,
                     bool replaceExisting);
 int demoCommand();
-// `steps` holds each step's NAME_OR_INDEX=VALUE settings.
+// `steps` holds each step's NAME_OR_INDEX=VALUE settings; `interactive` then reads more
+// from a prompt.
 int runCommand(const std::string& libraryPath, const std::string& moduleId,
-               const std::vector<std::vector<std::string>>& steps, bool trace);
+               const std::vector<std::vector<std::string>>& steps, bool trace, bool interactive);
 #endif
 
 }  // namespace lumhost

@@ -51,6 +51,13 @@ std::string describeValues(const PinDescription& pin, double audioScale, bool ta
 
 }  // namespace
 
+std::string pinLine(const PinDescription& pin, double audioScale, bool takesTheSignal) {
+    char columns[32];
+    std::snprintf(columns, sizeof columns, "  %3d  %-3s  %-5s  ", pin.index,
+                  pin.direction == lum::kDirectionIn ? "in" : "out", datatypeName(pin.datatype));
+    return columns + pin.name + describeValues(pin, audioScale, takesTheSignal);
+}
+
 int listCommand(const std::string& libraryPath, bool json) {
     const LoadedLibrary loaded(libraryPath);
     requireDescribedModules(loaded);
@@ -88,9 +95,7 @@ int listCommand(const std::string& libraryPath, bool json) {
             const bool takesTheSignal =
                 firstAudioInput && pin.datatype == lum::kDatatypeAudio && pin.direction == lum::kDirectionIn;
             if (takesTheSignal) firstAudioInput = false;
-            std::printf("  %3d  %-3s  %-5s  %s%s\n", pin.index, pin.direction == lum::kDirectionIn ? "in" : "out",
-                        datatypeName(pin.datatype), pin.name.c_str(),
-                        describeValues(pin, description.audioScale, takesTheSignal).c_str());
+            std::printf("%s\n", pinLine(pin, description.audioScale, takesTheSignal).c_str());
         }
     }
     return 0;

@@ -97,6 +97,10 @@ int main(int argc, char** argv) {
             "--then", [&steps] { steps.emplace_back(); }, "start the next step: its --pin options follow")
         ->trigger_on_parse();
     runModule->add_flag("--trace", trace, "print every call between host and module too");
+    bool interactive = false;
+    runModule->add_flag("-i,--interactive", interactive,
+                        "then read PIN=VALUE, list, help or quit line by line (a prompt on a terminal, plain lines "
+                        "from a pipe or file)");
 
     CLI::App* demo = app.add_subcommand("demo", "render and plot the filter and a few math modules into demo-out/");
 #else
@@ -119,7 +123,7 @@ int main(int argc, char** argv) {
         if (*render) return lumhost::renderCommand(run, outPath, inPath, signal, seconds, replaceExisting);
         if (*response) return lumhost::responseCommand(run, plotPath, csvPath, impulseSeconds, replaceExisting);
         if (*demo) return lumhost::demoCommand();
-        if (*runModule) return lumhost::runCommand(libraryPath, moduleId, steps, trace);
+        if (*runModule) return lumhost::runCommand(libraryPath, moduleId, steps, trace, interactive);
 #else
         std::fprintf(stderr,
                      "lumhost: %s is not in the Win32 build: it needs libsndfile, which Debian lacks for Win32\n",

@@ -3,6 +3,7 @@
 
 #include "commands.h"
 #include "host/dsp_run.h"
+#include "line_reader.h"
 #include "module_session.h"
 
 namespace lumhost {
@@ -34,10 +35,52 @@ void printStep(ModuleSession& session, const std::vector<PinChange>& changes, bo
     std::fflush(stdout);
 }
 
+constexpr const char* kPromptHelp =
+    "  PIN=VALUE  set a pin (by name or index) and see what the module answers\n"
+    "  list       the module's pins with their defaults and value names\n"
+    "  help       this text\n"
+    "  quit       leave (so does the end of input)\n";
+
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// Reads commands until quit or the end of input; a refused line is reported and the
+// session goes on. Returns the exit code: 2 when any line was refused.
+int prompt(ModuleSession& session, double audioScale) {
+    LineReader reader(session.module().id + "> ");
+    if (reader.onTerminal()) std::printf("%s", kPromptHelp);
+    int exitCode = 0;
+    std::string line;
+    while (reader.next(line)) {
+        line = trimmed(line);
+        if (line.empty()) continue;
+        if (line == "quit") break;
+        if (line == "help") {
+            std::printf("%s", kPromptHelp);
+        } else if (line == "list") {
+            for (const PinDescription& pin : session.module().pins) {
+                std::printf("%s\n", pinLine(pin, audioScale, false).c_str());
+            }
+        } else {
+            try {
+                printStep(session, session.resolve({parsePinSetting(line)}), false, false);
+            } catch (const UsageError& error) {
+                std::fprintf(stderr, "lumhost: %s\n", error.what());
+                exitCode = 2;
+            }
+        }
+        std::fflush(stdout);
+    }
+    return exitCode;
+}
+
 }  // namespace
 
 int runCommand(const std::string& libraryPath, const std::string& moduleId,
-               const std::vector<std::vector<std::string>>& steps, bool trace) {
+               const std::vector<std::vector<std::string>>& steps, bool trace, bool interactive) {
     const LoadedLibrary loaded(libraryPath);
     const ModuleDescription& module = loaded.module(moduleId);
     const auto session = ModuleSession::open(loaded, module, trace);
@@ -56,7 +99,7 @@ int runCommand(const std::string& libraryPath, const std::string& moduleId,
         }
     }
     for (std::size_t s = 0; s < changes.size(); ++s) printStep(*session, changes[s], s == 0, s == 0 && defaultsOnly);
-    return 0;
+    return interactive ? prompt(*session, loaded.description.audioScale) : 0;
 }
 
 }  // namespace lumhost
