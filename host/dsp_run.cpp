@@ -148,12 +148,18 @@ void DspRun::checkGuards() const {
     }
 }
 
-std::vector<std::vector<float>> DspRun::render(const std::vector<std::vector<float>>& input, std::int64_t frames) {
+std::vector<std::vector<float>> DspRun::render(const std::vector<std::vector<float>>& input, std::int64_t frames,
+                                               const std::function<void(double)>& progress) {
     std::vector<std::vector<float>> rendered(outputs_.size(), std::vector<float>(static_cast<std::size_t>(frames)));
     EventList events;
     firstEvents(events);
     bool asleep = false;
+    // Often enough for a progress line, rarely enough to cost nothing.
+    constexpr std::int64_t kBlocksPerProgress = 1024;
     for (std::int64_t start = 0; start < frames; start += blockSize_) {
+        if (progress && (start / blockSize_) % kBlocksPerProgress == 0) {
+            progress(static_cast<double>(start) / static_cast<double>(frames));
+        }
         const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(blockSize_, frames - start));
         if (asleep && events.empty()) {
             // A sleeping module is not called; its outputs hold their last sample.

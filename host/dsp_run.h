@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -63,8 +64,10 @@ public:
     const std::vector<PinDescription>& audioOutputs() const { return audioOutputs_; }
 
     // Renders `frames` samples from `input` (one vector per channel, shorter ones padded
-    // with silence) and returns one vector per audio output.
-    std::vector<std::vector<float>> render(const std::vector<std::vector<float>>& input, std::int64_t frames);
+    // with silence) and returns one vector per audio output. `progress` hears now and then
+    // what fraction is done.
+    std::vector<std::vector<float>> render(const std::vector<std::vector<float>>& input, std::int64_t frames,
+                                           const std::function<void(double)>& progress = {});
 
     // Blocks the module spent asleep, and the control values it sent, as the host saw them.
     std::int64_t blocksAsleep() const { return blocksAsleep_; }
