@@ -39,8 +39,9 @@ std::string number(double value) {
 void checkDescribedValues(const ModuleDescription& module, std::vector<std::string>& problems) {
     for (const PinDescription& pin : module.pins) {
         const std::string what = module.id + ": pin '" + pin.name + "'";
-        if (pin.defaultValue && pin.direction != lum::kDirectionIn)
+        if (pin.defaultValue && pin.direction != lum::kDirectionIn) {
             problems.push_back(what + " is an output with a default");
+        }
         if (pin.defaultValue && pin.datatype == lum::kDatatypeInt &&
             (*pin.defaultValue != std::trunc(*pin.defaultValue) || std::fabs(*pin.defaultValue) > 2147483647.0)) {
             problems.push_back(what + ": default " + number(*pin.defaultValue) + " is not a 32-bit integer");
@@ -49,8 +50,9 @@ void checkDescribedValues(const ModuleDescription& module, std::vector<std::stri
             !std::isfinite(static_cast<float>(*pin.defaultValue))) {
             problems.push_back(what + ": default " + number(*pin.defaultValue) + " is not a finite float");
         }
-        if (!pin.valueNames.empty() && pin.datatype != lum::kDatatypeInt)
+        if (!pin.valueNames.empty() && pin.datatype != lum::kDatatypeInt) {
             problems.push_back(what + " names values but is no int pin");
+        }
         if (!pin.valueNames.empty() && pin.datatype == lum::kDatatypeInt && pin.defaultValue &&
             (*pin.defaultValue < 0 || *pin.defaultValue >= static_cast<double>(pin.valueNames.size()))) {
             problems.push_back(what + ": default is none of its named values");

@@ -1,5 +1,6 @@
 #include "pin_value.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -33,7 +34,10 @@ std::int32_t PinValue::asInt() const {
 PinValue defaultPinValue(const PinDescription& pin) {
     const double value = pin.defaultValue.value_or(0.0);
     if (pin.datatype == lum::kDatatypeBool) return valueOf<std::uint8_t>(value != 0.0 ? 1 : 0);
-    if (pin.datatype == lum::kDatatypeInt) return valueOf(static_cast<std::int32_t>(value));
+    if (pin.datatype == lum::kDatatypeInt) {
+        // The description check refuses a default beyond int; until then it is held at the edge.
+        return valueOf(static_cast<std::int32_t>(std::clamp(value, -2147483648.0, 2147483647.0)));
+    }
     return valueOf(static_cast<float>(value));
 }
 

@@ -1,6 +1,7 @@
 #include "module_session.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <sstream>
 
@@ -17,7 +18,8 @@ constexpr std::int32_t kBlockSize = 64;
 PinValue valueOf(const HostCall& call) {
     PinValue value;
     value.size = call.size;
-    std::memcpy(value.bytes, call.bytes.data(), static_cast<std::size_t>(std::min(call.size, 4)));
+    // A module may name any size; only what a pin value holds is read.
+    std::memcpy(value.bytes, call.bytes.data(), static_cast<std::size_t>(std::clamp(call.size, 0, 4)));
     return value;
 }
 
@@ -74,8 +76,9 @@ public:
         }
         for (const PinChange& change : sent) {
             events.bytes(0, change.pin->index, change.value.size, change.value.bytes, false);
-            if (trace_)
+            if (trace_) {
                 lines.push_back("  | host: " + change.pin->name + " = " + formatPinValue(*change.pin, change.value));
+            }
         }
         host_.clear();
         plugin_->process(kBlockSize, events.head());

@@ -12,8 +12,9 @@ namespace {
 // "> A=1.5 B=2"; the first step lists the defaults graph start sends too.
 std::string describeStep(const ModuleDescription& module, const std::vector<PinChange>& changes, bool withDefaults) {
     std::string text = ">";
-    for (const PinChange& change : changes)
+    for (const PinChange& change : changes) {
         text += " " + change.pin->name + "=" + formatPinValue(*change.pin, change.value);
+    }
     if (!withDefaults) return text;
     for (const PinDescription& pin : module.pins) {
         const bool given =

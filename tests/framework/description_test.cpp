@@ -77,6 +77,10 @@ TEST(ModuleDescription, MalformedDescriptionsAreRefusedWithTheReason) {
              {"index": 0, "direction": "in", "datatype": "float", "name": "b"}]}]})",
         R"({"library": "X", "modules": [{"id": "A", "side": "dsp", "pins": [
              {"index": 0, "direction": "in", "datatype": "double", "name": "a"}]}]})",
+        R"({"library": "X", "modules": [{"id": "A", "side": "dsp", "pins": [
+             {"index": 0, "direction": "in", "datatype": "bool", "name": "a", "default": 1}]}]})",
+        R"({"library": "X", "modules": [{"id": "A", "side": "dsp", "pins": [
+             {"index": 0, "direction": "in", "datatype": "int", "name": "a", "default": "LowPass"}]}]})",
     };
     for (const char* text : cases) {
         std::ofstream(path) << text;
