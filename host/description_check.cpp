@@ -1,10 +1,14 @@
 #include "description_check.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <map>
 
 #include "event_list.h"
 #include "guarded_buffer.h"
+#include "pin_value.h"
 #include "recording_host.h"
 
 namespace lumhost {
@@ -23,6 +27,40 @@ std::int32_t highestIndex(const ModuleDescription& module) {
 std::string announcement(const PinDescription& pin) {
     if (pin.datatype == lum::kDatatypeAudio) return "streaming";
     return "value of " + std::to_string(valueSize(pin.datatype)) + " bytes";
+}
+
+std::string number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+// Defaults, value names and settable outputs fit the pins they are described on.
+void checkDescribedValues(const ModuleDescription& module, std::vector<std::string>& problems) {
+    for (const PinDescription& pin : module.pins) {
+        const std::string what = module.id + ": pin '" + pin.name + "'";
+        if (pin.defaultValue && pin.direction != lum::kDirectionIn) {
+            problems.push_back(what + " is an output with a default");
+        }
+        if (pin.defaultValue && pin.datatype == lum::kDatatypeInt &&
+            (*pin.defaultValue != std::trunc(*pin.defaultValue) || std::fabs(*pin.defaultValue) > 2147483647.0)) {
+            problems.push_back(what + ": default " + number(*pin.defaultValue) + " is not a 32-bit integer");
+        }
+        if (pin.defaultValue && (pin.datatype == lum::kDatatypeFloat || pin.datatype == lum::kDatatypeAudio) &&
+            !std::isfinite(static_cast<float>(*pin.defaultValue))) {
+            problems.push_back(what + ": default " + number(*pin.defaultValue) + " is not a finite float");
+        }
+        if (!pin.valueNames.empty() && pin.datatype != lum::kDatatypeInt) {
+            problems.push_back(what + " names values but is no int pin");
+        }
+        if (!pin.valueNames.empty() && pin.datatype == lum::kDatatypeInt && pin.defaultValue &&
+            (*pin.defaultValue < 0 || *pin.defaultValue >= static_cast<double>(pin.valueNames.size()))) {
+            problems.push_back(what + ": default is none of its named values");
+        }
+        if (pin.settable && (module.side != Side::Gui || pin.direction != lum::kDirectionOut)) {
+            problems.push_back(what + " is settable but no GUI output");
+        }
+    }
 }
 
 void compareDsp(const ModuleLibrary& library, const ModuleDescription& module, std::vector<std::string>& problems) {
@@ -77,6 +115,38 @@ void compareDsp(const ModuleLibrary& library, const ModuleDescription& module, s
     }
 }
 
+// Whether a fresh instance, its inputs at their defaults, writes anything when the host
+// sets `output` to a value it does not hold.
+bool answersWhenSet(const ModuleLibrary& library, const ModuleDescription& module, const PinDescription& output) {
+    RecordingHost host;
+    auto created = createGui(library.factory(), module.wideId(), host.object());
+    if (created.status != lum::kOk) return false;
+    for (const PinDescription& pin : module.pins) {
+        if (pin.direction != lum::kDirectionIn) continue;
+        const PinValue value = defaultPinValue(pin);
+        created.object->setPin(pin.index, 0, value.size, value.bytes);
+        created.object->notifyPin(pin.index, 0);
+    }
+    PinValue held = defaultPinValue(output);
+    for (const HostCall& call : host.exchange()) {
+        if (call.kind == HostCallKind::WritePin && call.pinIndex == output.index && call.size == held.size) {
+            std::memcpy(held.bytes, call.bytes.data(), static_cast<std::size_t>(held.size));
+        }
+    }
+    PinValue other = held;
+    if (output.datatype == lum::kDatatypeBool) {
+        other.bytes[0] = held.bytes[0] != 0 ? 0 : 1;
+    } else if (output.datatype == lum::kDatatypeInt) {
+        other = parsePinValue(output, std::to_string(held.asInt() + 3));
+    } else {
+        other = parsePinValue(output, std::to_string(held.asFloat() + 3.0f));
+    }
+    host.clear();
+    created.object->setPin(output.index, 0, other.size, other.bytes);
+    created.object->notifyPin(output.index, 0);
+    return !host.exchange().empty();
+}
+
 void compareGui(const ModuleLibrary& library, const ModuleDescription& module, std::vector<std::string>& problems) {
     RecordingHost host;
     auto created = createGui(library.factory(), module.wideId(), host.object());
@@ -93,12 +163,20 @@ void compareGui(const ModuleLibrary& library, const ModuleDescription& module, s
                                (registered ? " is registered but not described" : " is described but not registered"));
         }
     }
+    for (const PinDescription& pin : module.pins) {
+        if (pin.direction == lum::kDirectionOut && answersWhenSet(library, module, pin) != pin.settable) {
+            problems.push_back(
+                module.id + ": output pin '" + pin.name + "'" +
+                (pin.settable ? " is settable but answers nothing when set" : " answers when set but is not settable"));
+        }
+    }
 }
 
 }  // namespace
 
 std::vector<std::string> compareDescriptionWithModule(const ModuleLibrary& library, const ModuleDescription& module) {
     std::vector<std::string> problems;
+    checkDescribedValues(module, problems);
     if (module.side == Side::Dsp) {
         compareDsp(library, module, problems);
     } else {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 
 #include "instances.h"
+#include "pin_value.h"
 
 namespace lumhost {
 namespace {
@@ -82,12 +82,13 @@ DspRun::DspRun(const ModuleLibrary& library, const ModuleDescription& module, st
     };
 
     // Set to a constant, the first audio input passes the signal to no other: it would land on a control input.
+    // Every other input not given starts at its default.
     bool firstAudioInput = true;
     for (const PinDescription& pin : module.pins) {
         const std::string what = "pin '" + pin.name + "'";
         const std::string* value = settingFor(pin);
         if (pin.datatype == lum::kDatatypeAudio && pin.direction == lum::kDirectionIn) {
-            AudioInput input{pin.index, -1, 0.0f, GuardedBuffer(blockSize)};
+            AudioInput input{pin.index, -1, defaultPinValue(pin).asFloat(), GuardedBuffer(blockSize)};
             if (value == nullptr && firstAudioInput) {
                 input.channel = 0;
             } else if (value != nullptr && (*value == "in" || startsWith(*value, "in:"))) {
@@ -103,20 +104,9 @@ DspRun::DspRun(const ModuleLibrary& library, const ModuleDescription& module, st
             outputs_.push_back({pin.index, GuardedBuffer(blockSize)});
             audioOutputs_.push_back(pin);
         } else if (pin.direction == lum::kDirectionIn && value != nullptr) {
-            ControlValue control{pin.index, 4, {}};
-            if (pin.datatype == lum::kDatatypeFloat) {
-                const float v = parseFloat(*value, what);
-                std::memcpy(control.bytes, &v, 4);
-            } else if (pin.datatype == lum::kDatatypeInt) {
-                const std::int32_t v = parseInt(*value, what);
-                std::memcpy(control.bytes, &v, 4);
-            } else if (pin.datatype == lum::kDatatypeBool) {
-                control.size = 1;
-                control.bytes[0] = parseBool(*value, what) ? 1 : 0;
-            } else {
-                throw UsageError(what + " takes no value from the command line");
-            }
-            controlValues_.push_back(control);
+            controlValues_.push_back({pin.index, parsePinValue(pin, *value)});
+        } else if (pin.direction == lum::kDirectionIn && pin.defaultValue) {
+            controlValues_.push_back({pin.index, defaultPinValue(pin)});
         }
     }
 
@@ -142,7 +132,7 @@ void DspRun::requireInputChannels(std::size_t available) const {
 void DspRun::firstEvents(EventList& events) const {
     events.graphStart(0);
     for (const ControlValue& control : controlValues_) {
-        events.bytes(0, control.pinIndex, control.size, control.bytes, false);
+        events.bytes(0, control.pinIndex, control.value.size, control.value.bytes, false);
     }
     for (const AudioInput& input : inputs_) {
         events.streaming(0, input.pinIndex, input.channel >= 0);
@@ -158,12 +148,18 @@ void DspRun::checkGuards() const {
     }
 }
 
-std::vector<std::vector<float>> DspRun::render(const std::vector<std::vector<float>>& input, std::int64_t frames) {
+std::vector<std::vector<float>> DspRun::render(const std::vector<std::vector<float>>& input, std::int64_t frames,
+                                               const std::function<void(double)>& progress) {
     std::vector<std::vector<float>> rendered(outputs_.size(), std::vector<float>(static_cast<std::size_t>(frames)));
     EventList events;
     firstEvents(events);
     bool asleep = false;
+    // Often enough for a progress line, rarely enough to cost nothing.
+    constexpr std::int64_t kBlocksPerProgress = 1024;
     for (std::int64_t start = 0; start < frames; start += blockSize_) {
+        if (progress && (start / blockSize_) % kBlocksPerProgress == 0) {
+            progress(static_cast<double>(start) / static_cast<double>(frames));
+        }
         const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(blockSize_, frames - start));
         if (asleep && events.empty()) {
             // A sleeping module is not called; its outputs hold their last sample.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "guarded_buffer.h"
 #include "library_loader.h"
 #include "module_description.h"
+#include "pin_value.h"
 #include "recording_host.h"
 
 namespace lumhost {
@@ -47,7 +49,8 @@ class DspRun {
 public:
     // Creates the module and resolves `settings` against its description. An audio input
     // takes a constant ("0.25"), or a channel of the input signal ("in", "in:1"); the
-    // first audio input takes channel 0 unless set, the others only when asked. Throws UsageError.
+    // first audio input takes channel 0 unless set, the others only when asked. Inputs not
+    // set take their described defaults. Throws UsageError.
     DspRun(const ModuleLibrary& library, const ModuleDescription& module, std::int32_t sampleRate,
            std::int32_t blockSize, const std::vector<PinSetting>& settings);
     DspRun(const DspRun&) = delete;
@@ -61,8 +64,10 @@ public:
     const std::vector<PinDescription>& audioOutputs() const { return audioOutputs_; }
 
     // Renders `frames` samples from `input` (one vector per channel, shorter ones padded
-    // with silence) and returns one vector per audio output.
-    std::vector<std::vector<float>> render(const std::vector<std::vector<float>>& input, std::int64_t frames);
+    // with silence) and returns one vector per audio output. `progress` hears now and then
+    // what fraction is done.
+    std::vector<std::vector<float>> render(const std::vector<std::vector<float>>& input, std::int64_t frames,
+                                           const std::function<void(double)>& progress = {});
 
     // Blocks the module spent asleep, and the control values it sent, as the host saw them.
     std::int64_t blocksAsleep() const { return blocksAsleep_; }
@@ -91,8 +96,7 @@ private:
     std::vector<PinDescription> audioOutputs_;
     struct ControlValue {
         std::int32_t pinIndex;
-        std::int32_t size;
-        std::uint8_t bytes[4];
+        PinValue value;
     };
     std::vector<ControlValue> controlValues_;
     std::int32_t highestInputChannel_ = -1;

@@ -75,6 +75,7 @@ LibraryDescription readLibraryDescription(const std::string& path) {
     LibraryDescription description;
     try {
         description.library = json.at("library").get<std::string>();
+        description.audioScale = json.value("audioScale", 1.0);
         std::set<std::string> ids;
         for (const auto& module : json.at("modules")) {
             ModuleDescription entry;
@@ -101,6 +102,18 @@ LibraryDescription readLibraryDescription(const std::string& path) {
                 if (datatype < 0) throw descriptionError(path, entry.id + ": unknown data type");
                 pinEntry.datatype = static_cast<lum::PinDatatype>(datatype);
                 pinEntry.name = pin.at("name").get<std::string>();
+                if (pin.contains("default")) {
+                    const auto& value = pin.at("default");
+                    if (value.is_boolean() != (pinEntry.datatype == lum::kDatatypeBool) ||
+                        !(value.is_boolean() || value.is_number())) {
+                        throw descriptionError(path, entry.id + ": the default of '" + pinEntry.name + "' is not a " +
+                                                         datatypeName(pinEntry.datatype));
+                    }
+                    pinEntry.defaultValue = value.is_boolean() ? (value.get<bool>() ? 1.0 : 0.0) : value.get<double>();
+                }
+                pinEntry.unit = pin.value("unit", std::string());
+                pinEntry.valueNames = pin.value("values", std::vector<std::string>());
+                pinEntry.settable = pin.value("settable", false);
                 if (!indices.insert(pinEntry.index).second) {
                     throw descriptionError(path, entry.id + ": pin index " + std::to_string(pinEntry.index) + " twice");
                 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,14 @@ struct PinDescription {
     lum::PinDirection direction;
     lum::PinDatatype datatype;
     std::string name;
+    // What an input starts at when the user gives nothing.
+    std::optional<double> defaultValue;
+    // The unit of what the value stands for (an audio pin's: of the scaled value).
+    std::string unit;
+    // Names of an int pin's values 0, 1, ...
+    std::vector<std::string> valueNames;
+    // A GUI output the host may set, which the module solves back from.
+    bool settable = false;
 };
 
 struct ModuleDescription {
@@ -32,6 +41,8 @@ struct ModuleDescription {
 
 struct LibraryDescription {
     std::string library;
+    // An audio pin stands for its sample value times this.
+    double audioScale = 1.0;
     std::vector<ModuleDescription> modules;
 
     const ModuleDescription* findModule(const std::string& id) const;

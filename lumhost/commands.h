@@ -12,6 +12,11 @@
 
 namespace lumhost {
 
+// The library a name without a folder means ("KEL_MATH" or "KEL_MATH.lum"): itself when
+// it exists here, else the first found in LUM_PATH, beside lumhost, or where lumhost was
+// installed. A path is returned as given.
+std::string findLibrary(const std::string& name);
+
 // A library with the description shipped beside it.
 struct LoadedLibrary {
     explicit LoadedLibrary(const std::string& path);
@@ -28,6 +33,7 @@ struct RunSettings {
     std::int32_t sampleRate = 44100;
     std::int32_t blockSize = 64;
     bool sampleRateGiven = false;
+    bool quiet = false;  // no progress line
 };
 
 // The module's magnitude and phase from `seconds` of impulse response.
@@ -35,15 +41,23 @@ std::vector<ResponsePoint> measureResponse(const LoadedLibrary& loaded, const Ru
 // "ID  pin=value ..." for titles.
 std::string describeRun(const RunSettings& run);
 
+// A pin as list shows it: index, direction, type, name, then its default (or the signal
+// the first audio input takes), unit and value names.
+std::string pinLine(const PinDescription& pin, double audioScale, bool takesTheSignal);
 int listCommand(const std::string& libraryPath, bool json);
 int validateCommand(const std::string& libraryPath, std::int32_t strictness, std::uint32_t seed);
 #if LUM_HOST_AUDIO_FILES
 // `replaceExisting` lets an output replace an existing file; inputs are never replaced.
+// `tailSeconds` of silence follow the input, so ringing is not cut off.
 int renderCommand(const RunSettings& run, const std::string& outPath, const std::string& inPath,
-                  const std::string& signal, double seconds, bool replaceExisting);
+                  const std::string& signal, double seconds, double tailSeconds, bool replaceExisting);
 int responseCommand(const RunSettings& run, const std::string& plotPath, const std::string& csvPath, double seconds,
                     bool replaceExisting);
-int demoCommand();
+int demoCommand(const std::string& outDirectory);
+// `steps` holds each step's NAME_OR_INDEX=VALUE settings; `interactive` then reads more
+// from a prompt.
+int runCommand(const std::string& libraryPath, const std::string& moduleId,
+               const std::vector<std::vector<std::string>>& steps, bool trace, bool interactive);
 #endif
 
 }  // namespace lumhost

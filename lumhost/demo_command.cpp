@@ -5,7 +5,6 @@
 #include "audio_file.h"
 #include "commands.h"
 #include "host/dsp_run.h"
-#include "host/library_loader.h"
 #include "host/output_file.h"
 #include "host/response_plot.h"
 #include "host/signal_generators.h"
@@ -15,7 +14,6 @@ namespace {
 
 constexpr std::int32_t kRate = 44100;
 constexpr std::int32_t kBlock = 64;
-const char* const kOutDirectory = "demo-out";
 
 double rmsDb(const std::vector<float>& samples) {
     double sum = 0.0;
@@ -32,10 +30,10 @@ struct Render {
 
 }  // namespace
 
-int demoCommand() {
-    const LoadedLibrary filter((libraryDirectory() / "QX-DaRovoVIR3.lum").string());
-    const LoadedLibrary math((libraryDirectory() / "KEL_MATH.lum").string());
-    std::filesystem::create_directories(kOutDirectory);
+int demoCommand(const std::string& outDirectory) {
+    const LoadedLibrary filter(findLibrary("QX-DaRovoVIR3"));
+    const LoadedLibrary math(findLibrary("KEL_MATH"));
+    std::filesystem::create_directories(outDirectory);
 
     const std::int64_t frames = 2 * kRate;
     const std::vector<float> noise = generateSignal("noise", kRate, frames);
@@ -68,14 +66,14 @@ int demoCommand() {
         {"math-nearest-tenth", "KelMathNearestAudio", {}, "sweep"},
     };
 
-    std::printf("lumhost demo: %d Hz, blocks of %d, into %s/\n\n", kRate, kBlock, kOutDirectory);
+    std::printf("lumhost demo: %d Hz, blocks of %d, into %s/\n\n", kRate, kBlock, outDirectory.c_str());
     std::printf("  %-42s %-6s %9s %9s\n", "file", "input", "in (dB)", "out (dB)");
     for (const Render& render : renders) {
         const LoadedLibrary& loaded = std::string(render.module) == "QX-DaRovoVIR3" ? filter : math;
         const std::vector<float>& input = std::string(render.signal) == "noise" ? noise : sweep;
         DspRun dsp(loaded.library, loaded.module(render.module), kRate, kBlock, parsePinSettings(render.pins));
         AudioData out{kRate, dsp.render({input}, frames)};
-        const std::string path = std::string(kOutDirectory) + "/" + render.file + ".wav";
+        const std::string path = outDirectory + "/" + render.file + ".wav";
         // The demo is run again and again: its own folder's files are replaced.
         OutputFile file(path, true);
         writeAudioFile(file, audioFormatFor(path), out);
@@ -87,7 +85,7 @@ int demoCommand() {
     std::vector<ResponseCurve> curves;
     std::printf("\n  %-10s %12s %12s %12s\n", "shape", "at 100 Hz", "at 1 kHz", "at 10 kHz");
     for (int shape = 0; shape < 7; ++shape) {
-        RunSettings run{(libraryDirectory() / "QX-DaRovoVIR3.lum").string(),
+        RunSettings run{filter.library.path(),
                         "QX-DaRovoVIR3",
                         {"Filter Type=" + std::to_string(shape), "Slope=0", "Frequency=100", "Q=0.0707", "Gain=0.6"},
                         kRate,
@@ -104,7 +102,7 @@ int demoCommand() {
         std::printf("  %-10s %9.1f dB %9.1f dB %9.1f dB\n", shapes[shape], at(100.0), at(1000.0), at(10000.0));
         curves.push_back({shapes[shape], std::move(points)});
     }
-    OutputFile plot(std::string(kOutDirectory) + "/response.png", true);
+    OutputFile plot(outDirectory + "/response.png", true);
     plotResponses(plot, "QX-DaRovoVIR3: seven shapes at 1 kHz, Q 0.707, gain 6 dB, one section", curves);
     plot.commit();
     std::printf("\n  response plot: %s\n", plot.path().c_str());

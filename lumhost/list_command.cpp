@@ -4,6 +4,7 @@
 #include "commands.h"
 #include "host/dsp_run.h"
 #include "host/instances.h"
+#include "host/pin_value.h"
 #include "host/recording_host.h"
 
 namespace lumhost {
@@ -25,21 +26,58 @@ void requireDescribedModules(const LoadedLibrary& loaded) {
     }
 }
 
+// " = 100 (1000 Hz); 0 LowPass, 1 HighPass" after a pin's name: its default (the first
+// audio input takes the signal instead), what an audio value stands for, and the names of its values.
+std::string describeValues(const PinDescription& pin, double audioScale, bool takesTheSignal) {
+    std::string text;
+    if (takesTheSignal) {
+        text += " = in (the signal)";
+    } else if (pin.defaultValue) {
+        text += " = " + formatPinValue(pin, defaultPinValue(pin));
+        if (pin.datatype == lum::kDatatypeAudio) {
+            char scaled[32];
+            std::snprintf(scaled, sizeof scaled, "%g", *pin.defaultValue * audioScale);
+            text += std::string(" (") + scaled + (pin.unit.empty() ? "" : " " + pin.unit) + ")";
+        } else if (!pin.unit.empty()) {
+            text += " " + pin.unit;
+        }
+    }
+    for (std::size_t value = 0; value < pin.valueNames.size(); ++value) {
+        text += (value == 0 ? "; " : ", ") + std::to_string(value) + " " + pin.valueNames[value];
+    }
+    if (pin.settable) text += " (settable)";
+    return text;
+}
+
 }  // namespace
+
+std::string pinLine(const PinDescription& pin, double audioScale, bool takesTheSignal) {
+    char columns[32];
+    std::snprintf(columns, sizeof columns, "  %3d  %-3s  %-5s  ", pin.index,
+                  pin.direction == lum::kDirectionIn ? "in" : "out", datatypeName(pin.datatype));
+    return columns + pin.name + describeValues(pin, audioScale, takesTheSignal);
+}
 
 int listCommand(const std::string& libraryPath, bool json) {
     const LoadedLibrary loaded(libraryPath);
     requireDescribedModules(loaded);
     const LibraryDescription& description = loaded.description;
     if (json) {
-        nlohmann::json out = {{"library", description.library}, {"modules", nlohmann::json::array()}};
+        nlohmann::json out = {{"library", description.library},
+                              {"audioScale", description.audioScale},
+                              {"modules", nlohmann::json::array()}};
         for (const ModuleDescription& module : description.modules) {
             nlohmann::json pins = nlohmann::json::array();
             for (const PinDescription& pin : module.pins) {
-                pins.push_back({{"index", pin.index},
-                                {"direction", pin.direction == lum::kDirectionIn ? "in" : "out"},
-                                {"datatype", datatypeName(pin.datatype)},
-                                {"name", pin.name}});
+                nlohmann::json entry = {{"index", pin.index},
+                                        {"direction", pin.direction == lum::kDirectionIn ? "in" : "out"},
+                                        {"datatype", datatypeName(pin.datatype)},
+                                        {"name", pin.name}};
+                if (pin.defaultValue) entry["default"] = *pin.defaultValue;
+                if (!pin.unit.empty()) entry["unit"] = pin.unit;
+                if (!pin.valueNames.empty()) entry["values"] = pin.valueNames;
+                if (pin.settable) entry["settable"] = true;
+                pins.push_back(entry);
             }
             out["modules"].push_back({{"id", module.id}, {"side", sideName(module.side)}, {"pins", pins}});
         }
@@ -47,11 +85,17 @@ int listCommand(const std::string& libraryPath, bool json) {
         return 0;
     }
     std::printf("%s: %zu modules\n", description.library.c_str(), description.modules.size());
+    if (description.audioScale != 1.0) {
+        std::printf("audio pins stand for %g times their sample value; defaults follow '='\n", description.audioScale);
+    }
     for (const ModuleDescription& module : description.modules) {
         std::printf("\n%s (%s)\n", module.id.c_str(), sideName(module.side));
+        bool firstAudioInput = module.side == Side::Dsp;
         for (const PinDescription& pin : module.pins) {
-            std::printf("  %3d  %-3s  %-5s  %s\n", pin.index, pin.direction == lum::kDirectionIn ? "in" : "out",
-                        datatypeName(pin.datatype), pin.name.c_str());
+            const bool takesTheSignal =
+                firstAudioInput && pin.datatype == lum::kDatatypeAudio && pin.direction == lum::kDirectionIn;
+            if (takesTheSignal) firstAudioInput = false;
+            std::printf("%s\n", pinLine(pin, description.audioScale, takesTheSignal).c_str());
         }
     }
     return 0;

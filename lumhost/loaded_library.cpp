@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 #include "commands.h"
@@ -26,7 +28,47 @@ LibraryDescription loadDescription(const std::string& libraryPath) {
     }
 }
 
+#if defined(_WIN32)
+constexpr char kPathSeparator = ';';
+#else
+constexpr char kPathSeparator = ':';
+#endif
+
+// LUM_PATH's folders, then beside lumhost (its build's lib/, an installation's lib/lum/),
+// then the folder it was installed to.
+std::vector<std::filesystem::path> libraryFolders() {
+    std::vector<std::filesystem::path> folders;
+    if (const char* lumPath = std::getenv("LUM_PATH")) {
+        std::string list = lumPath;
+        for (std::size_t start = 0; start <= list.size();) {
+            const std::size_t end = std::min(list.find(kPathSeparator, start), list.size());
+            if (end > start) folders.emplace_back(list.substr(start, end - start));
+            start = end + 1;
+        }
+    }
+    folders.push_back(libraryDirectory());
+    folders.push_back(libraryDirectory() / "lum");
+    folders.emplace_back(LUMHOST_INSTALLED_LIBRARIES);
+    return folders;
+}
+
+bool isFile(const std::filesystem::path& path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
+}
+
 }  // namespace
+
+std::string findLibrary(const std::string& name) {
+    const std::filesystem::path given(name);
+    if (given.has_parent_path() || std::filesystem::exists(given)) return name;
+    for (const std::filesystem::path& folder : libraryFolders()) {
+        for (const std::string& file : {name, name + ".lum"}) {
+            if (isFile(folder / file)) return (folder / file).string();
+        }
+    }
+    return name;
+}
 
 LoadedLibrary::LoadedLibrary(const std::string& path)
     : library(loadLibrary(path)), description(loadDescription(path)) {}

@@ -7,14 +7,21 @@
 
 namespace {
 
+constexpr const char* kLibraryHelp =
+    "the module library: a path, or a name (KEL_MATH) found in LUM_PATH, beside lumhost or where it is installed";
+
 #if LUM_HOST_AUDIO_FILES
 void addRunOptions(CLI::App& command, lumhost::RunSettings& run, bool& replaceExisting) {
-    command.add_option("library", run.libraryPath, "the module library (NAME.lum)")->required();
+    command.add_option("library", run.libraryPath, kLibraryHelp)->required();
     command.add_option("id", run.moduleId, "the module's identifier")->required();
-    command.add_option("--pin", run.pins, "NAME_OR_INDEX=VALUE for a pin (repeatable)");
+    command.add_option(
+        "--pin", run.pins,
+        "NAME_OR_INDEX=VALUE for a pin (repeatable); an int pin also takes its value names; pins not given take the "
+        "defaults list shows");
     command.add_option("--rate", run.sampleRate, "sample rate in Hz (default 44100; an --in file keeps its own)");
     command.add_option("--block", run.blockSize, "samples per block (default 64)");
     command.add_flag("-y,--force", replaceExisting, "replace existing output files");
+    command.add_flag("-q,--quiet", run.quiet, "no progress line (shown only on a terminal, for runs over a second)");
 }
 #else
 // Named, so the Win32 build says what it lacks instead of not knowing the command.
@@ -43,13 +50,13 @@ int main(int argc, char** argv) {
     std::string libraryPath;
     bool json = false;
     CLI::App* list = app.add_subcommand("list", "every module of a library, its side and its pins");
-    list->add_option("library", libraryPath, "the module library (NAME.lum)")->required();
+    list->add_option("library", libraryPath, kLibraryHelp)->required();
     list->add_flag("--json", json, "machine-readable output");
 
     std::int32_t strictness = 5;
     std::uint32_t seed = 1;
     CLI::App* validate = app.add_subcommand("validate", "exercise every module and check every host call");
-    validate->add_option("library", libraryPath, "the module library (NAME.lum)")->required();
+    validate->add_option("library", libraryPath, kLibraryHelp)->required();
     validate->add_option("--strictness", strictness, "1 to 10: how long each module is exercised (default 5)");
     validate->add_option("--seed", seed, "seed of the random sessions (default 1)");
 
@@ -57,7 +64,7 @@ int main(int argc, char** argv) {
     lumhost::RunSettings run;
     bool replaceExisting = false;
     std::string outPath, inPath, signal = "noise", plotPath, csvPath;
-    double seconds = 2.0;
+    double seconds = 2.0, tailSeconds = 0.0;
     CLI::App* render = app.add_subcommand("render", "run a DSP module on a signal and write the result");
     addRunOptions(*render, run, replaceExisting);
     render
@@ -67,7 +74,14 @@ int main(int argc, char** argv) {
         ->required();
     auto* in = render->add_option("--in", inPath, "an input audio file, rendered at its own rate");
     render->add_option("--signal", signal, "impulse, sine:HZ, sweep or noise (default noise)")->excludes(in);
-    render->add_option("--seconds", seconds, "length without --in (default 2)");
+    render->add_option("--seconds", seconds, "length of the generated signal (default 2); ignored with --in");
+    render->add_option("--tail", tailSeconds, "seconds of silence rendered after the input, for ringing (default 0)");
+    render->footer(
+        "Audio inputs: the first one takes the signal (channel 0) unless set; NAME=in:N feeds channel N of the "
+        "input (in = in:0) to any audio input, and NAME=NUMBER holds one at a constant sample value (audio pins "
+        "stand for ten times it: the filter's Frequency=100 is 1 kHz). Generated signals peak at 0.5 (-6 dBFS): "
+        "impulse is one sample of 1, sine:HZ takes 0 < HZ < half the rate, sweep rises from 20 Hz to 0.45 times "
+        "the rate, noise is white and the same every run. Pins not given take the defaults list shows.");
 
     double impulseSeconds = 1.0;
     CLI::App* response = app.add_subcommand("response", "measure and plot a DSP module's magnitude response");
@@ -75,10 +89,39 @@ int main(int argc, char** argv) {
     response->add_option("--plot", plotPath, "the drawing: .png or .svg; - for PNG on standard output");
     response->add_option("--csv", csvPath, "a table of frequency, magnitude and phase; - for standard output");
     response->add_option("--seconds", impulseSeconds, "impulse response length, 0.1 to 60 (default 1)");
+    response->footer(
+        "Prints the peak (magnitude and frequency) and, second, the magnitude at the lowest frequency measured "
+        "(10 Hz, which a 0.1 s impulse response still shows). The plot's magnitude axis stops at -60 dB: "
+        "anything lower lies on its floor; the table keeps every value.");
 
-    CLI::App* demo = app.add_subcommand("demo", "render and plot the filter and a few math modules into demo-out/");
+    std::string moduleId;
+    std::vector<std::vector<std::string>> steps(1);
+    bool trace = false;
+    CLI::App* runModule =
+        app.add_subcommand("run", "drive a control-value or GUI module value by value and print what it answers");
+    runModule->add_option("library", libraryPath, kLibraryHelp)->required();
+    runModule->add_option("id", moduleId, "the module's identifier")->required();
+    // Triggered as parsed, so each --pin lands in the step the --then before it began.
+    runModule
+        ->add_option_function<std::string>(
+            "--pin", [&steps](const std::string& setting) { steps.back().push_back(setting); },
+            "NAME_OR_INDEX=VALUE for a pin (repeatable), sent in order; with none, every input's default")
+        ->trigger_on_parse();
+    runModule
+        ->add_flag_callback(
+            "--then", [&steps] { steps.emplace_back(); }, "start the next step: its --pin options follow")
+        ->trigger_on_parse();
+    runModule->add_flag("--trace", trace, "print every call between host and module too");
+    bool interactive = false;
+    runModule->add_flag("-i,--interactive", interactive,
+                        "then read PIN=VALUE, list, help or quit line by line (a prompt on a terminal, plain lines "
+                        "from a pipe or file)");
+
+    std::string demoDirectory = "demo-out";
+    CLI::App* demo = app.add_subcommand("demo", "render and plot the filter and a few math modules");
+    demo->add_option("--out-dir", demoDirectory, "the folder written to (default demo-out)");
 #else
-    for (const char* name : {"render", "response", "demo"}) addMissingCommand(app, name);
+    for (const char* name : {"render", "response", "run", "demo"}) addMissingCommand(app, name);
 #endif
 
     try {
@@ -90,13 +133,18 @@ int main(int argc, char** argv) {
     }
 
     try {
+        libraryPath = lumhost::findLibrary(libraryPath);
+#if LUM_HOST_AUDIO_FILES
+        run.libraryPath = lumhost::findLibrary(run.libraryPath);
+#endif
         if (*list) return lumhost::listCommand(libraryPath, json);
         if (*validate) return lumhost::validateCommand(libraryPath, strictness, seed);
 #if LUM_HOST_AUDIO_FILES
         run.sampleRateGiven = render->count("--rate") > 0 || response->count("--rate") > 0;
-        if (*render) return lumhost::renderCommand(run, outPath, inPath, signal, seconds, replaceExisting);
+        if (*render) return lumhost::renderCommand(run, outPath, inPath, signal, seconds, tailSeconds, replaceExisting);
         if (*response) return lumhost::responseCommand(run, plotPath, csvPath, impulseSeconds, replaceExisting);
-        if (*demo) return lumhost::demoCommand();
+        if (*demo) return lumhost::demoCommand(demoDirectory);
+        if (*runModule) return lumhost::runCommand(libraryPath, moduleId, steps, trace, interactive);
 #else
         std::fprintf(stderr,
                      "lumhost: %s is not in the Win32 build: it needs libsndfile, which Debian lacks for Win32\n",

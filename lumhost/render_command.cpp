@@ -1,11 +1,13 @@
 #include <cmath>
 #include <cstdio>
+#include <functional>
 
 #include "audio_file.h"
 #include "commands.h"
 #include "host/dsp_run.h"
 #include "host/output_file.h"
 #include "host/signal_generators.h"
+#include "progress_line.h"
 
 namespace lumhost {
 namespace {
@@ -38,8 +40,9 @@ struct Channel {
 
 // Runs one module instance over `input` and appends its outputs to `channels`.
 void renderInto(DspRun& dsp, const std::vector<std::vector<float>>& input, std::int64_t frames,
-                const std::string& suffix, std::vector<Channel>& channels, std::int64_t& blocksAsleep) {
-    auto rendered = dsp.render(input, frames);
+                const std::string& suffix, std::vector<Channel>& channels, std::int64_t& blocksAsleep,
+                const std::function<void(double)>& progress) {
+    auto rendered = dsp.render(input, frames, progress);
     for (std::size_t o = 0; o < rendered.size(); ++o) {
         channels.push_back({dsp.audioOutputs()[o].name + suffix, std::move(rendered[o])});
     }
@@ -79,12 +82,15 @@ void report(const OutputFile& out, const AudioFormat& format, std::int64_t frame
 }  // namespace
 
 int renderCommand(const RunSettings& run, const std::string& outPath, const std::string& inPath,
-                  const std::string& signal, double seconds, bool replaceExisting) {
+                  const std::string& signal, double seconds, double tailSeconds, bool replaceExisting) {
     if (!inPath.empty() && run.sampleRateGiven) {
         throw UsageError("--rate does not resample: " + inPath + " is rendered at its own rate");
     }
     if (inPath.empty() && (!(seconds > 0.0) || seconds > kMaxSeconds)) {
         throw UsageError("length of " + std::to_string(seconds) + " seconds is outside 0 to 600");
+    }
+    if (!(tailSeconds >= 0.0) || tailSeconds > kMaxSeconds) {
+        throw UsageError("tail of " + std::to_string(tailSeconds) + " seconds is outside 0 to 600");
     }
     std::vector<std::string> inputs{run.libraryPath};
     if (!inPath.empty()) inputs.push_back(inPath);
@@ -106,24 +112,30 @@ int renderCommand(const RunSettings& run, const std::string& outPath, const std:
             throw UsageError("--seconds is shorter than one frame at " + std::to_string(sampleRate) + " Hz");
         }
     }
+    const std::int64_t inputFrames = frames;
+    frames += static_cast<std::int64_t>(std::llround(tailSeconds * sampleRate));
     const ModuleDescription& module = loaded.module(run.moduleId);
     const std::vector<PinSetting> settings = parsePinSettings(run.pins);
     DspRun dsp(loaded.library, module, sampleRate, run.blockSize, settings);
     if (dsp.audioOutputs().empty()) throw UsageError(run.moduleId + " has no audio output to write");
     dsp.requireInputChannels(inPath.empty() ? 1 : input.channels.size());
-    if (inPath.empty()) input.channels = {generateSignal(signal, sampleRate, frames)};
+    if (inPath.empty()) input.channels = {generateSignal(signal, sampleRate, inputFrames)};
 
     std::vector<Channel> channels;
     std::int64_t blocksAsleep = 0;
+    ProgressLine progressLine("render", run.quiet);
     if (input.channels.size() > 1 && dsp.highestInputChannel() == 0) {
         // A module that reads one channel runs once per channel of the file, with the same pins.
+        const double share = 1.0 / static_cast<double>(input.channels.size());
         for (std::size_t c = 0; c < input.channels.size(); ++c) {
             DspRun channelRun(loaded.library, module, sampleRate, run.blockSize, settings);
             renderInto(channelRun, {input.channels[c]}, frames, " of channel " + std::to_string(c), channels,
-                       blocksAsleep);
+                       blocksAsleep,
+                       [&](double done) { progressLine.update((static_cast<double>(c) + done) * share); });
         }
     } else {
-        renderInto(dsp, input.channels, frames, "", channels, blocksAsleep);
+        renderInto(dsp, input.channels, frames, "", channels, blocksAsleep,
+                   [&](double done) { progressLine.update(done); });
     }
 
     AudioData output{sampleRate, {}};

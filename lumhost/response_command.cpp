@@ -7,6 +7,7 @@
 #include "host/frequency_response.h"
 #include "host/output_file.h"
 #include "host/response_plot.h"
+#include "progress_line.h"
 
 namespace lumhost {
 
@@ -21,7 +22,8 @@ std::vector<ResponsePoint> measureResponse(const LoadedLibrary& loaded, const Ru
     const auto frames = static_cast<std::int64_t>(std::llround(seconds * run.sampleRate));
     std::vector<float> impulse(static_cast<std::size_t>(frames), 0.0f);
     impulse[0] = 1.0f;
-    const auto rendered = dsp.render({impulse}, frames);
+    ProgressLine progressLine("response", run.quiet);
+    const auto rendered = dsp.render({impulse}, frames, [&](double done) { progressLine.update(done); });
     bool silent = true;
     for (float sample : rendered.front()) {
         if (!std::isfinite(sample)) {
@@ -62,8 +64,8 @@ int responseCommand(const RunSettings& run, const std::string& plotPath, const s
 
     const ResponsePoint peak = peakOf(points);
     std::FILE* summary = (csv && csv->isStandardOutput()) || (plot && plot->isStandardOutput()) ? stderr : stdout;
-    std::fprintf(summary, "%s: peak %.2f dB at %.1f Hz, %.2f dB at %.1f Hz%s%s%s%s\n", run.moduleId.c_str(),
-                 peak.magnitudeDb, peak.hz, points.front().magnitudeDb, points.front().hz,
+    std::fprintf(summary, "%s: peak %.2f dB at %.1f Hz, %.2f dB at the lowest frequency measured (%.1f Hz)%s%s%s%s\n",
+                 run.moduleId.c_str(), peak.magnitudeDb, peak.hz, points.front().magnitudeDb, points.front().hz,
                  plotPath.empty() ? "" : "; plot ", plotPath.c_str(), csvPath.empty() ? "" : "; table ",
                  csvPath.c_str());
     return 0;

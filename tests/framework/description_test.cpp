@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -36,13 +37,30 @@ TEST(ModuleDescription, MismatchesAreReported) {
     auto& control = description.modules[1];
     control.pins.pop_back();                         // the Sum output goes undescribed
     control.pins[0].direction = lum::kDirectionOut;  // A is no output
-    description.modules[3].pins.push_back({9, lum::kDirectionIn, lum::kDatatypeFloat, "Ghost"});
+    control.pins[1].valueNames = {"Off"};            // names on a float pin
+    control.pins[1].defaultValue = INFINITY;
+    auto& gain = description.modules[2];
+    gain.pins[1].datatype = lum::kDatatypeInt;  // its default 1.5 is then no int
+    gain.pins[2].defaultValue = 0.0;
+    auto& gui = description.modules[3];
+    gui.pins[1].settable = false;  // Out solves back
+    gui.pins[2].valueNames = {"Zero"};
+    gui.pins[2].defaultValue = 1.0;
+    gui.pins[3].settable = true;
+    gui.pins.push_back({9, lum::kDirectionIn, lum::kDatatypeFloat, "Ghost", {}, {}, {}, false});
     EXPECT_EQ(
         lumhost::compareDescriptionWithLibrary(library, description),
-        (std::vector<std::string>{"LumTestControl: pin 2 is registered but not described",
+        (std::vector<std::string>{"LumTestControl: pin 'B': default inf is not a finite float",
+                                  "LumTestControl: pin 'B' names values but is no int pin",
+                                  "LumTestControl: pin 2 is registered but not described",
                                   "LumTestControl: output pin 0 should announce a value of 4 bytes at graph start",
                                   "LumTestControl: undescribed pin 2 announced a value of 4 bytes",
-                                  "LumTestGuiScale: GUI pin 9 is described but not registered"}));
+                                  "LumTestGain: pin 'Gain': default 1.5 is not a 32-bit integer",
+                                  "LumTestGain: pin 'Out' is an output with a default",
+                                  "LumTestGuiScale: pin 'Int': default is none of its named values",
+                                  "LumTestGuiScale: pin 'Bool' is settable but no GUI output",
+                                  "LumTestGuiScale: GUI pin 9 is described but not registered",
+                                  "LumTestGuiScale: output pin 'Out' answers when set but is not settable"}));
 }
 
 TEST(ModuleDescription, MalformedDescriptionsAreRefusedWithTheReason) {
@@ -59,6 +77,10 @@ TEST(ModuleDescription, MalformedDescriptionsAreRefusedWithTheReason) {
              {"index": 0, "direction": "in", "datatype": "float", "name": "b"}]}]})",
         R"({"library": "X", "modules": [{"id": "A", "side": "dsp", "pins": [
              {"index": 0, "direction": "in", "datatype": "double", "name": "a"}]}]})",
+        R"({"library": "X", "modules": [{"id": "A", "side": "dsp", "pins": [
+             {"index": 0, "direction": "in", "datatype": "bool", "name": "a", "default": 1}]}]})",
+        R"({"library": "X", "modules": [{"id": "A", "side": "dsp", "pins": [
+             {"index": 0, "direction": "in", "datatype": "int", "name": "a", "default": "LowPass"}]}]})",
     };
     for (const char* text : cases) {
         std::ofstream(path) << text;

@@ -2,6 +2,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -26,8 +28,10 @@ struct Result {
 class LumhostTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The process id keeps apart the same test run by builds of other worktrees.
         directory = std::filesystem::temp_directory_path() /
-                    ("lumhost-test-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+                    ("lumhost-test-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                     "-" + std::to_string(getpid()));
         std::filesystem::remove_all(directory);
         std::filesystem::create_directories(directory);
     }
@@ -58,8 +62,9 @@ TEST_F(LumhostTest, ListShowsEveryModuleWithItsPins) {
     const Result list = run("list " + library("KEL_MATH"));
     ASSERT_EQ(list.exitCode, 0) << list.output;
     EXPECT_THAT(list.output, StartsWith("KEL_MATH: 59 modules\n"));
-    EXPECT_THAT(list.output, HasSubstr("KelMathDivideAudio (dsp)\n    0  in   audio  A\n    1  in   audio  B\n"
-                                       "    2  out  audio  Out\n"));
+    EXPECT_THAT(list.output, HasSubstr("KelMathDivideAudio (dsp)\n    0  in   audio  A = in (the signal)\n"
+                                       "    1  in   audio  B = 0.1 (1)\n    2  out  audio  Out\n"));
+    EXPECT_THAT(list.output, HasSubstr("    3  out  int    Out (settable)\n"));
 
     const Result json = run("list --json " + library("QX-DaRovoVIR3"));
     ASSERT_EQ(json.exitCode, 0) << json.output;
@@ -101,19 +106,28 @@ TEST_F(LumhostTest, RenderTakesAnInputFileAndConstantAudioPins) {
     }
 }
 
-TEST_F(LumhostTest, ResponsePeaksWhereTheBandPassIsTuned) {
-    const Result response = run("response " + library("QX-DaRovoVIR3") +
-                                " QX-DaRovoVIR3 --pin 'Filter Type=2' --pin Frequency=250 --pin Q=0.5"
-                                " --plot band.png --csv band.csv");
-    ASSERT_EQ(response.exitCode, 0) << response.output;
-    std::ifstream csv(path("band.csv"));
+// Rows of frequency, magnitude in dB and phase from a response table.
+std::vector<std::array<double, 3>> readResponse(const std::string& csvPath) {
+    std::ifstream csv(csvPath);
     std::string line;
     std::getline(csv, line);
     EXPECT_EQ(line, "hz,magnitude_db,phase_deg");
-    double peakHz = 0.0, peakDb = -1e9;
+    std::vector<std::array<double, 3>> rows;
     while (std::getline(csv, line)) {
-        double hz, db, phase;
-        ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%lf", &hz, &db, &phase), 3) << line;
+        std::array<double, 3> row{};
+        EXPECT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%lf", &row[0], &row[1], &row[2]), 3) << line;
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+TEST_F(LumhostTest, ResponsePeaksWhereTheBandPassIsTuned) {
+    const Result response = run("response " + library("QX-DaRovoVIR3") +
+                                " QX-DaRovoVIR3 --pin 'Filter Type=BandPass' --pin Frequency=250 --pin Q=0.5"
+                                " --plot band.png --csv band.csv");
+    ASSERT_EQ(response.exitCode, 0) << response.output;
+    double peakHz = 0.0, peakDb = -1e9;
+    for (const auto& [hz, db, phase] : readResponse(path("band.csv"))) {
         if (db > peakDb) peakHz = hz, peakDb = db;
     }
     EXPECT_NEAR(std::log2(peakHz / 2500.0), 0.0, 0.05) << "peak at " << peakHz << " Hz";
@@ -122,6 +136,56 @@ TEST_F(LumhostTest, ResponsePeaksWhereTheBandPassIsTuned) {
     char magic[8] = {};
     png.read(magic, 8);
     EXPECT_EQ(std::string(magic + 1, 3), "PNG");
+}
+
+TEST_F(LumhostTest, TheFilterOnItsDefaultsIsALowPassAtOneKilohertz) {
+    const Result response = run("response " + library("QX-DaRovoVIR3") + " QX-DaRovoVIR3 --csv lp.csv");
+    ASSERT_EQ(response.exitCode, 0) << response.output;
+    const auto rows = readResponse(path("lp.csv"));
+    const auto nearest = [&](double hz) {
+        return *std::min_element(rows.begin(), rows.end(), [hz](const auto& a, const auto& b) {
+            return std::fabs(std::log(a[0] / hz)) < std::fabs(std::log(b[0] / hz));
+        });
+    };
+    EXPECT_NEAR(nearest(50.0)[1], 0.0, 0.1);
+    EXPECT_NEAR(nearest(1000.0)[1], -3.0, 0.3) << "at " << nearest(1000.0)[0] << " Hz";
+    EXPECT_LT(nearest(10000.0)[1], -30.0);
+}
+
+// run prints what the math tests' tables expect: one module of each family, int, float
+// and bool, on both sides; a GUI module answers each change on its own line, and its
+// defaults are all set before the first is notified.
+TEST_F(LumhostTest, RunPrintsWhatEachModuleAnswers) {
+    struct Row {
+        std::string arguments, printed;
+    };
+    const Row rows[] = {
+        {"KelMathDivideDspInt --pin A=7 --pin B=2 --then --pin A=-7 --then --pin B=0",
+         "> A=7 B=2\n  Out = 3\n> A=-7\n  Out = -3\n> B=0\n  Out = -7\n"},
+        {"KelMathNearestDspFloat --pin In=2.5 --then --pin In=3.5 --then --pin In=-0.4",
+         "> In=2.5\n  Out = 2\n> In=3.5\n  Out = 4\n> In=-0.4\n  Out = 0\n"},
+        {"KelMathInvertDspBool --then --pin In=true", "> In=false (default)\n  Out = true\n> In=true\n  Out = false\n"},
+        {"KelMathLimitDspInt --then --pin Value=-5 --then --pin Value=0",
+         "> Value=2 (default) Min=-1 (default) Max=1 (default)\n  Out = 1\n> Value=-5\n  Out = -1\n> Value=0\n"
+         "  Out = 0\n"},
+        {"KelMathScaleUpGuiFloat --pin Min=10 --pin Max=20 --pin Value=0.25 --then --pin 'Out 2=15'",
+         "  Min=10 -> Out = 10, Out 2 = 10\n  Max=20 -> nothing written\n  Value=0.25 -> Out = 12.5, Out 2 = 12.5\n"
+         "  Out 2=15 -> Out = 15, Value = 0.5\n"},
+        {"KelMathWrapGuiInt --pin Divisor=2 --pin Modulus=3 --pin Value=9",
+         "  Divisor=2 -> nothing written\n  Modulus=3 -> nothing written\n  Value=9 -> Out = 1\n"},
+        {"KelMathWrapGuiInt", "  Value=7 -> Out = 1\n  Divisor=1 -> nothing written\n  Modulus=3 -> nothing written\n"},
+        {"KelMathInvertGuiBool --then --pin Out=false", "  In=false -> Out = true\n  Out=false -> In = true\n"},
+        // A scripted prompt: a refused line is reported, the session goes on, and quit ends it.
+        {"KelMathAddDspInt --pin A=5 --interactive < session.txt",
+         "> A=5 B=1 (default)\n  Out = 6\nlumhost: pin 'B': 'x' is not a 32-bit integer\n> B=3\n  Out = 8\n"
+         "    0  in   int    A = 2\n    1  in   int    B = 1\n    2  out  int    Out\n"},
+    };
+    std::ofstream(path("session.txt")) << "B=x\n  B=3\n\nlist\nquit\nA=1\n";
+    for (const Row& row : rows) {
+        const Result result = run("run " + library("KEL_MATH") + " " + row.arguments);
+        EXPECT_EQ(result.exitCode, row.printed.find("lumhost: ") == std::string::npos ? 0 : 2) << row.arguments;
+        EXPECT_EQ(result.output, row.printed) << row.arguments;
+    }
 }
 
 TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
@@ -148,6 +212,7 @@ TEST_F(LumhostTest, BadInputGivesOneLineExitCodeTwoAndNoOutputFile) {
         std::ofstream(path("not-a-library.lum.json")) << R"({"library": "X", "modules": []})";
     }
     const std::string filter = library("QX-DaRovoVIR3");
+    const std::string math = library("KEL_MATH");
     const std::string render = "render " + filter + " QX-DaRovoVIR3 --out out.wav --signal noise --seconds 0.1 ";
     struct Case {
         std::string arguments;
@@ -160,13 +225,20 @@ TEST_F(LumhostTest, BadInputGivesOneLineExitCodeTwoAndNoOutputFile) {
         {"render " + filter + " NoSuchModule --out out.wav", "has no module 'NoSuchModule'\n"},
         {render + "--pin Cutoff=1", "QX-DaRovoVIR3 has no pin 'Cutoff'\n"},
         {render + "--pin Q=loud", "lumhost: pin 'Q': 'loud' is not a number\n"},
-        {render + "--pin Slope=1.5", "lumhost: pin 'Slope': '1.5' is not a 32-bit integer\n"},
+        {render + "--pin Slope=1.5", "lumhost: pin 'Slope': '1.5' is neither a 32-bit integer nor one of OneSection,"},
         {render + "--pin 'Signal Out=1'", "lumhost: pin 'Signal Out' is an output\n"},
         {render + "--rate 10", "lumhost: sample rate 10 is outside 1000 to 768000\n"},
         {render + "--block 0", "lumhost: block size 0 is outside 1 to 8192\n"},
         {"render " + filter + " QX-DaRovoVIR3 --out out.wav --signal sine:99999", "lumhost: signal sine: 99999 Hz"},
         {"render " + filter + " QX-DaRovoVIR3 --out out.wav --in missing.wav", "lumhost: cannot read missing.wav"},
         {"validate " + filter + " --strictness 11", "lumhost: strictness 11 is outside 1 to 10\n"},
+        {"run " + math + " KelMathMinGuiInt --pin Out=1", "lumhost: pin 'Out' is an output only\n"},
+        {"run " + math + " KelMathAddDspInt --pin A=1 --then", "lumhost: step 2 sets no pin\n"},
+        {"run " + math + " KelMathAddDspInt --pin A=x", "lumhost: pin 'A': 'x' is not a 32-bit integer\n"},
+        {"run " + math + " KelMathAddAudio", "has no module 'KelMathAddAudio'\n"},
+        {"run " + math + " KelMathMultiplyAudio",
+         "lumhost: KelMathMultiplyAudio is audio-rate: lumhost render runs it\n"},
+        {render + "--pin 'Filter Type=Highshelf'", "'Highshelf' is neither a 32-bit integer nor one of LowPass,"},
     };
     for (const Case& c : cases) {
         const Result result = run(c.arguments);
@@ -243,7 +315,7 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          ".lumhost, then status 143",
          {},
          {"long.wav"}},
-        {"$LH render $LIB/KEL_MATH.lum KelMathDivideAudio --out d.wav --seconds 0.1",
+        {"$LH render $LIB/KEL_MATH.lum KelMathDivideAudio --pin B=0 --out d.wav --seconds 0.1",
          0,
          "Out: 4410 of 4410 samples are not finite",
          {"d.wav"},
@@ -256,6 +328,12 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
         {render + "--in $FILES/stereo.wav --out o.wav", 0, "2 channel(s); Signal Out of channel 0 peak", {"o.wav"}, {}},
         {render + "--in $FILES/stereo.wav --out o.wav --rate 44100", 2, "--rate does not resample", {}, {"o.wav"}},
         {render + "--out o.wav --seconds 1e-9", 2, "shorter than one frame", {}, {"o.wav"}},
+        {render + "--out o.wav --signal impulse --seconds 0.01 --tail 0.5",
+         0,
+         "22491 frames at 44100 Hz",
+         {"o.wav"},
+         {}},
+        {render + "--out o.wav --tail=-1", 2, "tail of -1.000000 seconds is outside 0 to 600", {}, {"o.wav"}},
         {render + "--in $FILES/empty.wav --out o.wav", 2, "has no frames", {}, {"o.wav"}},
         {response + "--csv r.csv --seconds 0.00001", 2, "impulse length outside 0.1 to 60 seconds", {}, {"r.csv"}},
         {"$LH response $Q QX-DaRovoVIR3 --pin Frequency=3000 --csv r.csv", 2, "is not finite", {}, {"r.csv"}},
@@ -279,6 +357,18 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
         {"$LH list --foo x", 2, "The following argument was not expected: --foo", {}, {}},
         {"$LH --version", 0, "lumhost ", {}, {}},
         {"$LH list /dev/zero", 2, "/dev/zero is not a regular file", {}, {}},
+        // A library named without a folder comes from LUM_PATH before the build's own.
+        {"mkdir d && cp $LIB/KEL_MATH.lum d/MINE.lum && cp $LIB/KEL_MATH.lum.json d/MINE.lum.json && "
+         "LUM_PATH=/none:$PWD/d $LH run MINE KelMathAbsDspInt --pin In=-7",
+         0,
+         "Out = 7",
+         {},
+         {}},
+        {"LUM_PATH=$LIB $LH demo --out-dir 'my demo' | tail -1",
+         0,
+         "response plot: my demo/response.png",
+         {"my demo/response.png"},
+         {}},
         {"mkdir somedir.lum && $LH list somedir.lum", 2, "somedir.lum is not a regular file", {}, {}},
         {"$LH demo >/dev/null && mv demo-out first && $LH demo >/dev/null && "
          "cmp first/filter-notch.wav demo-out/filter-notch.wav && echo same",

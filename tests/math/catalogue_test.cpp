@@ -114,6 +114,12 @@ protected:
 TEST_F(DescriptionTest, AgreesWithTheModulesRealPins) {
     EXPECT_EQ(description.library, "KEL_MATH");
     EXPECT_THAT(lumhost::compareDescriptionWithLibrary(library, description), IsEmpty());
+    // Every module can be tried on its defaults alone.
+    for (const auto& module : description.modules) {
+        for (const auto& pin : module.pins) {
+            EXPECT_TRUE(pin.direction != lum::kDirectionIn || pin.defaultValue) << module.id << ": " << pin.name;
+        }
+    }
 }
 
 TEST_F(DescriptionTest, ListsTheCatalogueInOrderWithTheCountsPerSide) {

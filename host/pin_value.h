@@ -1,0 +1,28 @@
+// Control values as pins send them, read from the user's text or a described default,
+// and shown back in the pin's own terms.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "module_description.h"
+
+namespace lumhost {
+
+struct PinValue {
+    std::int32_t size = 4;  // 1 for bool
+    std::uint8_t bytes[4] = {};
+
+    float asFloat() const;
+    std::int32_t asInt() const;
+};
+
+// The described default, or zero for a pin without one.
+PinValue defaultPinValue(const PinDescription& pin);
+// A number of the pin's type, a value name on an int pin, true or false on a bool pin
+// (audio pins read as float). Throws UsageError naming the pin.
+PinValue parsePinValue(const PinDescription& pin, const std::string& text);
+// "2.5", "true", "6 (HighShelf)".
+std::string formatPinValue(const PinDescription& pin, const PinValue& value);
+
+}  // namespace lumhost

@@ -1,0 +1,21 @@
+// Lines typed at a prompt: libedit's line editing and history on a terminal, plain lines
+// otherwise, so a session can be scripted.
+#pragma once
+
+#include <string>
+
+namespace lumhost {
+
+class LineReader {
+public:
+    explicit LineReader(std::string prompt);
+    // The next line without its newline; false at the end of input.
+    bool next(std::string& line);
+    bool onTerminal() const { return onTerminal_; }
+
+private:
+    std::string prompt_;
+    bool onTerminal_;
+};
+
+}  // namespace lumhost

@@ -1,0 +1,193 @@
+#include "module_session.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <sstream>
+
+#include "host/dsp_run.h"
+#include "host/event_list.h"
+#include "host/instances.h"
+#include "host/recording_host.h"
+
+namespace lumhost {
+namespace {
+
+constexpr std::int32_t kBlockSize = 64;
+
+PinValue valueOf(const HostCall& call) {
+    PinValue value;
+    value.size = call.size;
+    // A module may name any size; only what a pin value holds is read.
+    std::memcpy(value.bytes, call.bytes.data(), static_cast<std::size_t>(std::clamp(call.size, 0, 4)));
+    return value;
+}
+
+// A call the module made, its value in the terms of the pin it names.
+std::string traced(const ModuleDescription& module, const HostCall& call) {
+    const PinDescription* pin = module.pinAt(call.pinIndex);
+    std::ostringstream line;
+    line << "  | module: ";
+    if ((call.kind == HostCallKind::SetPin || call.kind == HostCallKind::WritePin) && pin != nullptr &&
+        call.size == valueSize(pin->datatype)) {
+        line << (call.kind == HostCallKind::SetPin ? "setPin " : "writePin ") << pin->name << " = "
+             << formatPinValue(*pin, valueOf(call));
+    } else {
+        line << call;
+    }
+    return line.str();
+}
+
+// Value events step by step: open, graph start with every input's value, then a block
+// for each step with its events at the block's start. The module sleeps after each
+// block; the next step's events wake it.
+class ControlSession final : public ModuleSession {
+public:
+    ControlSession(const LoadedLibrary& loaded, const ModuleDescription& module, bool trace)
+        : ModuleSession(module, trace) {
+        host_.setBlockSize(kBlockSize);
+        auto created = createDsp(loaded.library.factory(), module.wideId(), host_.object());
+        if (created.status != lum::kOk) {
+            throw UsageError("cannot create " + module.id + " (status " + std::to_string(created.status) + ")");
+        }
+        plugin_ = std::move(created.object);
+        plugin_->open();
+        for (const PinDescription& pin : module.pins) {
+            if (pin.direction == lum::kDirectionOut) held_.emplace_back(&pin, std::nullopt);
+        }
+    }
+
+    std::vector<std::string> step(const std::vector<PinChange>& changes, bool) override {
+        std::vector<std::string> lines;
+        EventList events;
+        std::vector<PinChange> sent = changes;
+        if (!started_) {
+            // Graph start carries every input, the defaults of those the step leaves alone.
+            events.graphStart(0);
+            std::vector<PinChange> defaults;
+            for (const PinDescription& pin : module_.pins) {
+                const bool given = std::any_of(changes.begin(), changes.end(),
+                                               [&](const PinChange& change) { return change.pin == &pin; });
+                if (pin.direction == lum::kDirectionIn && !given) defaults.push_back({&pin, defaultPinValue(pin)});
+            }
+            sent.insert(sent.begin(), defaults.begin(), defaults.end());
+            started_ = true;
+            if (trace_) lines.push_back("  | host: graph start");
+        }
+        for (const PinChange& change : sent) {
+            events.bytes(0, change.pin->index, change.value.size, change.value.bytes, false);
+            if (trace_) {
+                lines.push_back("  | host: " + change.pin->name + " = " + formatPinValue(*change.pin, change.value));
+            }
+        }
+        host_.clear();
+        plugin_->process(kBlockSize, events.head());
+        if (trace_) lines.push_back("  | host: process(" + std::to_string(kBlockSize) + ")");
+        std::vector<std::int32_t> changed;
+        for (const HostCall& call : host_.exchange()) {
+            if (trace_) lines.push_back(traced(module_, call));
+            for (auto& [pin, value] : held_) {
+                if (call.kind == HostCallKind::SetPin && call.pinIndex == pin->index) {
+                    value = call;
+                    changed.push_back(pin->index);
+                }
+            }
+        }
+        for (const auto& [pin, value] : held_) {
+            if (!value) {
+                lines.push_back("  " + pin->name + ": nothing sent");
+                continue;
+            }
+            const bool sentNow = std::find(changed.begin(), changed.end(), pin->index) != changed.end();
+            lines.push_back("  " + valueText(*value) + (sentNow ? "" : " (unchanged)"));
+        }
+        return lines;
+    }
+
+private:
+    RecordingHost host_;
+    Ref<lum::IMpPlugin> plugin_;
+    bool started_ = false;
+    std::vector<std::pair<const PinDescription*, std::optional<HostCall>>> held_;
+};
+
+// setPin and notifyPin for each change in order; the module answers with writePin.
+class GuiSession final : public ModuleSession {
+public:
+    GuiSession(const LoadedLibrary& loaded, const ModuleDescription& module, bool trace)
+        : ModuleSession(module, trace) {
+        auto created = createGui(loaded.library.factory(), module.wideId(), host_.object());
+        if (created.status != lum::kOk) {
+            throw UsageError("cannot create " + module.id + " (status " + std::to_string(created.status) + ")");
+        }
+        gui_ = std::move(created.object);
+    }
+
+    std::vector<std::string> step(const std::vector<PinChange>& changes, bool allSetFirst) override {
+        std::vector<std::string> lines;
+        if (allSetFirst) {
+            for (const PinChange& change : changes) {
+                gui_->setPin(change.pin->index, 0, change.value.size, change.value.bytes);
+                if (trace_) {
+                    lines.push_back("  | host: setPin " + change.pin->name + " = " +
+                                    formatPinValue(*change.pin, change.value));
+                }
+            }
+        }
+        for (const PinChange& change : changes) {
+            host_.clear();
+            if (!allSetFirst) gui_->setPin(change.pin->index, 0, change.value.size, change.value.bytes);
+            gui_->notifyPin(change.pin->index, 0);
+            if (trace_) {
+                lines.push_back(std::string("  | host: ") + (allSetFirst ? "notifyPin " : "setPin + notifyPin ") +
+                                change.pin->name + " = " + formatPinValue(*change.pin, change.value));
+            }
+            std::string answer;
+            for (const HostCall& call : host_.exchange()) {
+                if (trace_) lines.push_back(traced(module_, call));
+                if (call.kind == HostCallKind::WritePin) answer += (answer.empty() ? "" : ", ") + valueText(call);
+            }
+            lines.push_back("  " + change.pin->name + "=" + formatPinValue(*change.pin, change.value) + " -> " +
+                            (answer.empty() ? "nothing written" : answer));
+        }
+        return lines;
+    }
+
+private:
+    RecordingHost host_;
+    Ref<lum::IMpUserInterface> gui_;
+};
+
+}  // namespace
+
+std::unique_ptr<ModuleSession> ModuleSession::open(const LoadedLibrary& loaded, const ModuleDescription& module,
+                                                   bool trace) {
+    if (module.side == Side::Gui) return std::make_unique<GuiSession>(loaded, module, trace);
+    for (const PinDescription& pin : module.pins) {
+        if (pin.datatype == lum::kDatatypeAudio) {
+            throw UsageError(module.id + " is audio-rate: lumhost render runs it");
+        }
+    }
+    return std::make_unique<ControlSession>(loaded, module, trace);
+}
+
+std::vector<PinChange> ModuleSession::resolve(const std::vector<PinSetting>& settings) const {
+    std::vector<PinChange> changes;
+    for (const PinSetting& setting : settings) {
+        const PinDescription* pin = module_.findPin(setting.pin);
+        if (pin == nullptr) throw UsageError(module_.id + " has no pin '" + setting.pin + "'");
+        if (pin->direction != lum::kDirectionIn && !pin->settable) {
+            throw UsageError("pin '" + pin->name + "' is an output only");
+        }
+        changes.push_back({pin, parsePinValue(*pin, setting.value)});
+    }
+    return changes;
+}
+
+std::string ModuleSession::valueText(const HostCall& call) const {
+    const PinDescription* pin = module_.pinAt(call.pinIndex);
+    if (pin == nullptr) return "undescribed pin " + std::to_string(call.pinIndex);
+    return pin->name + " = " + formatPinValue(*pin, valueOf(call));
+}
+
+}  // namespace lumhost

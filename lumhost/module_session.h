@@ -1,0 +1,45 @@
+// One control-value or GUI module driven change by change, the way the real host drives
+// it on its side; each step answers with the lines that say what the module did.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "host/dsp_run.h"
+#include "host/pin_value.h"
+#include "host/recording_host.h"
+
+namespace lumhost {
+
+struct PinChange {
+    const PinDescription* pin;
+    PinValue value;
+};
+
+class ModuleSession {
+public:
+    // Throws UsageError for a module lumhost cannot run value by value (an audio-rate one).
+    static std::unique_ptr<ModuleSession> open(const LoadedLibrary& loaded, const ModuleDescription& module,
+                                               bool trace);
+    virtual ~ModuleSession() = default;
+
+    const ModuleDescription& module() const { return module_; }
+    // Checks `settings` against the module: inputs (and settable GUI outputs) with values
+    // of their type. Throws UsageError.
+    std::vector<PinChange> resolve(const std::vector<PinSetting>& settings) const;
+    // Applies the changes as one step and returns what to print. A DSP module gets them
+    // together in one block; a GUI module one after the other, or, `allSetFirst`, all
+    // values set before it hears of the first.
+    virtual std::vector<std::string> step(const std::vector<PinChange>& changes, bool allSetFirst) = 0;
+
+protected:
+    ModuleSession(const ModuleDescription& module, bool trace) : module_(module), trace_(trace) {}
+    // "Out = 3" for a value the module sent.
+    std::string valueText(const HostCall& call) const;
+    const ModuleDescription& module_;
+    const bool trace_;
+};
+
+}  // namespace lumhost

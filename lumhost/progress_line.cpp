@@ -1,0 +1,34 @@
+#include "progress_line.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace lumhost {
+namespace {
+
+// Shorter runs finish before a progress line would help.
+constexpr std::chrono::milliseconds kQuietStart{1000};
+
+}  // namespace
+
+ProgressLine::ProgressLine(std::string label, bool quiet)
+    : label_(std::move(label)),
+      enabled_(!quiet && isatty(STDERR_FILENO) != 0),
+      start_(std::chrono::steady_clock::now()) {}
+
+ProgressLine::~ProgressLine() {
+    if (shown_) std::fprintf(stderr, "\r\033[K");
+}
+
+void ProgressLine::update(double fraction) {
+    if (!enabled_) return;
+    const int percent = static_cast<int>(fraction * 100.0);
+    if (percent == lastPercent_ || std::chrono::steady_clock::now() - start_ < kQuietStart) return;
+    lastPercent_ = percent;
+    shown_ = true;
+    std::fprintf(stderr, "\r%s: %d%%", label_.c_str(), percent);
+    std::fflush(stderr);
+}
+
+}  // namespace lumhost

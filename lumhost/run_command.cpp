@@ -1,0 +1,106 @@
+#include <algorithm>
+#include <cstdio>
+
+#include "commands.h"
+#include "host/dsp_run.h"
+#include "line_reader.h"
+#include "module_session.h"
+
+namespace lumhost {
+namespace {
+
+// "> A=1.5 B=2"; the first step lists the defaults graph start sends too.
+std::string describeStep(const ModuleDescription& module, const std::vector<PinChange>& changes, bool withDefaults) {
+    std::string text = ">";
+    for (const PinChange& change : changes) {
+        text += " " + change.pin->name + "=" + formatPinValue(*change.pin, change.value);
+    }
+    if (!withDefaults) return text;
+    for (const PinDescription& pin : module.pins) {
+        const bool given =
+            std::any_of(changes.begin(), changes.end(), [&](const PinChange& change) { return change.pin == &pin; });
+        if (pin.direction == lum::kDirectionIn && !given) {
+            text += " " + pin.name + "=" + formatPinValue(pin, defaultPinValue(pin)) + " (default)";
+        }
+    }
+    return text;
+}
+
+// A DSP step's changes arrive together in one block: a header names them. Each GUI change
+// is its own line already.
+void printStep(ModuleSession& session, const std::vector<PinChange>& changes, bool first, bool allSetFirst) {
+    if (session.module().side == Side::Dsp) {
+        std::printf("%s\n", describeStep(session.module(), changes, first).c_str());
+    }
+    for (const std::string& line : session.step(changes, allSetFirst)) std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+constexpr const char* kPromptHelp =
+    "  PIN=VALUE  set a pin (by name or index) and see what the module answers\n"
+    "  list       the module's pins with their defaults and value names\n"
+    "  help       this text\n"
+    "  quit       leave (so does the end of input)\n";
+
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// Reads commands until quit or the end of input; a refused line is reported and the
+// session goes on. Returns the exit code: 2 when any line was refused.
+int prompt(ModuleSession& session, double audioScale) {
+    LineReader reader(session.module().id + "> ");
+    if (reader.onTerminal()) std::printf("%s", kPromptHelp);
+    int exitCode = 0;
+    std::string line;
+    while (reader.next(line)) {
+        line = trimmed(line);
+        if (line.empty()) continue;
+        if (line == "quit") break;
+        if (line == "help") {
+            std::printf("%s", kPromptHelp);
+        } else if (line == "list") {
+            for (const PinDescription& pin : session.module().pins) {
+                std::printf("%s\n", pinLine(pin, audioScale, false).c_str());
+            }
+        } else {
+            try {
+                printStep(session, session.resolve({parsePinSetting(line)}), false, false);
+            } catch (const UsageError& error) {
+                std::fprintf(stderr, "lumhost: %s\n", error.what());
+                exitCode = 2;
+            }
+        }
+        std::fflush(stdout);
+    }
+    return exitCode;
+}
+
+}  // namespace
+
+int runCommand(const std::string& libraryPath, const std::string& moduleId,
+               const std::vector<std::vector<std::string>>& steps, bool trace, bool interactive) {
+    const LoadedLibrary loaded(libraryPath);
+    const ModuleDescription& module = loaded.module(moduleId);
+    const auto session = ModuleSession::open(loaded, module, trace);
+    // Every step is checked before the first runs, so bad input prints nothing else.
+    std::vector<std::vector<PinChange>> changes;
+    for (std::size_t s = 0; s < steps.size(); ++s) {
+        // An empty first step starts from the defaults; a later one would do nothing.
+        if (steps[s].empty() && s > 0) throw UsageError("step " + std::to_string(s + 1) + " sets no pin");
+        changes.push_back(session->resolve(parsePinSettings(steps[s])));
+    }
+    // Defaults are in place together, so an operand's handler sees the others' defaults.
+    const bool defaultsOnly = changes.front().empty() && module.side == Side::Gui;
+    if (defaultsOnly) {
+        for (const PinDescription& pin : module.pins) {
+            if (pin.direction == lum::kDirectionIn) changes.front().push_back({&pin, defaultPinValue(pin)});
+        }
+    }
+    for (std::size_t s = 0; s < changes.size(); ++s) printStep(*session, changes[s], s == 0, s == 0 && defaultsOnly);
+    return interactive ? prompt(*session, loaded.description.audioScale) : 0;
+}
+
+}  // namespace lumhost
