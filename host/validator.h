@@ -5,33 +5,52 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "library_loader.h"
 #include "module_description.h"
+#include "validation_checks.h"
 
 namespace lumhost {
 
 struct ValidationOptions {
     std::int32_t strictness = 5;  // 1 to 10: how long each module is exercised
     std::uint32_t seed = 1;
+    CheckSelection checks;
     // Counts allocations made while a module processes; null where they cannot be seen.
     std::function<long()> allocationCount;
+    // Told the id of each check as it starts, so a crash can be blamed on it.
+    std::function<void(const std::string& check)> checkStarted;
+};
+
+// What one check said, by its id.
+struct CheckNote {
+    std::string check;
+    std::string message;
 };
 
 struct ModuleVerdict {
     std::string id;
-    Side side;
+    Side side = Side::Dsp;
     std::int64_t checks = 0;
-    std::vector<std::string> problems;    // empty: no check failed
-    std::vector<std::string> notChecked;  // checks this platform cannot run
+    std::set<std::string> ran;          // ids of the checks that ran
+    std::vector<CheckNote> problems;    // empty: no check failed
+    std::vector<CheckNote> notChecked;  // checks this platform cannot run
+    // How the module's run ended early (a signal, a time limit), naming the check that
+    // was running; empty when it ran to the end.
+    std::string crash;
+    std::string crashedCheck;
 
-    bool passed() const { return problems.empty() && notChecked.empty(); }
-    bool failed() const { return !problems.empty(); }
+    bool crashed() const { return !crash.empty(); }
+    bool passed() const { return problems.empty() && notChecked.empty() && !crashed(); }
+    bool failed() const { return !problems.empty() && !crashed(); }
 };
 
-std::vector<ModuleVerdict> validateLibrary(const ModuleLibrary& library, const LibraryDescription& description,
-                                           const ValidationOptions& options);
+// `moduleNumber` is the module's place in the description, which seeds its sessions:
+// a module validated alone meets the sessions it meets in a whole library's run.
+ModuleVerdict validateModule(const ModuleLibrary& library, const ModuleDescription& module, std::uint32_t moduleNumber,
+                             const ValidationOptions& options);
 
 }  // namespace lumhost

@@ -36,7 +36,17 @@ std::vector<ResponsePoint> measureResponse(const LoadedLibrary& loaded, const Ru
 std::string describeRun(const RunSettings& run);
 
 int listCommand(const std::string& libraryPath, bool json);
-int validateCommand(const std::string& libraryPath, std::int32_t strictness, std::uint32_t seed);
+struct ValidateSettings {
+    std::string libraryPath;
+    std::int32_t strictness = 5;
+    std::uint32_t seed = 1;
+    std::vector<std::string> only, skip;  // check ids
+    std::vector<std::string> modules;     // identifiers; empty: every module
+};
+
+int validateCommand(const ValidateSettings& settings);
+// Every check's id and description, one a line.
+int listChecksCommand();
 #if LUM_HOST_AUDIO_FILES
 // `replaceExisting` lets an output replace an existing file; inputs are never replaced.
 int renderCommand(const RunSettings& run, const std::string& outPath, const std::string& inPath,

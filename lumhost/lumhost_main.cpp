@@ -46,12 +46,17 @@ int main(int argc, char** argv) {
     list->add_option("library", libraryPath, "the module library (NAME.lum)")->required();
     list->add_flag("--json", json, "machine-readable output");
 
-    std::int32_t strictness = 5;
-    std::uint32_t seed = 1;
+    lumhost::ValidateSettings validation;
+    bool listChecks = false;
     CLI::App* validate = app.add_subcommand("validate", "exercise every module and check every host call");
-    validate->add_option("library", libraryPath, "the module library (NAME.lum)")->required();
-    validate->add_option("--strictness", strictness, "1 to 10: how long each module is exercised (default 5)");
-    validate->add_option("--seed", seed, "seed of the random sessions (default 1)");
+    validate->add_option("library", validation.libraryPath, "the module library (NAME.lum)");
+    validate->add_option("--strictness", validation.strictness,
+                         "1 to 10: how long each module is exercised (default 5)");
+    validate->add_option("--seed", validation.seed, "seed of the random sessions (default 1)");
+    validate->add_flag("--list-checks", listChecks, "print every check's id and what it checks");
+    validate->add_option("--only", validation.only, "ID,...: run only these checks")->delimiter(',');
+    validate->add_option("--skip", validation.skip, "ID,...: run every check but these")->delimiter(',');
+    validate->add_option("--module", validation.modules, "IDENTIFIER,...: validate only these modules")->delimiter(',');
 
 #if LUM_HOST_AUDIO_FILES
     lumhost::RunSettings run;
@@ -91,7 +96,7 @@ int main(int argc, char** argv) {
 
     try {
         if (*list) return lumhost::listCommand(libraryPath, json);
-        if (*validate) return lumhost::validateCommand(libraryPath, strictness, seed);
+        if (*validate) return listChecks ? lumhost::listChecksCommand() : lumhost::validateCommand(validation);
 #if LUM_HOST_AUDIO_FILES
         run.sampleRateGiven = render->count("--rate") > 0 || response->count("--rate") > 0;
         if (*render) return lumhost::renderCommand(run, outPath, inPath, signal, seconds, replaceExisting);
