@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -26,8 +27,10 @@ struct Result {
 class LumhostTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The process id keeps runs from other work trees on this machine out of each other's folders.
         directory = std::filesystem::temp_directory_path() /
-                    ("lumhost-test-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+                    ("lumhost-test-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                     "-" + std::to_string(getpid()));
         std::filesystem::remove_all(directory);
         std::filesystem::create_directories(directory);
     }
