@@ -38,7 +38,7 @@ struct ModuleVerdict {
     std::set<std::string> ran;          // ids of the checks that ran
     std::vector<CheckNote> problems;    // empty: no check failed
     std::vector<CheckNote> notChecked;  // checks this platform cannot run
-    // How the module's run ended early (a signal, a time limit), naming the check that
+    // How the module's run ended early ("crashed: ..." or "hung: ..."), and the check that
     // was running; empty when it ran to the end.
     std::string crash;
     std::string crashedCheck;

@@ -42,6 +42,8 @@ struct ValidateSettings {
     std::uint32_t seed = 1;
     std::vector<std::string> only, skip;  // check ids
     std::vector<std::string> modules;     // identifiers; empty: every module
+    bool inProcess = false;               // no child process per module: for debuggers
+    double timeoutSeconds = 30.0;         // per module, in its child process
 };
 
 int validateCommand(const ValidateSettings& settings);

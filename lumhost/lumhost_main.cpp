@@ -57,6 +57,10 @@ int main(int argc, char** argv) {
     validate->add_option("--only", validation.only, "ID,...: run only these checks")->delimiter(',');
     validate->add_option("--skip", validation.skip, "ID,...: run every check but these")->delimiter(',');
     validate->add_option("--module", validation.modules, "IDENTIFIER,...: validate only these modules")->delimiter(',');
+    validate->add_flag("--in-process", validation.inProcess,
+                       "validate every module in lumhost's own process, not in a child each");
+    validate->add_option("--timeout", validation.timeoutSeconds,
+                         "seconds one module's child process may run (default 30)");
 
 #if LUM_HOST_AUDIO_FILES
     lumhost::RunSettings run;

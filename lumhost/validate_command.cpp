@@ -1,14 +1,24 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <sstream>
 
 #include "commands.h"
 #include "host/allocation_counter.h"
 #include "host/dsp_run.h"
 #include "host/validator.h"
+#if LUM_HOST_ISOLATION
+#include "isolated_validation.h"
+#endif
 
 namespace lumhost {
 namespace {
+
+#if LUM_HOST_ISOLATION
+constexpr bool kIsolation = true;
+#else
+constexpr bool kIsolation = false;  // Win32: no CreateProcess isolation yet
+#endif
 
 void requireKnownChecks(const std::vector<std::string>& ids) {
     for (const std::string& id : ids) {
@@ -39,8 +49,47 @@ std::string shellWord(const std::string& text) {
 
 // The command that runs exactly `check` on one module as this run did.
 std::string reproduction(const ValidateSettings& settings, const std::string& moduleId, const std::string& check) {
-    return "lumhost validate " + shellWord(settings.libraryPath) + " --module " + shellWord(moduleId) + " --seed " +
-           std::to_string(settings.seed) + " --strictness " + std::to_string(settings.strictness) + " --only " + check;
+    std::string command = "lumhost validate " + shellWord(settings.libraryPath) + " --module " + shellWord(moduleId) +
+                          " --seed " + std::to_string(settings.seed) + " --strictness " +
+                          std::to_string(settings.strictness) + " --only " + check;
+    if (settings.timeoutSeconds != ValidateSettings().timeoutSeconds) {
+        std::ostringstream timeout;
+        timeout << settings.timeoutSeconds;
+        command += " --timeout " + timeout.str();
+    }
+    return command;
+}
+
+ModuleVerdict validateOne(const LoadedLibrary& loaded, const ModuleDescription& module, std::uint32_t moduleNumber,
+                          const ValidationOptions& options, const ValidateSettings& settings) {
+#if LUM_HOST_ISOLATION
+    if (!settings.inProcess) {
+        return validateInChild(loaded.library, module, moduleNumber, options, settings.timeoutSeconds);
+    }
+#else
+    (void)settings;
+#endif
+    return validateModule(loaded.library, module, moduleNumber, options);
+}
+
+void printVerdict(const ModuleVerdict& verdict, const ValidateSettings& settings) {
+    // PART: nothing failed, but a check could not run here, so it is no pass.
+    const char* status = verdict.passed() ? "PASS" : verdict.failed() || verdict.crashed() ? "FAIL" : "PART";
+    std::printf("%s  %-28s %s  %lld checks\n", status, verdict.id.c_str(), verdict.side == Side::Dsp ? "dsp" : "gui",
+                static_cast<long long>(verdict.checks));
+    if (verdict.crashed()) {
+        std::printf("      %s: %s\n", verdict.crashedCheck.c_str(), verdict.crash.c_str());
+    }
+    for (const CheckNote& problem : verdict.problems) {
+        std::printf("      %s: %s\n", problem.check.c_str(), problem.message.c_str());
+    }
+    for (const CheckNote& note : verdict.notChecked) {
+        std::printf("      not checked: %s: %s\n", note.check.c_str(), note.message.c_str());
+    }
+    if (verdict.crashed() || verdict.failed()) {
+        const std::string& check = verdict.crashed() ? verdict.crashedCheck : verdict.problems.front().check;
+        std::printf("      reproduce: %s\n", reproduction(settings, verdict.id, check).c_str());
+    }
 }
 
 }  // namespace
@@ -57,6 +106,7 @@ int validateCommand(const ValidateSettings& settings) {
     }
     requireKnownChecks(settings.only);
     requireKnownChecks(settings.skip);
+    if (!(settings.timeoutSeconds > 0.0)) throw UsageError("--timeout must be more than 0 seconds");
     const LoadedLibrary loaded(settings.libraryPath);
     ValidationOptions options;
     options.strictness = settings.strictness;
@@ -64,37 +114,26 @@ int validateCommand(const ValidateSettings& settings) {
     options.checks = {settings.only, settings.skip};
     if (allocationsVisible()) options.allocationCount = allocationCount;
     const auto& all = loaded.description.modules;
-    std::size_t passed = 0, failed = 0, modules = 0;
+    std::size_t passed = 0, failed = 0, crashed = 0, modules = 0;
     std::int64_t checks = 0;
     for (const ModuleDescription* module : chosenModules(loaded, settings.modules)) {
         const auto moduleNumber = static_cast<std::uint32_t>(module - all.data());
-        const ModuleVerdict verdict = validateModule(loaded.library, *module, moduleNumber, options);
+        const ModuleVerdict verdict = validateOne(loaded, *module, moduleNumber, options, settings);
+        printVerdict(verdict, settings);
         ++modules;
         checks += verdict.checks;
-        // PART: nothing failed, but a check could not run here, so it is no pass.
-        const char* status = verdict.failed() ? "FAIL" : verdict.passed() ? "PASS" : "PART";
-        std::printf("%s  %-28s %s  %lld checks\n", status, verdict.id.c_str(),
-                    verdict.side == Side::Dsp ? "dsp" : "gui", static_cast<long long>(verdict.checks));
-        for (const CheckNote& problem : verdict.problems) {
-            std::printf("      %s: %s\n", problem.check.c_str(), problem.message.c_str());
-        }
-        for (const CheckNote& note : verdict.notChecked) {
-            std::printf("      not checked: %s: %s\n", note.check.c_str(), note.message.c_str());
-        }
-        if (verdict.failed()) {
-            std::printf("      reproduce: %s\n",
-                        reproduction(settings, verdict.id, verdict.problems.front().check).c_str());
-        }
         passed += verdict.passed() ? 1 : 0;
         failed += verdict.failed() ? 1 : 0;
+        crashed += verdict.crashed() ? 1 : 0;
     }
     std::printf(
-        "validate %s: %zu modules, %zu passed, %zu failed, %zu partly checked, %lld checks (strictness %d, seed "
-        "%u%s)\n",
-        loaded.description.library.c_str(), modules, passed, failed, modules - passed - failed,
+        "validate %s: %zu modules, %zu passed, %zu failed, %zu crashed, %zu partly checked, %lld checks (strictness "
+        "%d, seed %u%s%s)\n",
+        loaded.description.library.c_str(), modules, passed, failed, crashed, modules - passed - failed - crashed,
         static_cast<long long>(checks), settings.strictness, settings.seed,
-        allocationsVisible() ? "" : "; allocations not visible on this platform");
-    return failed == 0 ? 0 : 1;
+        allocationsVisible() ? "" : "; allocations not visible on this platform",
+        settings.inProcess || !kIsolation ? "; in lumhost's own process" : "");
+    return failed + crashed == 0 ? 0 : 1;
 }
 
 }  // namespace lumhost

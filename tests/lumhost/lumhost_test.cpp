@@ -142,14 +142,18 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
         EXPECT_EQ(validate.exitCode, 0) << validate.output;
         EXPECT_THAT(validate.output, HasSubstr(" 0 failed"));
     }
-    const Result broken = run("validate " + library("LUM_BROKEN") + " --strictness 2");
+    // Each module in its own process: one that crashes or hangs fails alone.
+    const Result broken = run("validate " + library("LUM_BROKEN") + " --strictness 2 --timeout 3");
     EXPECT_EQ(broken.exitCode, 1);
-    EXPECT_THAT(broken.output, HasSubstr("6 modules, 0 passed, 6 failed"));
+    EXPECT_THAT(broken.output, HasSubstr("9 modules, 0 passed, 7 failed, 2 crashed"));
     for (const auto& [module, check] : {std::pair{"LumBrokenOverrun", "dsp.guards"},
                                         {"LumBrokenNoisyWhileQuiet", "dsp.not-streaming-constant"},
                                         {"LumBrokenShared", "dsp.two-instances"},
                                         {"LumBrokenAllocates", "dsp.no-allocation"},
                                         {"LumBrokenSends", "dsp.host-calls"},
+                                        {"LumBrokenCrashes", "dsp.sessions"},
+                                        {"LumBrokenHangs", "dsp.sessions"},
+                                        {"LumBrokenStampsBlockEnd", "dsp.host-calls"},
                                         {"LumBrokenGui", "gui.host-calls"}}) {
         const std::string report = moduleReport(broken.output, module);
         EXPECT_THAT(report, StartsWith("FAIL")) << module;

@@ -85,6 +85,63 @@ private:
     float* last_ = nullptr;
 };
 
+// Streams always, so every block reaches process, and fails in process after a few spans.
+class FailsAfterAFewSpans : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+    void onSetPins() override {
+        out_.setStreaming(true);
+        setSubProcess(&FailsAfterAFewSpans::copyThenFail);
+    }
+
+private:
+    void copyThenFail(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+        copy(bufferOffset, sampleFrames);
+        if (++spans_ == 5) fail();
+    }
+    virtual void fail() = 0;
+    std::int32_t spans_ = 0;
+};
+
+class LumBrokenCrashes final : public FailsAfterAFewSpans {
+public:
+    using FailsAfterAFewSpans::FailsAfterAFewSpans;
+
+private:
+    void fail() override {
+        volatile int* nowhere = nullptr;
+        *nowhere = 1;
+    }
+};
+
+class LumBrokenHangs final : public FailsAfterAFewSpans {
+public:
+    using FailsAfterAFewSpans::FailsAfterAFewSpans;
+
+private:
+    void fail() override {
+        for (volatile bool forever = true; forever;) {
+        }
+    }
+};
+
+// Declares its output's streaming state at the end of every span: at the block length
+// after the last, one past the block's last position.
+class LumBrokenStampsBlockEnd final : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+    void onSetPins() override {
+        BrokenAudioModule::onSetPins();
+        setSubProcess(&LumBrokenStampsBlockEnd::copyAndStamp);
+    }
+
+private:
+    void copyAndStamp(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+        copy(bufferOffset, sampleFrames);
+        host().setPinStreaming(bufferOffset + sampleFrames, 1, in_.isStreaming());
+    }
+};
+
 // Sends a value with the wrong size, and one for a pin it never registered.
 class LumBrokenSends final : public MpBase {
 public:
@@ -122,6 +179,9 @@ const std::int32_t kRegistered[] = {
     registerDspCreator(u"LumBrokenShared", &createModule<LumBrokenShared>),
     registerDspCreator(u"LumBrokenAllocates", &createModule<LumBrokenAllocates>),
     registerDspCreator(u"LumBrokenSends", &createModule<LumBrokenSends>),
+    registerDspCreator(u"LumBrokenCrashes", &createModule<LumBrokenCrashes>),
+    registerDspCreator(u"LumBrokenHangs", &createModule<LumBrokenHangs>),
+    registerDspCreator(u"LumBrokenStampsBlockEnd", &createModule<LumBrokenStampsBlockEnd>),
     registerGuiCreator(u"LumBrokenGui", &createModule<LumBrokenGui>),
 };
 
