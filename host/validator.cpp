@@ -36,10 +36,10 @@ public:
         verdict_.ran.insert(id);
         if (!ok && verdict_.problems.size() < kMaxProblemsPerModule) verdict_.problems.push_back({id, problem});
     }
-    // Whether check `id` is selected, telling the caller's observer that it starts.
-    bool starts(const char* id) const {
-        if (!options_.checks.runs(id)) return false;
-        if (options_.checkStarted) options_.checkStarted(id);
+    // Whether check `id` is selected (or `always` runs), telling the caller's observer that it starts.
+    bool starts(const char* id, bool always = false) const {
+        if (!always && !options_.checks.runs(id)) return false;
+        if (options_.checkStarted) options_.checkStarted(id, verdict_);
         return true;
     }
     bool failed() const { return !verdict_.problems.empty(); }
@@ -462,10 +462,10 @@ ModuleVerdict validateModule(const ModuleLibrary& library, const ModuleDescripti
     if (verdict.starts("factory.lifecycle")) checkLifecycle(library, module, 10 * options.strictness, verdict);
     // The sessions run when any check they feed is selected.
     if (dsp && options.checks.runsAnyOf("dsp.")) {
-        if (options.checkStarted) options.checkStarted("dsp.sessions");
+        verdict.starts("dsp.sessions", true);
         validateDsp(library, module, random, options, verdict);
     } else if (!dsp && options.checks.runsAnyOf("gui.")) {
-        if (options.checkStarted) options.checkStarted("gui.sessions");
+        verdict.starts("gui.sessions", true);
         validateGui(library, module, random, options, verdict);
     }
     return result;

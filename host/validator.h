@@ -15,16 +15,6 @@
 
 namespace lumhost {
 
-struct ValidationOptions {
-    std::int32_t strictness = 5;  // 1 to 10: how long each module is exercised
-    std::uint32_t seed = 1;
-    CheckSelection checks;
-    // Counts allocations made while a module processes; null where they cannot be seen.
-    std::function<long()> allocationCount;
-    // Told the id of each check as it starts, so a crash can be blamed on it.
-    std::function<void(const std::string& check)> checkStarted;
-};
-
 // What one check said, by its id.
 struct CheckNote {
     std::string check;
@@ -46,6 +36,19 @@ struct ModuleVerdict {
     bool crashed() const { return !crash.empty(); }
     bool passed() const { return problems.empty() && notChecked.empty() && !crashed(); }
     bool failed() const { return !problems.empty() && !crashed(); }
+    // PART: nothing failed, but a check could not run here, so it is no pass.
+    const char* status() const { return passed() ? "PASS" : failed() || crashed() ? "FAIL" : "PART"; }
+};
+
+struct ValidationOptions {
+    std::int32_t strictness = 5;  // 1 to 10: how long each module is exercised
+    std::uint32_t seed = 1;
+    CheckSelection checks;
+    // Counts allocations made while a module processes; null where they cannot be seen.
+    std::function<long()> allocationCount;
+    // Told the id of each check as it starts and the verdict so far, so a crash can be
+    // blamed on that check and spare what came before.
+    std::function<void(const std::string& check, const ModuleVerdict& soFar)> checkStarted;
 };
 
 // `moduleNumber` is the module's place in the description, which seeds its sessions:

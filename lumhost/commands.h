@@ -44,6 +44,8 @@ struct ValidateSettings {
     std::vector<std::string> modules;     // identifiers; empty: every module
     bool inProcess = false;               // no child process per module: for debuggers
     double timeoutSeconds = 30.0;         // per module, in its child process
+    std::string jsonPath;                 // empty: no JSON report
+    bool replaceExisting = false;         // the JSON report may replace a file
 };
 
 int validateCommand(const ValidateSettings& settings);

@@ -17,8 +17,9 @@
 namespace lumhost {
 namespace {
 
-// The child's report, one line each: "running ID" as each check starts, then the verdict
-// ("checks N", "ran ID", "problem ID<TAB>TEXT", "notchecked ID<TAB>TEXT") and "end".
+// The child's report, one line each: as each check starts, the verdict so far ("reset",
+// "checks N", "ran ID", "problem ID<TAB>TEXT", "notchecked ID<TAB>TEXT") and "running ID";
+// at the end the whole verdict and "end".
 void writeAll(int fd, const std::string& text) {
     std::size_t written = 0;
     while (written < text.size()) {
@@ -36,21 +37,24 @@ std::string oneLine(std::string text) {
     return text;
 }
 
+// The verdict so far, which replaces the last one the parent read.
 std::string verdictLines(const ModuleVerdict& verdict) {
-    std::string lines = "checks " + std::to_string(verdict.checks) + "\n";
+    std::string lines = "reset\nchecks " + std::to_string(verdict.checks) + "\n";
     for (const std::string& id : verdict.ran) lines += "ran " + id + "\n";
     for (const CheckNote& note : verdict.problems)
         lines += "problem " + note.check + "\t" + oneLine(note.message) + "\n";
     for (const CheckNote& note : verdict.notChecked) {
         lines += "notchecked " + note.check + "\t" + oneLine(note.message) + "\n";
     }
-    return lines + "end\n";
+    return lines;
 }
 
 [[noreturn]] void runChild(int fd, const ModuleLibrary& library, const ModuleDescription& module,
                            std::uint32_t moduleNumber, ValidationOptions options) {
-    options.checkStarted = [fd](const std::string& check) { writeAll(fd, "running " + check + "\n"); };
-    writeAll(fd, verdictLines(validateModule(library, module, moduleNumber, options)));
+    options.checkStarted = [fd](const std::string& check, const ModuleVerdict& soFar) {
+        writeAll(fd, verdictLines(soFar) + "running " + check + "\n");
+    };
+    writeAll(fd, verdictLines(validateModule(library, module, moduleNumber, options)) + "end\n");
     // No exit handlers or destructors: they belong to the parent.
     _exit(0);
 }
@@ -64,6 +68,12 @@ bool readReport(const std::string& report, ModuleVerdict& verdict) {
         const std::string key = line.substr(0, space), rest = space == std::string::npos ? "" : line.substr(space + 1);
         const std::size_t tab = rest.find('\t');
         const CheckNote note{rest.substr(0, tab), tab == std::string::npos ? "" : rest.substr(tab + 1)};
+        if (key == "reset") {
+            verdict.checks = 0;
+            verdict.ran.clear();
+            verdict.problems.clear();
+            verdict.notChecked.clear();
+        }
         if (key == "running") verdict.crashedCheck = rest;
         if (key == "checks") verdict.checks = std::stoll(rest);
         if (key == "ran") verdict.ran.insert(rest);

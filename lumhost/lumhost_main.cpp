@@ -61,6 +61,9 @@ int main(int argc, char** argv) {
                        "validate every module in lumhost's own process, not in a child each");
     validate->add_option("--timeout", validation.timeoutSeconds,
                          "seconds one module's child process may run (default 30)");
+    validate->add_option("--json", validation.jsonPath,
+                         "also write every module's verdict and every check's status to this file");
+    validate->add_flag("-y,--force", validation.replaceExisting, "let --json replace an existing file");
 
 #if LUM_HOST_AUDIO_FILES
     lumhost::RunSettings run;

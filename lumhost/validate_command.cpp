@@ -1,12 +1,13 @@
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
-#include <sstream>
+#include <fstream>
+#include <memory>
 
 #include "commands.h"
 #include "host/allocation_counter.h"
 #include "host/dsp_run.h"
+#include "host/output_file.h"
 #include "host/validator.h"
+#include "validation_report.h"
 #if LUM_HOST_ISOLATION
 #include "isolated_validation.h"
 #endif
@@ -36,30 +37,6 @@ std::vector<const ModuleDescription*> chosenModules(const LoadedLibrary& loaded,
     return chosen;
 }
 
-// `text` as one shell word.
-std::string shellWord(const std::string& text) {
-    const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) != 0 || std::string("/._-+=:,").find(c) != std::string::npos;
-    });
-    if (plain) return text;
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-// The command that runs exactly `check` on one module as this run did.
-std::string reproduction(const ValidateSettings& settings, const std::string& moduleId, const std::string& check) {
-    std::string command = "lumhost validate " + shellWord(settings.libraryPath) + " --module " + shellWord(moduleId) +
-                          " --seed " + std::to_string(settings.seed) + " --strictness " +
-                          std::to_string(settings.strictness) + " --only " + check;
-    if (settings.timeoutSeconds != ValidateSettings().timeoutSeconds) {
-        std::ostringstream timeout;
-        timeout << settings.timeoutSeconds;
-        command += " --timeout " + timeout.str();
-    }
-    return command;
-}
-
 ModuleVerdict validateOne(const LoadedLibrary& loaded, const ModuleDescription& module, std::uint32_t moduleNumber,
                           const ValidationOptions& options, const ValidateSettings& settings) {
 #if LUM_HOST_ISOLATION
@@ -73,10 +50,8 @@ ModuleVerdict validateOne(const LoadedLibrary& loaded, const ModuleDescription& 
 }
 
 void printVerdict(const ModuleVerdict& verdict, const ValidateSettings& settings) {
-    // PART: nothing failed, but a check could not run here, so it is no pass.
-    const char* status = verdict.passed() ? "PASS" : verdict.failed() || verdict.crashed() ? "FAIL" : "PART";
-    std::printf("%s  %-28s %s  %lld checks\n", status, verdict.id.c_str(), verdict.side == Side::Dsp ? "dsp" : "gui",
-                static_cast<long long>(verdict.checks));
+    std::printf("%s  %-28s %s  %lld checks\n", verdict.status(), verdict.id.c_str(),
+                verdict.side == Side::Dsp ? "dsp" : "gui", static_cast<long long>(verdict.checks));
     if (verdict.crashed()) {
         std::printf("      %s: %s\n", verdict.crashedCheck.c_str(), verdict.crash.c_str());
     }
@@ -91,6 +66,20 @@ void printVerdict(const ModuleVerdict& verdict, const ValidateSettings& settings
         std::printf("      reproduce: %s\n", reproduction(settings, verdict.id, check).c_str());
     }
 }
+
+#if LUM_HOST_OUTPUT_FILES
+// Checked before any module runs, as every output file is.
+std::unique_ptr<OutputFile> jsonReportFile(const ValidateSettings& settings) {
+    if (settings.jsonPath.empty()) return nullptr;
+    if (settings.jsonPath == "-") throw UsageError("--json takes a file name: standard output has the text report");
+    return std::make_unique<OutputFile>(settings.jsonPath, settings.replaceExisting);
+}
+
+void writeJsonReport(OutputFile& out, const nlohmann::json& report) {
+    std::ofstream(out.temporaryPath(), std::ios::trunc) << report.dump(2) << '\n';
+    out.commit();
+}
+#endif
 
 }  // namespace
 
@@ -108,6 +97,11 @@ int validateCommand(const ValidateSettings& settings) {
     requireKnownChecks(settings.skip);
     if (!(settings.timeoutSeconds > 0.0)) throw UsageError("--timeout must be more than 0 seconds");
     const LoadedLibrary loaded(settings.libraryPath);
+#if LUM_HOST_OUTPUT_FILES
+    const std::unique_ptr<OutputFile> report = jsonReportFile(settings);
+#else
+    if (!settings.jsonPath.empty()) throw UsageError("--json is not in the Windows builds");
+#endif
     ValidationOptions options;
     options.strictness = settings.strictness;
     options.seed = settings.seed;
@@ -116,6 +110,7 @@ int validateCommand(const ValidateSettings& settings) {
     const auto& all = loaded.description.modules;
     std::size_t passed = 0, failed = 0, crashed = 0, modules = 0;
     std::int64_t checks = 0;
+    std::vector<ModuleVerdict> verdicts;
     for (const ModuleDescription* module : chosenModules(loaded, settings.modules)) {
         const auto moduleNumber = static_cast<std::uint32_t>(module - all.data());
         const ModuleVerdict verdict = validateOne(loaded, *module, moduleNumber, options, settings);
@@ -125,6 +120,7 @@ int validateCommand(const ValidateSettings& settings) {
         passed += verdict.passed() ? 1 : 0;
         failed += verdict.failed() ? 1 : 0;
         crashed += verdict.crashed() ? 1 : 0;
+        verdicts.push_back(verdict);
     }
     std::printf(
         "validate %s: %zu modules, %zu passed, %zu failed, %zu crashed, %zu partly checked, %lld checks (strictness "
@@ -133,6 +129,9 @@ int validateCommand(const ValidateSettings& settings) {
         static_cast<long long>(checks), settings.strictness, settings.seed,
         allocationsVisible() ? "" : "; allocations not visible on this platform",
         settings.inProcess || !kIsolation ? "; in lumhost's own process" : "");
+#if LUM_HOST_OUTPUT_FILES
+    if (report) writeJsonReport(*report, validationReport(loaded.description.library, settings, verdicts));
+#endif
     return failed + crashed == 0 ? 0 : 1;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <numeric>
 
@@ -143,9 +144,15 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
         EXPECT_THAT(validate.output, HasSubstr(" 0 failed"));
     }
     // Each module in its own process: one that crashes or hangs fails alone.
-    const Result broken = run("validate " + library("LUM_BROKEN") + " --strictness 2 --timeout 3");
+    const Result broken = run("validate " + library("LUM_BROKEN") + " --strictness 2 --timeout 3 --json report.json");
     EXPECT_EQ(broken.exitCode, 1);
     EXPECT_THAT(broken.output, HasSubstr("9 modules, 0 passed, 7 failed, 2 crashed"));
+    std::map<std::string, nlohmann::json> checks;  // "module check" to its result
+    const auto report = nlohmann::json::parse(std::ifstream(path("report.json")));
+    for (const auto& module : report["modules"]) {
+        for (const auto& check : module["checks"])
+            checks[module["id"].get<std::string>() + " " + check["id"].get<std::string>()] = check;
+    }
     for (const auto& [module, check] : {std::pair{"LumBrokenOverrun", "dsp.guards"},
                                         {"LumBrokenNoisyWhileQuiet", "dsp.not-streaming-constant"},
                                         {"LumBrokenShared", "dsp.two-instances"},
@@ -163,6 +170,9 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
         const Result reproduced = run(command.substr(0, command.find('\n')));
         EXPECT_EQ(reproduced.exitCode, 1) << reproduced.output;
         EXPECT_THAT(moduleReport(reproduced.output, module), HasSubstr("\n      " + std::string(check) + ": "));
+        const nlohmann::json& result = checks[std::string(module) + " " + check];
+        EXPECT_THAT(std::string(result["status"]), testing::AnyOf("fail", "crashed")) << module;
+        EXPECT_EQ(result["reproduce"], "lumhost " + command.substr(0, command.find('\n'))) << module;
     }
 }
 
@@ -304,6 +314,7 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
         {"$LH list --foo x", 2, "The following argument was not expected: --foo", {}, {}},
         {"$LH --version", 0, "lumhost ", {}, {}},
         {"$LH validate --list-checks | grep '^dsp.host-calls '", 0, "position in the block", {}, {}},
+        {"echo precious > r.json && $LH validate $Q --json r.json", 2, "r.json exists (--force replaces it)", {}, {}},
         {"$LH list /dev/zero", 2, "/dev/zero is not a regular file", {}, {}},
         {"mkdir somedir.lum && $LH list somedir.lum", 2, "somedir.lum is not a regular file", {}, {}},
         {"$LH demo >/dev/null && mv demo-out first && $LH demo >/dev/null && "
