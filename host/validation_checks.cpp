@@ -16,11 +16,15 @@ const std::vector<ValidationCheck>& validationChecks() {
         {"dsp.not-streaming-constant", "an output declared not streaming holds one value"},
         {"dsp.wakes", "a sleeping module woken by a streaming input streams again"},
         {"dsp.no-allocation", "process allocates no memory"},
+        {"dsp.no-locks", "process takes no lock"},
+        {"dsp.no-blocking-calls", "process makes no call that may block: file or socket I/O, sleep"},
         {"gui.sessions", "random pin values run to the end: every instance is created, no crash, no hang"},
         {"gui.host-calls", "setPin and notifyPin accept described pins; writePin names one, its size and voice 0"},
         {"gui.two-instances", "two instances given the same values write the same pins"},
         {"gui.unknown-pin", "setPin and notifyPin on an unknown pin return -1"},
         {"gui.no-allocation", "setPin and notifyPin allocate no memory"},
+        {"gui.no-locks", "setPin and notifyPin take no lock"},
+        {"gui.no-blocking-calls", "setPin and notifyPin make no call that may block: file or socket I/O, sleep"},
     };
     return checks;
 }

@@ -96,6 +96,44 @@ void checkLifecycle(const ModuleLibrary& library, const ModuleDescription& modul
     }
 }
 
+// Counts what a module does during a call on the processing or user-interface path that
+// it must not do there: allocate, lock, or make a call that may block.
+class RealtimeWatch {
+public:
+    explicit RealtimeWatch(const ValidationOptions& options)
+        : options_(options), allocations_(allocations()), calls_(calls()) {}
+
+    static const char* allocationCheck(Side side) {
+        return side == Side::Dsp ? "dsp.no-allocation" : "gui.no-allocation";
+    }
+    static const char* lockCheck(Side side) { return side == Side::Dsp ? "dsp.no-locks" : "gui.no-locks"; }
+    static const char* blockingCallCheck(Side side) {
+        return side == Side::Dsp ? "dsp.no-blocking-calls" : "gui.no-blocking-calls";
+    }
+
+    // Checks what `calls` did since the watch began, where the counts are visible; a
+    // plain string, as a std::string may allocate before the count is read.
+    void check(Verdict& verdict, Side side, const char* calls) const {
+        // Read before any check builds its message, which allocates.
+        const long allocated = allocations() - allocations_;
+        const RealtimeCalls since = this->calls();
+        if (options_.allocationCount)
+            verdict.check(allocationCheck(side), allocated == 0, std::string(calls) + " allocated memory");
+        if (!options_.realtimeCallCount) return;
+        verdict.check(lockCheck(side), since.locks == calls_.locks, std::string(calls) + " took a lock");
+        verdict.check(blockingCallCheck(side), since.blockingCalls == calls_.blockingCalls,
+                      std::string(calls) + " made a call that may block (file or socket I/O, sleep)");
+    }
+
+private:
+    long allocations() const { return options_.allocationCount ? options_.allocationCount() : 0; }
+    RealtimeCalls calls() const { return options_.realtimeCallCount ? options_.realtimeCallCount() : RealtimeCalls{}; }
+
+    const ValidationOptions& options_;
+    long allocations_;
+    RealtimeCalls calls_;
+};
+
 // One DSP instance with its own host and guarded buffers.
 struct DspInstance {
     RecordingHost host;
@@ -178,17 +216,13 @@ public:
                 }
             }
         }
-        const long allocationsBefore = options_.allocationCount ? options_.allocationCount() : 0;
+        const RealtimeWatch watch(options_);
         const lum::HostEvent* head = events.head();
         for (DspInstance& instance : instances_) {
             instance.host.clear();
             instance.plugin->process(count, head);
         }
-        // Read before the check builds its message, which allocates.
-        const long allocated = options_.allocationCount ? options_.allocationCount() - allocationsBefore : 0;
-        if (!first && options_.allocationCount) {
-            verdict_.check("dsp.no-allocation", allocated == 0, "process allocated memory");
-        }
+        if (!first) watch.check(verdict_, Side::Dsp, "process");
         checkBlock(count, wakesStreaming);
     }
 
@@ -397,17 +431,13 @@ void validateGui(const ModuleLibrary& library, const ModuleDescription& module, 
             bytes[0] = static_cast<std::uint8_t>(random() % 2);
         }
         std::int32_t statuses[2][2] = {};
-        const long allocationsBefore = options.allocationCount ? options.allocationCount() : 0;
+        const RealtimeWatch watch(options);
         for (int i = 0; i < 2; ++i) {
             hosts[i].clear();
             statuses[i][0] = instances[i]->setPin(pin.index, 0, valueSize(pin.datatype), bytes);
             statuses[i][1] = instances[i]->notifyPin(pin.index, 0);
         }
-        // Read before any check builds its message, which allocates.
-        const long allocated = options.allocationCount ? options.allocationCount() - allocationsBefore : 0;
-        if (step > 0 && options.allocationCount) {
-            verdict.check("gui.no-allocation", allocated == 0, "setPin or notifyPin allocated memory");
-        }
+        if (step > 0) watch.check(verdict, Side::Gui, "setPin or notifyPin");
         for (const auto& status : statuses) {
             verdict.check("gui.host-calls", status[0] == lum::kOk, "setPin refused a described pin");
             verdict.check("gui.host-calls", status[1] == lum::kOk, "notifyPin refused a described pin");
@@ -446,10 +476,13 @@ ModuleVerdict validateModule(const ModuleLibrary& library, const ModuleDescripti
     Verdict verdict(result, options);
     std::mt19937 random(options.seed * 7919u + moduleNumber);
     const bool dsp = module.side == Side::Dsp;
-    const char* allocationCheck = dsp ? "dsp.no-allocation" : "gui.no-allocation";
-    if (!options.allocationCount && options.checks.runs(allocationCheck)) {
-        result.notChecked.push_back(
-            {allocationCheck, dsp ? "process allocates no memory" : "setPin and notifyPin allocate no memory"});
+    for (const ValidationCheck& check : validationChecks()) {
+        const std::string id = check.id;
+        const bool unseen =
+            (id == RealtimeWatch::allocationCheck(module.side) && !options.allocationCount) ||
+            ((id == RealtimeWatch::lockCheck(module.side) || id == RealtimeWatch::blockingCallCheck(module.side)) &&
+             !options.realtimeCallCount);
+        if (unseen && options.checks.runs(id)) result.notChecked.push_back({id, check.description});
     }
     if (verdict.starts("description.matches")) {
         for (const std::string& problem : compareDescriptionWithModule(library, module)) {

@@ -11,6 +11,7 @@
 
 #include "library_loader.h"
 #include "module_description.h"
+#include "realtime_call_counter.h"
 #include "validation_checks.h"
 
 namespace lumhost {
@@ -46,6 +47,8 @@ struct ValidationOptions {
     CheckSelection checks;
     // Counts allocations made while a module processes; null where they cannot be seen.
     std::function<long()> allocationCount;
+    // Counts locks and calls that may block; null where they cannot be seen.
+    std::function<RealtimeCalls()> realtimeCallCount;
     // Told the id of each check as it starts and the verdict so far, so a crash can be
     // blamed on that check and spare what came before.
     std::function<void(const std::string& check, const ModuleVerdict& soFar)> checkStarted;

@@ -6,6 +6,7 @@
 #include "host/allocation_counter.h"
 #include "host/dsp_run.h"
 #include "host/output_file.h"
+#include "host/realtime_call_counter.h"
 #include "host/validator.h"
 #include "validation_report.h"
 #if LUM_HOST_ISOLATION
@@ -107,6 +108,7 @@ int validateCommand(const ValidateSettings& settings) {
     options.seed = settings.seed;
     options.checks = {settings.only, settings.skip};
     if (allocationsVisible()) options.allocationCount = allocationCount;
+    if (realtimeCallsVisible()) options.realtimeCallCount = realtimeCallCount;
     const auto& all = loaded.description.modules;
     std::size_t passed = 0, failed = 0, crashed = 0, modules = 0;
     std::int64_t checks = 0;
@@ -127,7 +129,7 @@ int validateCommand(const ValidateSettings& settings) {
         "%d, seed %u%s%s)\n",
         loaded.description.library.c_str(), modules, passed, failed, crashed, modules - passed - failed - crashed,
         static_cast<long long>(checks), settings.strictness, settings.seed,
-        allocationsVisible() ? "" : "; allocations not visible on this platform",
+        allocationsVisible() ? "" : "; allocations, locks and blocking calls not visible on this platform",
         settings.inProcess || !kIsolation ? "; in lumhost's own process" : "");
 #if LUM_HOST_OUTPUT_FILES
     if (report) writeJsonReport(*report, validationReport(loaded.description.library, settings, verdicts));

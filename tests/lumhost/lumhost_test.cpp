@@ -146,7 +146,7 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
     // Each module in its own process: one that crashes or hangs fails alone.
     const Result broken = run("validate " + library("LUM_BROKEN") + " --strictness 2 --timeout 3 --json report.json");
     EXPECT_EQ(broken.exitCode, 1);
-    EXPECT_THAT(broken.output, HasSubstr("9 modules, 0 passed, 7 failed, 2 crashed"));
+    EXPECT_THAT(broken.output, HasSubstr("11 modules, 0 passed, 9 failed, 2 crashed"));
     std::map<std::string, nlohmann::json> checks;  // "module check" to its result
     const auto report = nlohmann::json::parse(std::ifstream(path("report.json")));
     for (const auto& module : report["modules"]) {
@@ -161,6 +161,8 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
                                         {"LumBrokenCrashes", "dsp.sessions"},
                                         {"LumBrokenHangs", "dsp.sessions"},
                                         {"LumBrokenStampsBlockEnd", "dsp.host-calls"},
+                                        {"LumBrokenLocks", "dsp.no-locks"},
+                                        {"LumBrokenWritesFile", "gui.no-blocking-calls"},
                                         {"LumBrokenGui", "gui.host-calls"}}) {
         const std::string report = moduleReport(broken.output, module);
         EXPECT_THAT(report, StartsWith("FAIL")) << module;

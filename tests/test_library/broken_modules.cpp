@@ -1,6 +1,8 @@
 // Modules that break the host contract on purpose, each in one way, so the validator
 // can be shown to catch them.
+#include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
 #include "framework/audio_pins.h"
 #include "framework/gui_pins.h"
@@ -125,6 +127,19 @@ private:
     }
 };
 
+// Takes a lock on every sample, as code shared with a user-interface thread might.
+class LumBrokenLocks final : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+
+private:
+    float sample(float in) override {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return in;
+    }
+    std::mutex mutex_;
+};
+
 // Declares its output's streaming state at the end of every span: at the block length
 // after the last, one past the block's last position.
 class LumBrokenStampsBlockEnd final : public BrokenAudioModule {
@@ -173,6 +188,23 @@ private:
     MpGuiPin<float> in_;
 };
 
+// Writes a file whenever its pin changes, as a module saving its state might.
+class LumBrokenWritesFile final : public MpGuiBase {
+public:
+    explicit LumBrokenWritesFile(IMpUnknown* host) : MpGuiBase(host) {
+        in_.initialize(*this, 0, &LumBrokenWritesFile::onIn);
+    }
+
+private:
+    void onIn() {
+        if (std::FILE* file = std::fopen("/dev/null", "w")) {
+            std::fputc('x', file);
+            std::fclose(file);
+        }
+    }
+    MpGuiPin<float> in_;
+};
+
 const std::int32_t kRegistered[] = {
     registerDspCreator(u"LumBrokenOverrun", &createModule<LumBrokenOverrun>),
     registerDspCreator(u"LumBrokenNoisyWhileQuiet", &createModule<LumBrokenNoisyWhileQuiet>),
@@ -182,7 +214,9 @@ const std::int32_t kRegistered[] = {
     registerDspCreator(u"LumBrokenCrashes", &createModule<LumBrokenCrashes>),
     registerDspCreator(u"LumBrokenHangs", &createModule<LumBrokenHangs>),
     registerDspCreator(u"LumBrokenStampsBlockEnd", &createModule<LumBrokenStampsBlockEnd>),
+    registerDspCreator(u"LumBrokenLocks", &createModule<LumBrokenLocks>),
     registerGuiCreator(u"LumBrokenGui", &createModule<LumBrokenGui>),
+    registerGuiCreator(u"LumBrokenWritesFile", &createModule<LumBrokenWritesFile>),
 };
 
 }  // namespace
