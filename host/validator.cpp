@@ -18,6 +18,8 @@ namespace lumhost {
 namespace {
 
 constexpr std::int32_t kMaxBlock = 512;
+// From this strictness on, sessions meet hostile but legal hosts.
+constexpr std::int32_t kHostileStrictness = 6;
 constexpr std::size_t kMaxProblemsPerModule = 8;
 
 // Put in output buffers before each block: a sample still holding it was not written
@@ -155,10 +157,20 @@ public:
                const ValidationOptions& options)
         : module_(module), random_(random), verdict_(verdict), options_(options) {
         static const std::int32_t kHostBlockSizes[] = {16, 64, 128, 512};
-        hostBlockSize_ = kHostBlockSizes[random_() % 4];
+        // Hostile but legal hosts: any block size up to 4096, rates from 8 to 384 kHz.
+        static const std::int32_t kHostileBlockSizes[] = {1, 7, 16, 64, 100, 512, 1024, 4096};
+        static const float kHostileSampleRates[] = {8000, 11025, 22050, 44100, 48000, 96000, 192000, 384000};
+        float sampleRate = 44100.0f;
+        if (options.strictness >= kHostileStrictness) {
+            hostBlockSize_ = kHostileBlockSizes[random_() % 8];
+            sampleRate = kHostileSampleRates[random_() % 8];
+        } else {
+            hostBlockSize_ = kHostBlockSizes[random_() % 4];
+        }
+        bufferFrames_ = std::max(kMaxBlock, hostBlockSize_);
         for (DspInstance& instance : instances_) {
             instance.host.setBlockSize(hostBlockSize_);
-            instance.host.setSampleRate(44100.0f);
+            instance.host.setSampleRate(sampleRate);
             auto created = createDsp(library.factory(), module.wideId(), instance.host.object());
             verdict_.check("dsp.sessions", created.status == lum::kOk, "creation failed");
             instance.plugin = std::move(created.object);
@@ -166,7 +178,7 @@ public:
             instance.plugin->open();
             for (const PinDescription& pin : module.pins) {
                 if (pin.datatype != lum::kDatatypeAudio) continue;
-                auto& buffer = instance.buffers.emplace(pin.index, GuardedBuffer(kMaxBlock)).first->second;
+                auto& buffer = instance.buffers.emplace(pin.index, GuardedBuffer(bufferFrames_)).first->second;
                 instance.plugin->setBuffer(pin.index, buffer.data());
             }
         }
@@ -210,9 +222,9 @@ public:
             for (auto& [index, buffer] : instance.buffers) {
                 // Outputs are marked where the module is to write; every buffer past the block.
                 if (quietValue_.count(index) != 0) {
-                    std::fill(buffer.data(), buffer.data() + kMaxBlock, unwrittenMark());
+                    std::fill(buffer.data(), buffer.data() + bufferFrames_, unwrittenMark());
                 } else {
-                    std::fill(buffer.data() + count, buffer.data() + kMaxBlock, pastInputMark());
+                    std::fill(buffer.data() + count, buffer.data() + bufferFrames_, pastInputMark());
                 }
             }
         }
@@ -321,7 +333,7 @@ private:
         for (auto& [index, buffer] : instances_[0].buffers) {
             bool untouched = buffer.guardsIntact() && instances_[1].buffers.at(index).guardsIntact();
             const float mark = quietValue_.count(index) != 0 ? unwrittenMark() : pastInputMark();
-            for (std::int32_t i = count; i < kMaxBlock; ++i) untouched = untouched && sameBits(buffer[i], mark);
+            for (std::int32_t i = count; i < bufferFrames_; ++i) untouched = untouched && sameBits(buffer[i], mark);
             verdict_.check("dsp.guards", untouched,
                            "wrote past the block in the buffer of pin " + std::to_string(index));
         }
@@ -386,6 +398,7 @@ private:
     Verdict& verdict_;
     const ValidationOptions& options_;
     std::int32_t hostBlockSize_ = 64;
+    std::int32_t bufferFrames_ = kMaxBlock;
     DspInstance instances_[2];
     std::map<std::int32_t, InputState> inputs_;
     // Value inputs the host may send an event to.
