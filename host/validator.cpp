@@ -119,8 +119,9 @@ public:
         // Read before any check builds its message, which allocates.
         const long allocated = allocations() - allocations_;
         const RealtimeCalls since = this->calls();
-        if (options_.allocationCount)
+        if (options_.allocationCount) {
             verdict.check(allocationCheck(side), allocated == 0, std::string(calls) + " allocated memory");
+        }
         if (!options_.realtimeCallCount) return;
         verdict.check(lockCheck(side), since.locks == calls_.locks, std::string(calls) + " took a lock");
         verdict.check(blockingCallCheck(side), since.blockingCalls == calls_.blockingCalls,

@@ -19,7 +19,7 @@ namespace {
 #if LUM_HOST_ISOLATION
 constexpr bool kIsolation = true;
 #else
-constexpr bool kIsolation = false;  // Win32: no CreateProcess isolation yet
+constexpr bool kIsolation = false;  // the Windows builds validate in their own process
 #endif
 
 void requireKnownChecks(const std::vector<std::string>& ids) {
@@ -110,14 +110,13 @@ int validateCommand(const ValidateSettings& settings) {
     if (allocationsVisible()) options.allocationCount = allocationCount;
     if (realtimeCallsVisible()) options.realtimeCallCount = realtimeCallCount;
     const auto& all = loaded.description.modules;
-    std::size_t passed = 0, failed = 0, crashed = 0, modules = 0;
+    std::size_t passed = 0, failed = 0, crashed = 0;
     std::int64_t checks = 0;
     std::vector<ModuleVerdict> verdicts;
     for (const ModuleDescription* module : chosenModules(loaded, settings.modules)) {
         const auto moduleNumber = static_cast<std::uint32_t>(module - all.data());
         const ModuleVerdict verdict = validateOne(loaded, *module, moduleNumber, options, settings);
         printVerdict(verdict, settings);
-        ++modules;
         checks += verdict.checks;
         passed += verdict.passed() ? 1 : 0;
         failed += verdict.failed() ? 1 : 0;
@@ -127,8 +126,8 @@ int validateCommand(const ValidateSettings& settings) {
     std::printf(
         "validate %s: %zu modules, %zu passed, %zu failed, %zu crashed, %zu partly checked, %lld checks (strictness "
         "%d, seed %u%s%s)\n",
-        loaded.description.library.c_str(), modules, passed, failed, crashed, modules - passed - failed - crashed,
-        static_cast<long long>(checks), settings.strictness, settings.seed,
+        loaded.description.library.c_str(), verdicts.size(), passed, failed, crashed,
+        verdicts.size() - passed - failed - crashed, static_cast<long long>(checks), settings.strictness, settings.seed,
         allocationsVisible() ? "" : "; allocations, locks and blocking calls not visible on this platform",
         settings.inProcess || !kIsolation ? "; in lumhost's own process" : "");
 #if LUM_HOST_OUTPUT_FILES
