@@ -18,6 +18,8 @@ namespace lumhost {
 namespace {
 
 constexpr std::int32_t kMaxBlock = 512;
+// From this strictness on, sessions meet hostile but legal hosts.
+constexpr std::int32_t kHostileStrictness = 6;
 constexpr std::size_t kMaxProblemsPerModule = 8;
 
 // Put in output buffers before each block: a sample still holding it was not written
@@ -28,32 +30,52 @@ float pastInputMark() { return floatFromBits(0x7FC0BEEFu); }
 
 class Verdict {
 public:
-    explicit Verdict(ModuleVerdict& verdict) : verdict_(verdict) {}
-    // Records one check; a failed one keeps its text (the first few per module).
-    void check(bool ok, const std::string& problem) {
+    Verdict(ModuleVerdict& verdict, const ValidationOptions& options) : verdict_(verdict), options_(options) {}
+    // Records one run of check `id`; a failed one keeps its text (the first few per module).
+    void check(const char* id, bool ok, const std::string& problem) {
+        if (!options_.checks.runs(id)) return;
         ++verdict_.checks;
-        if (!ok && verdict_.problems.size() < kMaxProblemsPerModule) verdict_.problems.push_back(problem);
+        verdict_.ran.insert(id);
+        if (!ok && verdict_.problems.size() < kMaxProblemsPerModule) verdict_.problems.push_back({id, problem});
+    }
+    // Whether check `id` is selected (or `always` runs), telling the caller's observer that it starts.
+    bool starts(const char* id, bool always = false) const {
+        if (!always && !options_.checks.runs(id)) return false;
+        if (options_.checkStarted) options_.checkStarted(id, verdict_);
+        return true;
     }
     bool failed() const { return !verdict_.problems.empty(); }
 
 private:
     ModuleVerdict& verdict_;
+    const ValidationOptions& options_;
 };
 
-void checkInterfaces(lum::IMpUnknown* object, const lum::Guid& own, const lum::Guid& other, Verdict& verdict) {
+void checkInterfaces(const ModuleLibrary& library, const ModuleDescription& module, Verdict& verdict) {
+    const bool dsp = module.side == Side::Dsp;
+    const lum::Guid& own = dsp ? lum::kIidMpPlugin : lum::kIidMpUserInterface;
+    const lum::Guid& other = dsp ? lum::kIidMpUserInterface : lum::kIidMpPlugin;
+    RecordingHost host;
+    void* made = nullptr;
+    library.factory().createInstance(module.wideId().c_str(), static_cast<std::int32_t>(module.side), host.object(),
+                                     &made);
+    verdict.check("factory.interfaces", made != nullptr, "creation failed");
+    if (made == nullptr) return;
+    auto* object = static_cast<lum::IMpUnknown*>(made);
     void* out = nullptr;
-    verdict.check(object->queryInterface(&lum::kIidMpUnknown, &out) == lum::kOk && out != nullptr,
+    verdict.check("factory.interfaces", object->queryInterface(&lum::kIidMpUnknown, &out) == lum::kOk && out != nullptr,
                   "queryInterface(IMpUnknown) failed");
     if (out != nullptr) static_cast<lum::IMpUnknown*>(out)->release();
     out = nullptr;
-    verdict.check(object->queryInterface(&own, &out) == lum::kOk && out != nullptr,
+    verdict.check("factory.interfaces", object->queryInterface(&own, &out) == lum::kOk && out != nullptr,
                   "queryInterface of its own interface failed");
     if (out != nullptr) static_cast<lum::IMpUnknown*>(out)->release();
     out = &out;
     for (const lum::Guid* foreign : {&other, &lum::kIidMpFactory, &lum::kIidMpDspHost}) {
-        verdict.check(object->queryInterface(foreign, &out) == lum::kNotFound && out == nullptr,
+        verdict.check("factory.interfaces", object->queryInterface(foreign, &out) == lum::kNotFound && out == nullptr,
                       "an interface it does not offer was not refused with null and -2");
     }
+    object->release();
 }
 
 void checkLifecycle(const ModuleLibrary& library, const ModuleDescription& module, std::int32_t rounds,
@@ -64,18 +86,56 @@ void checkLifecycle(const ModuleLibrary& library, const ModuleDescription& modul
         void* made = nullptr;
         const std::int32_t status = library.factory().createInstance(
             module.wideId().c_str(), static_cast<std::int32_t>(module.side), host.object(), &made);
-        verdict.check(status == lum::kOk && made != nullptr, "creation failed");
+        verdict.check("factory.lifecycle", status == lum::kOk && made != nullptr, "creation failed");
         if (made == nullptr) return;
         auto* object = static_cast<lum::IMpUnknown*>(made);
-        if (round == 0) {
-            checkInterfaces(object, dsp ? lum::kIidMpPlugin : lum::kIidMpUserInterface,
-                            dsp ? lum::kIidMpUserInterface : lum::kIidMpPlugin, verdict);
-        }
-        verdict.check(object->release() == 0, "the creator's reference was not the last one");
+        verdict.check("factory.lifecycle", object->release() == 0, "the creator's reference was not the last one");
         // The GUI base keeps its host reference by design; a DSP module must give it back.
-        if (dsp) verdict.check(host.referencesHeld() == 0, "the released module still holds a host reference");
+        if (dsp) {
+            verdict.check("factory.lifecycle", host.referencesHeld() == 0,
+                          "the released module still holds a host reference");
+        }
     }
 }
+
+// Counts what a module does during a call on the processing or user-interface path that
+// it must not do there: allocate, lock, or make a call that may block.
+class RealtimeWatch {
+public:
+    explicit RealtimeWatch(const ValidationOptions& options)
+        : options_(options), allocations_(allocations()), calls_(calls()) {}
+
+    static const char* allocationCheck(Side side) {
+        return side == Side::Dsp ? "dsp.no-allocation" : "gui.no-allocation";
+    }
+    static const char* lockCheck(Side side) { return side == Side::Dsp ? "dsp.no-locks" : "gui.no-locks"; }
+    static const char* blockingCallCheck(Side side) {
+        return side == Side::Dsp ? "dsp.no-blocking-calls" : "gui.no-blocking-calls";
+    }
+
+    // Checks what `calls` did since the watch began, where the counts are visible; a
+    // plain string, as a std::string may allocate before the count is read.
+    void check(Verdict& verdict, Side side, const char* calls) const {
+        // Read before any check builds its message, which allocates.
+        const long allocated = allocations() - allocations_;
+        const RealtimeCalls since = this->calls();
+        if (options_.allocationCount) {
+            verdict.check(allocationCheck(side), allocated == 0, std::string(calls) + " allocated memory");
+        }
+        if (!options_.realtimeCallCount) return;
+        verdict.check(lockCheck(side), since.locks == calls_.locks, std::string(calls) + " took a lock");
+        verdict.check(blockingCallCheck(side), since.blockingCalls == calls_.blockingCalls,
+                      std::string(calls) + " made a call that may block (file or socket I/O, sleep)");
+    }
+
+private:
+    long allocations() const { return options_.allocationCount ? options_.allocationCount() : 0; }
+    RealtimeCalls calls() const { return options_.realtimeCallCount ? options_.realtimeCallCount() : RealtimeCalls{}; }
+
+    const ValidationOptions& options_;
+    long allocations_;
+    RealtimeCalls calls_;
+};
 
 // One DSP instance with its own host and guarded buffers.
 struct DspInstance {
@@ -98,18 +158,28 @@ public:
                const ValidationOptions& options)
         : module_(module), random_(random), verdict_(verdict), options_(options) {
         static const std::int32_t kHostBlockSizes[] = {16, 64, 128, 512};
-        hostBlockSize_ = kHostBlockSizes[random_() % 4];
+        // Hostile but legal hosts: any block size up to 4096, rates from 8 to 384 kHz.
+        static const std::int32_t kHostileBlockSizes[] = {1, 7, 16, 64, 100, 512, 1024, 4096};
+        static const float kHostileSampleRates[] = {8000, 11025, 22050, 44100, 48000, 96000, 192000, 384000};
+        float sampleRate = 44100.0f;
+        if (options.strictness >= kHostileStrictness) {
+            hostBlockSize_ = kHostileBlockSizes[random_() % 8];
+            sampleRate = kHostileSampleRates[random_() % 8];
+        } else {
+            hostBlockSize_ = kHostBlockSizes[random_() % 4];
+        }
+        bufferFrames_ = std::max(kMaxBlock, hostBlockSize_);
         for (DspInstance& instance : instances_) {
             instance.host.setBlockSize(hostBlockSize_);
-            instance.host.setSampleRate(44100.0f);
+            instance.host.setSampleRate(sampleRate);
             auto created = createDsp(library.factory(), module.wideId(), instance.host.object());
-            verdict_.check(created.status == lum::kOk, "creation failed");
+            verdict_.check("dsp.sessions", created.status == lum::kOk, "creation failed");
             instance.plugin = std::move(created.object);
             if (!instance.plugin) return;
             instance.plugin->open();
             for (const PinDescription& pin : module.pins) {
                 if (pin.datatype != lum::kDatatypeAudio) continue;
-                auto& buffer = instance.buffers.emplace(pin.index, GuardedBuffer(kMaxBlock)).first->second;
+                auto& buffer = instance.buffers.emplace(pin.index, GuardedBuffer(bufferFrames_)).first->second;
                 instance.plugin->setBuffer(pin.index, buffer.data());
             }
         }
@@ -153,21 +223,19 @@ public:
             for (auto& [index, buffer] : instance.buffers) {
                 // Outputs are marked where the module is to write; every buffer past the block.
                 if (quietValue_.count(index) != 0) {
-                    std::fill(buffer.data(), buffer.data() + kMaxBlock, unwrittenMark());
+                    std::fill(buffer.data(), buffer.data() + bufferFrames_, unwrittenMark());
                 } else {
-                    std::fill(buffer.data() + count, buffer.data() + kMaxBlock, pastInputMark());
+                    std::fill(buffer.data() + count, buffer.data() + bufferFrames_, pastInputMark());
                 }
             }
         }
-        const long allocationsBefore = options_.allocationCount ? options_.allocationCount() : 0;
+        const RealtimeWatch watch(options_);
         const lum::HostEvent* head = events.head();
         for (DspInstance& instance : instances_) {
             instance.host.clear();
             instance.plugin->process(count, head);
         }
-        // Read before the check builds its message, which allocates.
-        const long allocated = options_.allocationCount ? options_.allocationCount() - allocationsBefore : 0;
-        if (!first && options_.allocationCount) verdict_.check(allocated == 0, "process allocated memory");
+        if (!first) watch.check(verdict_, Side::Dsp, "process");
         checkBlock(count, wakesStreaming);
     }
 
@@ -246,35 +314,57 @@ private:
 
     void checkCall(const HostCall& call, std::int32_t count) {
         const std::string problem = dspHostCallProblem(module_, call, count, hostBlockSize_);
-        verdict_.check(problem.empty(), problem);
+        verdict_.check("dsp.host-calls", problem.empty(), problem);
     }
 
     void checkBlock(std::int32_t count, bool mustStreamAgain) {
-        DspInstance& a = instances_[0];
-        DspInstance& b = instances_[1];
-        const auto exchange = a.host.exchange();
-        verdict_.check(exchange == b.host.exchange(),
-                       "two instances fed the same session told the host different things");
+        const auto exchange = instances_[0].host.exchange();
         for (const HostCall& call : exchange) checkCall(call, count);
-        for (auto& [index, buffer] : a.buffers) {
-            bool untouched = buffer.guardsIntact() && b.buffers.at(index).guardsIntact();
+        checkGuards(count);
+        checkTwoInstances(exchange, count);
+        const bool declaredStreaming = checkQuietOutputs(exchange, count);
+        if (mustStreamAgain && !quietValue_.empty()) {
+            verdict_.check("dsp.wakes", declaredStreaming,
+                           "a sleeping module woken by a streaming input did not stream again");
+        }
+        asleep_ = instances_[0].host.sleepCount() > 0;
+    }
+
+    void checkGuards(std::int32_t count) {
+        for (auto& [index, buffer] : instances_[0].buffers) {
+            bool untouched = buffer.guardsIntact() && instances_[1].buffers.at(index).guardsIntact();
             const float mark = quietValue_.count(index) != 0 ? unwrittenMark() : pastInputMark();
-            for (std::int32_t i = count; i < kMaxBlock; ++i) untouched = untouched && sameBits(buffer[i], mark);
-            verdict_.check(untouched, "wrote past the block in the buffer of pin " + std::to_string(index));
+            for (std::int32_t i = count; i < bufferFrames_; ++i) untouched = untouched && sameBits(buffer[i], mark);
+            verdict_.check("dsp.guards", untouched,
+                           "wrote past the block in the buffer of pin " + std::to_string(index));
         }
         for (const auto& [index, copy] : inputCopies_) {
-            verdict_.check(std::equal(copy.begin(), copy.end(), a.buffers.at(index).data(),
+            verdict_.check("dsp.guards",
+                           std::equal(copy.begin(), copy.end(), instances_[0].buffers.at(index).data(),
                                       [](float x, float y) { return sameBits(x, y); }),
                            "changed its input buffer (pin " + std::to_string(index) + ")");
         }
-        bool declaredStreaming = false;
-        for (auto& [index, quiet] : quietValue_) {
-            const GuardedBuffer& outA = a.buffers.at(index);
-            const GuardedBuffer& outB = b.buffers.at(index);
+    }
+
+    void checkTwoInstances(const std::vector<HostCall>& exchange, std::int32_t count) {
+        verdict_.check("dsp.two-instances", exchange == instances_[1].host.exchange(),
+                       "two instances fed the same session told the host different things");
+        for (const auto& [index, quiet] : quietValue_) {
+            const GuardedBuffer& outA = instances_[0].buffers.at(index);
+            const GuardedBuffer& outB = instances_[1].buffers.at(index);
             bool identical = true;
             for (std::int32_t i = 0; i < count; ++i) identical = identical && sameBits(outA[i], outB[i]);
-            verdict_.check(identical, "two instances fed the same session produced different samples");
-            // Outputs declared quiet hold one value until declared again.
+            verdict_.check("dsp.two-instances", identical,
+                           "two instances fed the same session produced different samples");
+        }
+    }
+
+    // Outputs declared quiet hold one value until declared again. Returns whether the
+    // block declared some output streaming.
+    bool checkQuietOutputs(const std::vector<HostCall>& exchange, std::int32_t count) {
+        bool declaredStreaming = false;
+        for (auto& [index, quiet] : quietValue_) {
+            const GuardedBuffer& out = instances_[0].buffers.at(index);
             std::size_t next = 0;
             std::vector<const HostCall*> declarations;
             for (const HostCall& call : exchange) {
@@ -285,20 +375,18 @@ private:
                     streamingOut_[index] = declarations[next]->argument != 0;
                     quiet = std::nullopt;
                 }
-                if (streamingOut_[index] || sameBits(outA[i], unwrittenMark())) continue;
-                if (!quiet) quiet = outA[i];
+                if (streamingOut_[index] || sameBits(out[i], unwrittenMark())) continue;
+                if (!quiet) quiet = out[i];
                 // Equal as numbers: a quiet output may alternate +0 and -0 (the four-wide and
                 // one-sample math paths differ there by design).
-                const bool held = *quiet == outA[i] || (std::isnan(*quiet) && std::isnan(outA[i]));
-                verdict_.check(held, "output pin " + std::to_string(index) + " changed while declared not streaming");
+                const bool held = *quiet == out[i] || (std::isnan(*quiet) && std::isnan(out[i]));
+                verdict_.check("dsp.not-streaming-constant", held,
+                               "output pin " + std::to_string(index) + " changed while declared not streaming");
             }
             for (; next < declarations.size(); ++next) streamingOut_[index] = declarations[next]->argument != 0;
             for (const HostCall* declaration : declarations) declaredStreaming |= declaration->argument != 0;
         }
-        if (mustStreamAgain && !quietValue_.empty()) {
-            verdict_.check(declaredStreaming, "a sleeping module woken by a streaming input did not stream again");
-        }
-        asleep_ = a.host.sleepCount() > 0;
+        return declaredStreaming;
     }
 
     struct InputState {
@@ -311,6 +399,7 @@ private:
     Verdict& verdict_;
     const ValidationOptions& options_;
     std::int32_t hostBlockSize_ = 64;
+    std::int32_t bufferFrames_ = kMaxBlock;
     DspInstance instances_[2];
     std::map<std::int32_t, InputState> inputs_;
     // Value inputs the host may send an event to.
@@ -337,7 +426,7 @@ void validateGui(const ModuleLibrary& library, const ModuleDescription& module, 
     Ref<lum::IMpUserInterface> instances[2];
     for (int i = 0; i < 2; ++i) {
         auto created = createGui(library.factory(), module.wideId(), hosts[i].object());
-        verdict.check(created.status == lum::kOk, "creation failed");
+        verdict.check("gui.sessions", created.status == lum::kOk, "creation failed");
         instances[i] = std::move(created.object);
         if (!instances[i]) return;
     }
@@ -356,64 +445,77 @@ void validateGui(const ModuleLibrary& library, const ModuleDescription& module, 
             bytes[0] = static_cast<std::uint8_t>(random() % 2);
         }
         std::int32_t statuses[2][2] = {};
-        const long allocationsBefore = options.allocationCount ? options.allocationCount() : 0;
+        const RealtimeWatch watch(options);
         for (int i = 0; i < 2; ++i) {
             hosts[i].clear();
             statuses[i][0] = instances[i]->setPin(pin.index, 0, valueSize(pin.datatype), bytes);
             statuses[i][1] = instances[i]->notifyPin(pin.index, 0);
         }
-        // Read before any check builds its message, which allocates.
-        const long allocated = options.allocationCount ? options.allocationCount() - allocationsBefore : 0;
-        if (step > 0 && options.allocationCount) verdict.check(allocated == 0, "setPin or notifyPin allocated memory");
+        if (step > 0) watch.check(verdict, Side::Gui, "setPin or notifyPin");
         for (const auto& status : statuses) {
-            verdict.check(status[0] == lum::kOk, "setPin refused a described pin");
-            verdict.check(status[1] == lum::kOk, "notifyPin refused a described pin");
+            verdict.check("gui.host-calls", status[0] == lum::kOk, "setPin refused a described pin");
+            verdict.check("gui.host-calls", status[1] == lum::kOk, "notifyPin refused a described pin");
         }
         const auto exchange = hosts[0].exchange();
-        verdict.check(exchange == hosts[1].exchange(), "two instances given the same values wrote different pins");
+        verdict.check("gui.two-instances", exchange == hosts[1].exchange(),
+                      "two instances given the same values wrote different pins");
         for (const HostCall& call : exchange) {
             const PinDescription* written = module.pinAt(call.pinIndex);
-            verdict.check(call.kind == HostCallKind::WritePin, "a GUI module called a DSP host operation");
-            verdict.check(written != nullptr, "writePin on an undescribed pin " + std::to_string(call.pinIndex));
+            verdict.check("gui.host-calls", call.kind == HostCallKind::WritePin,
+                          "a GUI module called a DSP host operation");
+            verdict.check("gui.host-calls", written != nullptr,
+                          "writePin on an undescribed pin " + std::to_string(call.pinIndex));
             if (written != nullptr) {
                 verdict.check(
-                    call.size == valueSize(written->datatype),
+                    "gui.host-calls", call.size == valueSize(written->datatype),
                     "writePin with " + std::to_string(call.size) + " bytes on pin " + std::to_string(call.pinIndex));
             }
-            verdict.check(call.argument == 0, "writePin with a voice other than 0");
+            verdict.check("gui.host-calls", call.argument == 0, "writePin with a voice other than 0");
         }
     }
     const float value = 1.0f;
-    verdict.check(instances[0]->setPin(10000, 0, 4, &value) == lum::kFailed, "setPin on an unknown pin was not -1");
-    verdict.check(instances[0]->notifyPin(10000, 0) == lum::kFailed, "notifyPin on an unknown pin was not -1");
+    verdict.check("gui.unknown-pin", instances[0]->setPin(10000, 0, 4, &value) == lum::kFailed,
+                  "setPin on an unknown pin was not -1");
+    verdict.check("gui.unknown-pin", instances[0]->notifyPin(10000, 0) == lum::kFailed,
+                  "notifyPin on an unknown pin was not -1");
 }
 
 }  // namespace
 
-std::vector<ModuleVerdict> validateLibrary(const ModuleLibrary& library, const LibraryDescription& description,
-                                           const ValidationOptions& options) {
-    std::vector<ModuleVerdict> verdicts;
-    std::uint32_t moduleNumber = 0;
-    for (const ModuleDescription& module : description.modules) {
-        ModuleVerdict& result = verdicts.emplace_back();
-        result.id = module.id;
-        result.side = module.side;
-        Verdict verdict(result);
-        std::mt19937 random(options.seed * 7919u + moduleNumber++);
-        if (!options.allocationCount) {
-            result.notChecked.push_back(module.side == Side::Dsp ? "process allocates no memory"
-                                                                 : "setPin and notifyPin allocate no memory");
-        }
-        for (const std::string& problem : compareDescriptionWithModule(library, module)) verdict.check(false, problem);
-        if (verdict.failed()) continue;
-        checkLifecycle(library, module, 10 * options.strictness, verdict);
-        if (module.side == Side::Dsp) {
-            validateDsp(library, module, random, options, verdict);
-        } else {
-            validateGui(library, module, random, options, verdict);
-        }
+ModuleVerdict validateModule(const ModuleLibrary& library, const ModuleDescription& module, std::uint32_t moduleNumber,
+                             const ValidationOptions& options) {
+    ModuleVerdict result;
+    result.id = module.id;
+    result.side = module.side;
+    Verdict verdict(result, options);
+    std::mt19937 random(options.seed * 7919u + moduleNumber);
+    const bool dsp = module.side == Side::Dsp;
+    for (const ValidationCheck& check : validationChecks()) {
+        const std::string id = check.id;
+        const bool unseen =
+            (id == RealtimeWatch::allocationCheck(module.side) && !options.allocationCount) ||
+            ((id == RealtimeWatch::lockCheck(module.side) || id == RealtimeWatch::blockingCallCheck(module.side)) &&
+             !options.realtimeCallCount);
+        if (unseen && options.checks.runs(id)) result.notChecked.push_back({id, check.description});
     }
-    return verdicts;
+    if (verdict.starts("description.matches")) {
+        for (const std::string& problem : compareDescriptionWithModule(library, module)) {
+            verdict.check("description.matches", false, problem);
+        }
+        verdict.check("description.matches", true, {});
+    }
+    if (verdict.failed()) return result;
+    if (verdict.starts("factory.interfaces")) checkInterfaces(library, module, verdict);
+    if (verdict.starts("factory.lifecycle")) checkLifecycle(library, module, 10 * options.strictness, verdict);
+    // The sessions run when any check they feed is selected.
+    if (dsp && options.checks.runsAnyOf("dsp.")) {
+        verdict.starts("dsp.sessions", true);
+        validateDsp(library, module, random, options, verdict);
+    } else if (!dsp && options.checks.runsAnyOf("gui.")) {
+        verdict.starts("gui.sessions", true);
+        validateGui(library, module, random, options, verdict);
+    }
+    return result;
 }
 
 }  // namespace lumhost

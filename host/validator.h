@@ -5,33 +5,58 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "library_loader.h"
 #include "module_description.h"
+#include "realtime_call_counter.h"
+#include "validation_checks.h"
 
 namespace lumhost {
 
-struct ValidationOptions {
-    std::int32_t strictness = 5;  // 1 to 10: how long each module is exercised
-    std::uint32_t seed = 1;
-    // Counts allocations made while a module processes; null where they cannot be seen.
-    std::function<long()> allocationCount;
+// What one check said, by its id.
+struct CheckNote {
+    std::string check;
+    std::string message;
 };
 
 struct ModuleVerdict {
     std::string id;
-    Side side;
+    Side side = Side::Dsp;
     std::int64_t checks = 0;
-    std::vector<std::string> problems;    // empty: no check failed
-    std::vector<std::string> notChecked;  // checks this platform cannot run
+    std::set<std::string> ran;          // ids of the checks that ran
+    std::vector<CheckNote> problems;    // empty: no check failed
+    std::vector<CheckNote> notChecked;  // checks this platform cannot run
+    // How the module's run ended early ("crashed: ..." or "hung: ..."), and the check that
+    // was running; empty when it ran to the end.
+    std::string crash;
+    std::string crashedCheck;
 
-    bool passed() const { return problems.empty() && notChecked.empty(); }
-    bool failed() const { return !problems.empty(); }
+    bool crashed() const { return !crash.empty(); }
+    bool passed() const { return problems.empty() && notChecked.empty() && !crashed(); }
+    bool failed() const { return !problems.empty() && !crashed(); }
+    // PART: nothing failed, but a check could not run here, so it is no pass.
+    const char* status() const { return passed() ? "PASS" : failed() || crashed() ? "FAIL" : "PART"; }
 };
 
-std::vector<ModuleVerdict> validateLibrary(const ModuleLibrary& library, const LibraryDescription& description,
-                                           const ValidationOptions& options);
+struct ValidationOptions {
+    std::int32_t strictness = 5;  // 1 to 10: how long each module is exercised
+    std::uint32_t seed = 1;
+    CheckSelection checks;
+    // Counts allocations made while a module processes; null where they cannot be seen.
+    std::function<long()> allocationCount;
+    // Counts locks and calls that may block; null where they cannot be seen.
+    std::function<RealtimeCalls()> realtimeCallCount;
+    // Told the id of each check as it starts and the verdict so far, so a crash can be
+    // blamed on that check and spare what came before.
+    std::function<void(const std::string& check, const ModuleVerdict& soFar)> checkStarted;
+};
+
+// `moduleNumber` is the module's place in the description, which seeds its sessions:
+// a module validated alone meets the sessions it meets in a whole library's run.
+ModuleVerdict validateModule(const ModuleLibrary& library, const ModuleDescription& module, std::uint32_t moduleNumber,
+                             const ValidationOptions& options);
 
 }  // namespace lumhost

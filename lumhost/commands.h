@@ -45,7 +45,21 @@ std::string describeRun(const RunSettings& run);
 // the first audio input takes), unit and value names.
 std::string pinLine(const PinDescription& pin, double audioScale, bool takesTheSignal);
 int listCommand(const std::string& libraryPath, bool json);
-int validateCommand(const std::string& libraryPath, std::int32_t strictness, std::uint32_t seed);
+struct ValidateSettings {
+    std::string libraryPath;
+    std::int32_t strictness = 5;
+    std::uint32_t seed = 1;
+    std::vector<std::string> only, skip;  // check ids
+    std::vector<std::string> modules;     // identifiers; empty: every module
+    bool inProcess = false;               // no child process per module: for debuggers
+    double timeoutSeconds = 30.0;         // per module, in its child process
+    std::string jsonPath;                 // empty: no JSON report
+    bool replaceExisting = false;         // the JSON report may replace a file
+};
+
+int validateCommand(const ValidateSettings& settings);
+// Every check's id and description, one a line.
+int listChecksCommand();
 #if LUM_HOST_AUDIO_FILES
 // `replaceExisting` lets an output replace an existing file; inputs are never replaced.
 // `tailSeconds` of silence follow the input, so ringing is not cut off.

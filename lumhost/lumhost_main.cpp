@@ -53,12 +53,25 @@ int main(int argc, char** argv) {
     list->add_option("library", libraryPath, kLibraryHelp)->required();
     list->add_flag("--json", json, "machine-readable output");
 
-    std::int32_t strictness = 5;
-    std::uint32_t seed = 1;
+    lumhost::ValidateSettings validation;
+    bool listChecks = false;
     CLI::App* validate = app.add_subcommand("validate", "exercise every module and check every host call");
-    validate->add_option("library", libraryPath, kLibraryHelp)->required();
-    validate->add_option("--strictness", strictness, "1 to 10: how long each module is exercised (default 5)");
-    validate->add_option("--seed", seed, "seed of the random sessions (default 1)");
+    validate->add_option("library", validation.libraryPath, kLibraryHelp);
+    validate->add_option("--strictness", validation.strictness,
+                         "1 to 10: how long each module is exercised; from 6 on, with block sizes 1 to 4096 and "
+                         "sample rates 8 to 384 kHz (default 5)");
+    validate->add_option("--seed", validation.seed, "seed of the random sessions (default 1)");
+    validate->add_flag("--list-checks", listChecks, "print every check's id and what it checks");
+    validate->add_option("--only", validation.only, "ID,...: run only these checks")->delimiter(',');
+    validate->add_option("--skip", validation.skip, "ID,...: run every check but these")->delimiter(',');
+    validate->add_option("--module", validation.modules, "IDENTIFIER,...: validate only these modules")->delimiter(',');
+    validate->add_flag("--in-process", validation.inProcess,
+                       "validate every module in lumhost's own process, not in a child each");
+    validate->add_option("--timeout", validation.timeoutSeconds,
+                         "seconds one module's child process may run (default 30)");
+    validate->add_option("--json", validation.jsonPath,
+                         "also write every module's verdict and every check's status to this file");
+    validate->add_flag("-y,--force", validation.replaceExisting, "let --json replace an existing file");
 
 #if LUM_HOST_AUDIO_FILES
     lumhost::RunSettings run;
@@ -138,7 +151,11 @@ int main(int argc, char** argv) {
         run.libraryPath = lumhost::findLibrary(run.libraryPath);
 #endif
         if (*list) return lumhost::listCommand(libraryPath, json);
-        if (*validate) return lumhost::validateCommand(libraryPath, strictness, seed);
+        if (*validate && listChecks) return lumhost::listChecksCommand();
+        if (*validate) {
+            validation.libraryPath = lumhost::findLibrary(validation.libraryPath);
+            return lumhost::validateCommand(validation);
+        }
 #if LUM_HOST_AUDIO_FILES
         run.sampleRateGiven = render->count("--rate") > 0 || response->count("--rate") > 0;
         if (*render) return lumhost::renderCommand(run, outPath, inPath, signal, seconds, tailSeconds, replaceExisting);

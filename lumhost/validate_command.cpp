@@ -1,42 +1,139 @@
 #include <cstdio>
+#include <fstream>
+#include <memory>
 
 #include "commands.h"
 #include "host/allocation_counter.h"
 #include "host/dsp_run.h"
+#include "host/output_file.h"
+#include "host/realtime_call_counter.h"
 #include "host/validator.h"
+#include "validation_report.h"
+#if LUM_HOST_ISOLATION
+#include "isolated_validation.h"
+#endif
 
 namespace lumhost {
+namespace {
 
-int validateCommand(const std::string& libraryPath, std::int32_t strictness, std::uint32_t seed) {
-    if (strictness < 1 || strictness > 10) {
-        throw UsageError("strictness " + std::to_string(strictness) + " is outside 1 to 10");
+#if LUM_HOST_ISOLATION
+constexpr bool kIsolation = true;
+#else
+constexpr bool kIsolation = false;  // the Windows builds validate in their own process
+#endif
+
+void requireKnownChecks(const std::vector<std::string>& ids) {
+    for (const std::string& id : ids) {
+        if (!isValidationCheck(id)) throw UsageError("no check '" + id + "' (--list-checks lists them)");
     }
-    const LoadedLibrary loaded(libraryPath);
+}
+
+std::vector<const ModuleDescription*> chosenModules(const LoadedLibrary& loaded,
+                                                    const std::vector<std::string>& identifiers) {
+    std::vector<const ModuleDescription*> chosen;
+    for (const std::string& id : identifiers) chosen.push_back(&loaded.module(id));
+    if (identifiers.empty()) {
+        for (const ModuleDescription& module : loaded.description.modules) chosen.push_back(&module);
+    }
+    return chosen;
+}
+
+ModuleVerdict validateOne(const LoadedLibrary& loaded, const ModuleDescription& module, std::uint32_t moduleNumber,
+                          const ValidationOptions& options, const ValidateSettings& settings) {
+#if LUM_HOST_ISOLATION
+    if (!settings.inProcess) {
+        return validateInChild(loaded.library, module, moduleNumber, options, settings.timeoutSeconds);
+    }
+#else
+    (void)settings;
+#endif
+    return validateModule(loaded.library, module, moduleNumber, options);
+}
+
+void printVerdict(const ModuleVerdict& verdict, const ValidateSettings& settings) {
+    std::printf("%s  %-28s %s  %lld checks\n", verdict.status(), verdict.id.c_str(),
+                verdict.side == Side::Dsp ? "dsp" : "gui", static_cast<long long>(verdict.checks));
+    if (verdict.crashed()) {
+        std::printf("      %s: %s\n", verdict.crashedCheck.c_str(), verdict.crash.c_str());
+    }
+    for (const CheckNote& problem : verdict.problems) {
+        std::printf("      %s: %s\n", problem.check.c_str(), problem.message.c_str());
+    }
+    for (const CheckNote& note : verdict.notChecked) {
+        std::printf("      not checked: %s: %s\n", note.check.c_str(), note.message.c_str());
+    }
+    if (verdict.crashed() || verdict.failed()) {
+        const std::string& check = verdict.crashed() ? verdict.crashedCheck : verdict.problems.front().check;
+        std::printf("      reproduce: %s\n", reproduction(settings, verdict.id, check).c_str());
+    }
+}
+
+#if LUM_HOST_OUTPUT_FILES
+// Checked before any module runs, as every output file is.
+std::unique_ptr<OutputFile> jsonReportFile(const ValidateSettings& settings) {
+    if (settings.jsonPath.empty()) return nullptr;
+    if (settings.jsonPath == "-") throw UsageError("--json takes a file name: standard output has the text report");
+    return std::make_unique<OutputFile>(settings.jsonPath, settings.replaceExisting);
+}
+
+void writeJsonReport(OutputFile& out, const nlohmann::json& report) {
+    std::ofstream(out.temporaryPath(), std::ios::trunc) << report.dump(2) << '\n';
+    out.commit();
+}
+#endif
+
+}  // namespace
+
+int listChecksCommand() {
+    for (const ValidationCheck& check : validationChecks()) std::printf("%-28s %s\n", check.id, check.description);
+    return 0;
+}
+
+int validateCommand(const ValidateSettings& settings) {
+    if (settings.libraryPath.empty()) throw UsageError("validate needs a library (or --list-checks)");
+    if (settings.strictness < 1 || settings.strictness > 10) {
+        throw UsageError("strictness " + std::to_string(settings.strictness) + " is outside 1 to 10");
+    }
+    requireKnownChecks(settings.only);
+    requireKnownChecks(settings.skip);
+    if (!(settings.timeoutSeconds > 0.0)) throw UsageError("--timeout must be more than 0 seconds");
+    const LoadedLibrary loaded(settings.libraryPath);
+#if LUM_HOST_OUTPUT_FILES
+    const std::unique_ptr<OutputFile> report = jsonReportFile(settings);
+#else
+    if (!settings.jsonPath.empty()) throw UsageError("--json is not in the Windows builds");
+#endif
     ValidationOptions options;
-    options.strictness = strictness;
-    options.seed = seed;
+    options.strictness = settings.strictness;
+    options.seed = settings.seed;
+    options.checks = {settings.only, settings.skip};
     if (allocationsVisible()) options.allocationCount = allocationCount;
-    const auto verdicts = validateLibrary(loaded.library, loaded.description, options);
-    std::size_t passed = 0, failed = 0;
+    if (realtimeCallsVisible()) options.realtimeCallCount = realtimeCallCount;
+    const auto& all = loaded.description.modules;
+    std::size_t passed = 0, failed = 0, crashed = 0;
     std::int64_t checks = 0;
-    for (const ModuleVerdict& verdict : verdicts) {
+    std::vector<ModuleVerdict> verdicts;
+    for (const ModuleDescription* module : chosenModules(loaded, settings.modules)) {
+        const auto moduleNumber = static_cast<std::uint32_t>(module - all.data());
+        const ModuleVerdict verdict = validateOne(loaded, *module, moduleNumber, options, settings);
+        printVerdict(verdict, settings);
         checks += verdict.checks;
-        // PART: nothing failed, but a check could not run here, so it is no pass.
-        const char* status = verdict.failed() ? "FAIL" : verdict.passed() ? "PASS" : "PART";
-        std::printf("%s  %-28s %s  %lld checks\n", status, verdict.id.c_str(),
-                    verdict.side == Side::Dsp ? "dsp" : "gui", static_cast<long long>(verdict.checks));
-        for (const std::string& problem : verdict.problems) std::printf("      %s\n", problem.c_str());
-        for (const std::string& check : verdict.notChecked) std::printf("      not checked: %s\n", check.c_str());
         passed += verdict.passed() ? 1 : 0;
         failed += verdict.failed() ? 1 : 0;
+        crashed += verdict.crashed() ? 1 : 0;
+        verdicts.push_back(verdict);
     }
     std::printf(
-        "validate %s: %zu modules, %zu passed, %zu failed, %zu partly checked, %lld checks (strictness %d, seed "
-        "%u%s)\n",
-        loaded.description.library.c_str(), verdicts.size(), passed, failed, verdicts.size() - passed - failed,
-        static_cast<long long>(checks), strictness, seed,
-        allocationsVisible() ? "" : "; allocations not visible on this platform");
-    return failed == 0 ? 0 : 1;
+        "validate %s: %zu modules, %zu passed, %zu failed, %zu crashed, %zu partly checked, %lld checks (strictness "
+        "%d, seed %u%s%s)\n",
+        loaded.description.library.c_str(), verdicts.size(), passed, failed, crashed,
+        verdicts.size() - passed - failed - crashed, static_cast<long long>(checks), settings.strictness, settings.seed,
+        allocationsVisible() ? "" : "; allocations, locks and blocking calls not visible on this platform",
+        settings.inProcess || !kIsolation ? "; in lumhost's own process" : "");
+#if LUM_HOST_OUTPUT_FILES
+    if (report) writeJsonReport(*report, validationReport(loaded.description.library, settings, verdicts));
+#endif
+    return failed + crashed == 0 ? 0 : 1;
 }
 
 }  // namespace lumhost

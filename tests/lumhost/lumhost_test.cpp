@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <numeric>
 
@@ -53,6 +54,15 @@ protected:
         return result;
     }
     std::string path(const std::string& name) const { return (directory / name).string(); }
+    // The lines validate printed for `module`: its verdict and the indented lines below it.
+    static std::string moduleReport(const std::string& output, const std::string& module) {
+        const std::size_t start = output.find("  " + module + " ");
+        if (start == std::string::npos) return {};
+        const std::size_t lineStart = output.rfind('\n', start) + 1;
+        std::size_t end = output.find('\n', start);
+        while (end != std::string::npos && output.compare(end + 1, 2, "  ") == 0) end = output.find('\n', end + 1);
+        return output.substr(lineStart, end - lineStart);
+    }
     static std::string library(const std::string& name) { return "'" + lumtest::libraryPath(name) + "'"; }
 
     std::filesystem::path directory;
@@ -194,15 +204,38 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
         EXPECT_EQ(validate.exitCode, 0) << validate.output;
         EXPECT_THAT(validate.output, HasSubstr(" 0 failed"));
     }
-    const Result broken = run("validate " + library("LUM_BROKEN") + " --strictness 2");
+    // Each module in its own process: one that crashes or hangs fails alone.
+    const Result broken = run("validate " + library("LUM_BROKEN") + " --strictness 2 --timeout 3 --json report.json");
     EXPECT_EQ(broken.exitCode, 1);
-    for (const char* caught :
-         {"FAIL  LumBrokenOverrun", "wrote past the block", "FAIL  LumBrokenNoisyWhileQuiet",
-          "changed while declared not streaming", "FAIL  LumBrokenShared", "two instances fed the same session",
-          "FAIL  LumBrokenAllocates", "process allocated memory", "FAIL  LumBrokenSends", "setPin with 8 bytes (pin 1)",
-          "setPin on a pin that is no control output (pin 7)", "FAIL  LumBrokenGui", "writePin on an undescribed pin 5",
-          "6 modules, 0 passed, 6 failed"}) {
-        EXPECT_THAT(broken.output, HasSubstr(caught));
+    EXPECT_THAT(broken.output, HasSubstr("11 modules, 0 passed, 9 failed, 2 crashed"));
+    std::map<std::string, nlohmann::json> checks;  // "module check" to its result
+    const auto report = nlohmann::json::parse(std::ifstream(path("report.json")));
+    for (const auto& module : report["modules"]) {
+        for (const auto& check : module["checks"])
+            checks[module["id"].get<std::string>() + " " + check["id"].get<std::string>()] = check;
+    }
+    for (const auto& [module, check] : {std::pair{"LumBrokenOverrun", "dsp.guards"},
+                                        {"LumBrokenNoisyWhileQuiet", "dsp.not-streaming-constant"},
+                                        {"LumBrokenShared", "dsp.two-instances"},
+                                        {"LumBrokenAllocates", "dsp.no-allocation"},
+                                        {"LumBrokenSends", "dsp.host-calls"},
+                                        {"LumBrokenCrashes", "dsp.sessions"},
+                                        {"LumBrokenHangs", "dsp.sessions"},
+                                        {"LumBrokenStampsBlockEnd", "dsp.host-calls"},
+                                        {"LumBrokenLocks", "dsp.no-locks"},
+                                        {"LumBrokenWritesFile", "gui.no-blocking-calls"},
+                                        {"LumBrokenGui", "gui.host-calls"}}) {
+        const std::string report = moduleReport(broken.output, module);
+        EXPECT_THAT(report, StartsWith("FAIL")) << module;
+        EXPECT_THAT(report, HasSubstr("\n      " + std::string(check) + ": ")) << module;
+        // The reproduction alone fails the same way.
+        const std::string command = report.substr(report.find("reproduce: lumhost ") + 19);
+        const Result reproduced = run(command.substr(0, command.find('\n')));
+        EXPECT_EQ(reproduced.exitCode, 1) << reproduced.output;
+        EXPECT_THAT(moduleReport(reproduced.output, module), HasSubstr("\n      " + std::string(check) + ": "));
+        const nlohmann::json& result = checks[std::string(module) + " " + check];
+        EXPECT_THAT(std::string(result["status"]), testing::AnyOf("fail", "crashed")) << module;
+        EXPECT_EQ(result["reproduce"], "lumhost " + command.substr(0, command.find('\n'))) << module;
     }
 }
 
@@ -239,6 +272,7 @@ TEST_F(LumhostTest, BadInputGivesOneLineExitCodeTwoAndNoOutputFile) {
         {"run " + math + " KelMathMultiplyAudio",
          "lumhost: KelMathMultiplyAudio is audio-rate: lumhost render runs it\n"},
         {render + "--pin 'Filter Type=Highshelf'", "'Highshelf' is neither a 32-bit integer nor one of LowPass,"},
+        {"validate " + filter + " --skip dsp.nope", "lumhost: no check 'dsp.nope' (--list-checks lists them)\n"},
     };
     for (const Case& c : cases) {
         const Result result = run(c.arguments);
@@ -356,6 +390,8 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          {}},
         {"$LH list --foo x", 2, "The following argument was not expected: --foo", {}, {}},
         {"$LH --version", 0, "lumhost ", {}, {}},
+        {"$LH validate --list-checks | grep '^dsp.host-calls '", 0, "position in the block", {}, {}},
+        {"echo precious > r.json && $LH validate $Q --json r.json", 2, "r.json exists (--force replaces it)", {}, {}},
         {"$LH list /dev/zero", 2, "/dev/zero is not a regular file", {}, {}},
         // A library named without a folder comes from LUM_PATH before the build's own.
         {"mkdir d && cp $LIB/KEL_MATH.lum d/MINE.lum && cp $LIB/KEL_MATH.lum.json d/MINE.lum.json && "

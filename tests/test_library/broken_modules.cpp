@@ -1,6 +1,8 @@
 // Modules that break the host contract on purpose, each in one way, so the validator
 // can be shown to catch them.
+#include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
 #include "framework/audio_pins.h"
 #include "framework/gui_pins.h"
@@ -85,6 +87,76 @@ private:
     float* last_ = nullptr;
 };
 
+// Streams always, so every block reaches process, and fails in process after a few spans.
+class FailsAfterAFewSpans : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+    void onSetPins() override {
+        out_.setStreaming(true);
+        setSubProcess(&FailsAfterAFewSpans::copyThenFail);
+    }
+
+private:
+    void copyThenFail(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+        copy(bufferOffset, sampleFrames);
+        if (++spans_ == 5) fail();
+    }
+    virtual void fail() = 0;
+    std::int32_t spans_ = 0;
+};
+
+class LumBrokenCrashes final : public FailsAfterAFewSpans {
+public:
+    using FailsAfterAFewSpans::FailsAfterAFewSpans;
+
+private:
+    void fail() override {
+        volatile int* nowhere = nullptr;
+        *nowhere = 1;
+    }
+};
+
+class LumBrokenHangs final : public FailsAfterAFewSpans {
+public:
+    using FailsAfterAFewSpans::FailsAfterAFewSpans;
+
+private:
+    void fail() override {
+        for (volatile bool forever = true; forever;) {
+        }
+    }
+};
+
+// Takes a lock on every sample, as code shared with a user-interface thread might.
+class LumBrokenLocks final : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+
+private:
+    float sample(float in) override {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return in;
+    }
+    std::mutex mutex_;
+};
+
+// Declares its output's streaming state at the end of every span: at the block length
+// after the last, one past the block's last position.
+class LumBrokenStampsBlockEnd final : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+    void onSetPins() override {
+        BrokenAudioModule::onSetPins();
+        setSubProcess(&LumBrokenStampsBlockEnd::copyAndStamp);
+    }
+
+private:
+    void copyAndStamp(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+        copy(bufferOffset, sampleFrames);
+        host().setPinStreaming(bufferOffset + sampleFrames, 1, in_.isStreaming());
+    }
+};
+
 // Sends a value with the wrong size, and one for a pin it never registered.
 class LumBrokenSends final : public MpBase {
 public:
@@ -116,13 +188,35 @@ private:
     MpGuiPin<float> in_;
 };
 
+// Writes a file whenever its pin changes, as a module saving its state might.
+class LumBrokenWritesFile final : public MpGuiBase {
+public:
+    explicit LumBrokenWritesFile(IMpUnknown* host) : MpGuiBase(host) {
+        in_.initialize(*this, 0, &LumBrokenWritesFile::onIn);
+    }
+
+private:
+    void onIn() {
+        if (std::FILE* file = std::fopen("/dev/null", "w")) {
+            std::fputc('x', file);
+            std::fclose(file);
+        }
+    }
+    MpGuiPin<float> in_;
+};
+
 const std::int32_t kRegistered[] = {
     registerDspCreator(u"LumBrokenOverrun", &createModule<LumBrokenOverrun>),
     registerDspCreator(u"LumBrokenNoisyWhileQuiet", &createModule<LumBrokenNoisyWhileQuiet>),
     registerDspCreator(u"LumBrokenShared", &createModule<LumBrokenShared>),
     registerDspCreator(u"LumBrokenAllocates", &createModule<LumBrokenAllocates>),
     registerDspCreator(u"LumBrokenSends", &createModule<LumBrokenSends>),
+    registerDspCreator(u"LumBrokenCrashes", &createModule<LumBrokenCrashes>),
+    registerDspCreator(u"LumBrokenHangs", &createModule<LumBrokenHangs>),
+    registerDspCreator(u"LumBrokenStampsBlockEnd", &createModule<LumBrokenStampsBlockEnd>),
+    registerDspCreator(u"LumBrokenLocks", &createModule<LumBrokenLocks>),
     registerGuiCreator(u"LumBrokenGui", &createModule<LumBrokenGui>),
+    registerGuiCreator(u"LumBrokenWritesFile", &createModule<LumBrokenWritesFile>),
 };
 
 }  // namespace

@@ -1,0 +1,17 @@
+// Validation of one module in a child process, so that a module that crashes, aborts or
+// hangs ends only its own run and gets a verdict like any other.
+#pragma once
+
+#include <cstdint>
+
+#include "host/validator.h"
+
+namespace lumhost {
+
+// The verdict of validateModule run in a forked child. A child that dies, ends without
+// its verdict or outlives `timeoutSeconds` (then killed) gives a crashed verdict naming
+// the signal or exit status and the check that was running. [POSIX only]
+ModuleVerdict validateInChild(const ModuleLibrary& library, const ModuleDescription& module, std::uint32_t moduleNumber,
+                              const ValidationOptions& options, double timeoutSeconds);
+
+}  // namespace lumhost
