@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <map>
 
 #include "event_list.h"
@@ -130,17 +129,13 @@ bool answersWhenSet(const ModuleLibrary& library, const ModuleDescription& modul
     PinValue held = defaultPinValue(output);
     for (const HostCall& call : host.exchange()) {
         if (call.kind == HostCallKind::WritePin && call.pinIndex == output.index && call.size == held.size) {
-            std::memcpy(held.bytes, call.bytes.data(), static_cast<std::size_t>(held.size));
+            held = PinValue::ofBytes(call.bytes.data(), call.size);
         }
     }
-    PinValue other = held;
-    if (output.datatype == lum::kDatatypeBool) {
-        other.bytes[0] = held.bytes[0] != 0 ? 0 : 1;
-    } else if (output.datatype == lum::kDatatypeInt) {
-        other = parsePinValue(output, std::to_string(held.asInt() + 3));
-    } else {
-        other = parsePinValue(output, std::to_string(held.asFloat() + 3.0f));
-    }
+    const PinValue other = output.datatype == lum::kDatatypeBool ? PinValue::ofBool(held.bytes[0] == 0)
+                           : output.datatype == lum::kDatatypeInt
+                               ? PinValue::of(held.asInt() < 0 ? held.asInt() + 3 : held.asInt() - 3)
+                               : PinValue::of(held.asFloat() + 3.0f);
     host.clear();
     created.object->setPin(output.index, 0, other.size, other.bytes);
     created.object->notifyPin(output.index, 0);

@@ -12,20 +12,12 @@
 
 #include "dsp_run.h"
 #include "ignored_broken_pipe.h"
+#include "write_all.h"
 
 extern char** environ;
 
 namespace lumhost {
 namespace {
-
-void writeAll(int descriptor, const std::string& text) {
-    for (std::size_t done = 0; done < text.size();) {
-        const ssize_t written = write(descriptor, text.data() + done, text.size() - done);
-        if (written < 0 && errno == EINTR) continue;
-        if (written < 0) return;  // the program stopped reading; its exit status tells why
-        done += static_cast<std::size_t>(written);
-    }
-}
 
 // Programs such as gnuplot echo the offending input first and say what is wrong last.
 std::string lastLine(std::FILE* file) {
@@ -66,7 +58,8 @@ ProgramResult runProgram(const std::vector<std::string>& command, const std::str
     }
     {
         const IgnoredBrokenPipe ignored;
-        writeAll(toProgram[1], input);
+        // A program that stops reading says why in its exit status.
+        writeAll(toProgram[1], input.data(), input.size());
     }
     close(toProgram[1]);
     int status = 0;

@@ -10,6 +10,9 @@ namespace lumhost {
 
 enum class Side : std::int32_t { Dsp = lum::kSubtypeDsp, Gui = lum::kSubtypeGui };
 
+// "dsp" or "gui", as descriptions and reports name a side.
+inline const char* sideName(Side side) { return side == Side::Dsp ? "dsp" : "gui"; }
+
 template <class Interface>
 struct Created {
     std::int32_t status;

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -13,6 +15,7 @@
 
 #include "dsp_run.h"
 #include "ignored_broken_pipe.h"
+#include "write_all.h"
 
 namespace lumhost {
 namespace {
@@ -141,11 +144,8 @@ void OutputFile::commit() {
         off_t offset = 0;
         ssize_t read = 0;
         while ((read = pread(descriptor_, chunk, sizeof chunk, offset)) > 0) {
-            for (ssize_t done = 0; done < read;) {
-                const ssize_t written = write(STDOUT_FILENO, chunk + done, static_cast<std::size_t>(read - done));
-                if (written < 0 && errno == EINTR) continue;
-                if (written < 0) throw UsageError(std::string("cannot write standard output: ") + std::strerror(errno));
-                done += written;
+            if (!writeAll(STDOUT_FILENO, chunk, static_cast<std::size_t>(read))) {
+                throw UsageError(std::string("cannot write standard output: ") + std::strerror(errno));
             }
             offset += read;
         }
@@ -156,6 +156,15 @@ void OutputFile::commit() {
     }
     committed_ = true;
     untrack(temporary_);
+}
+
+std::string lowerCaseExtension(const std::string& path) {
+    const auto dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return {};
+    std::string extension = path.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
 }
 
 void refuseSharedTargets(const std::vector<const OutputFile*>& outputs) {

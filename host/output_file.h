@@ -41,6 +41,10 @@ private:
     bool committed_ = false;
 };
 
+// The extension of the file `path` names, lower case and without its dot; empty when
+// the name has none. An output's format follows it.
+std::string lowerCaseExtension(const std::string& path);
+
 // Throws UsageError when two of `outputs` end in the same file.
 void refuseSharedTargets(const std::vector<const OutputFile*>& outputs);
 

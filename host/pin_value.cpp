@@ -7,17 +7,24 @@
 #include "dsp_run.h"
 
 namespace lumhost {
-namespace {
 
-template <class T>
-PinValue valueOf(T value) {
-    PinValue encoded;
-    encoded.size = sizeof(T);
-    std::memcpy(encoded.bytes, &value, sizeof(T));
-    return encoded;
+PinValue PinValue::of(float value) { return ofBytes(reinterpret_cast<const std::uint8_t*>(&value), sizeof value); }
+
+PinValue PinValue::of(std::int32_t value) {
+    return ofBytes(reinterpret_cast<const std::uint8_t*>(&value), sizeof value);
 }
 
-}  // namespace
+PinValue PinValue::ofBool(bool value) {
+    const std::uint8_t byte = value ? 1 : 0;
+    return ofBytes(&byte, 1);
+}
+
+PinValue PinValue::ofBytes(const std::uint8_t* bytes, std::int32_t size) {
+    PinValue value;
+    value.size = size;
+    std::memcpy(value.bytes, bytes, static_cast<std::size_t>(std::clamp(size, 0, 4)));
+    return value;
+}
 
 float PinValue::asFloat() const {
     float value = 0.0f;
@@ -33,30 +40,30 @@ std::int32_t PinValue::asInt() const {
 
 PinValue defaultPinValue(const PinDescription& pin) {
     const double value = pin.defaultValue.value_or(0.0);
-    if (pin.datatype == lum::kDatatypeBool) return valueOf<std::uint8_t>(value != 0.0 ? 1 : 0);
+    if (pin.datatype == lum::kDatatypeBool) return PinValue::ofBool(value != 0.0);
     if (pin.datatype == lum::kDatatypeInt) {
         // The description check refuses a default beyond int; until then it is held at the edge.
-        return valueOf(static_cast<std::int32_t>(std::clamp(value, -2147483648.0, 2147483647.0)));
+        return PinValue::of(static_cast<std::int32_t>(std::clamp(value, -2147483648.0, 2147483647.0)));
     }
-    return valueOf(static_cast<float>(value));
+    return PinValue::of(static_cast<float>(value));
 }
 
 PinValue parsePinValue(const PinDescription& pin, const std::string& text) {
     const std::string what = "pin '" + pin.name + "'";
-    if (pin.datatype == lum::kDatatypeBool) return valueOf<std::uint8_t>(parseBool(text, what) ? 1 : 0);
+    if (pin.datatype == lum::kDatatypeBool) return PinValue::ofBool(parseBool(text, what));
     if (pin.datatype == lum::kDatatypeInt) {
         for (std::size_t value = 0; value < pin.valueNames.size(); ++value) {
-            if (pin.valueNames[value] == text) return valueOf(static_cast<std::int32_t>(value));
+            if (pin.valueNames[value] == text) return PinValue::of(static_cast<std::int32_t>(value));
         }
         if (!pin.valueNames.empty() && text.find_first_not_of("-0123456789") != std::string::npos) {
             std::string names;
             for (const std::string& name : pin.valueNames) names += (names.empty() ? "" : ", ") + name;
             throw UsageError(what + ": '" + text + "' is neither a 32-bit integer nor one of " + names);
         }
-        return valueOf(parseInt(text, what));
+        return PinValue::of(parseInt(text, what));
     }
     if (pin.datatype == lum::kDatatypeFloat || pin.datatype == lum::kDatatypeAudio) {
-        return valueOf(parseFloat(text, what));
+        return PinValue::of(parseFloat(text, what));
     }
     throw UsageError(what + " takes no value from the command line");
 }

@@ -13,6 +13,12 @@ struct PinValue {
     std::int32_t size = 4;  // 1 for bool
     std::uint8_t bytes[4] = {};
 
+    static PinValue of(float value);
+    static PinValue of(std::int32_t value);
+    static PinValue ofBool(bool value);
+    // What a module sent: `size` bytes, of which a pin value holds at most 4.
+    static PinValue ofBytes(const std::uint8_t* bytes, std::int32_t size);
+
     float asFloat() const;
     std::int32_t asInt() const;
 };

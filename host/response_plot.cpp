@@ -1,6 +1,5 @@
 #include "response_plot.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <fstream>
@@ -11,15 +10,6 @@
 
 namespace lumhost {
 namespace {
-
-std::string lowerCaseExtension(const std::string& path) {
-    const auto dot = path.rfind('.');
-    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return {};
-    std::string extension = path.substr(dot);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension;
-}
 
 // A gnuplot single-quoted string takes everything literally except a doubled quote; a
 // line break would end the command, so control characters become spaces.
@@ -48,7 +38,7 @@ void writeResponseCsv(const OutputFile& out, const std::vector<ResponsePoint>& p
 
 void checkPlotName(const std::string& path) {
     const std::string extension = lowerCaseExtension(path);
-    if (path != "-" && extension != ".png" && extension != ".svg") {
+    if (path != "-" && extension != "png" && extension != "svg") {
         throw UsageError("cannot draw " + path + ": plots are .png or .svg");
     }
 }
@@ -56,7 +46,7 @@ void checkPlotName(const std::string& path) {
 void plotResponses(const OutputFile& out, const std::string& title, const std::vector<ResponseCurve>& curves) {
     checkPlotName(out.path());
     std::ostringstream script;
-    script << (lowerCaseExtension(out.path()) == ".svg" ? "set terminal svg" : "set terminal pngcairo")
+    script << (lowerCaseExtension(out.path()) == "svg" ? "set terminal svg" : "set terminal pngcairo")
            << " size 1200,700 enhanced font 'sans,11'\n"
            << "set title " << quoted(title) << " noenhanced\n"
            << "set logscale x 10\nset autoscale xfix\nset grid xtics mxtics ytics\n"

@@ -2,10 +2,8 @@
 
 #include <sndfile.h>
 
-#include <algorithm>
-#include <cctype>
-
 #include "host/dsp_run.h"
+#include "host/output_file.h"
 
 namespace lumhost {
 namespace {
@@ -18,20 +16,17 @@ SF_FORMAT_INFO formatInfo(int command, int index) {
 }
 
 // Names people use that libsndfile lists under another extension.
-std::string canonicalExtension(std::string extension) {
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+std::string canonicalExtension(const std::string& extension) {
     if (extension == "aif") return "aiff";
     if (extension == "ogg") return "oga";
     return extension;
 }
 
 int majorFormatFor(const std::string& path) {
-    const auto dot = path.rfind('.');
-    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) {
+    const std::string extension = canonicalExtension(lowerCaseExtension(path));
+    if (extension.empty()) {
         throw UsageError("cannot write " + path + ": no extension names its audio format (.wav, .flac, ...)");
     }
-    const std::string extension = canonicalExtension(path.substr(dot + 1));
     int count = 0;
     sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
     for (int i = 0; i < count; ++i) {

@@ -14,21 +14,15 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "host/write_all.h"
+
 namespace lumhost {
 namespace {
 
 // The child's report, one line each: as each check starts, the verdict so far ("reset",
 // "checks N", "ran ID", "problem ID<TAB>TEXT", "notchecked ID<TAB>TEXT") and "running ID";
-// at the end the whole verdict and "end".
-void writeAll(int fd, const std::string& text) {
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t n = write(fd, text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        written += static_cast<std::size_t>(n);
-    }
-}
+// at the end the whole verdict and "end". A parent that stopped reading is gone.
+void tellParent(int fd, const std::string& text) { writeAll(fd, text.data(), text.size()); }
 
 std::string oneLine(std::string text) {
     for (char& c : text) {
@@ -52,9 +46,9 @@ std::string verdictLines(const ModuleVerdict& verdict) {
 [[noreturn]] void runChild(int fd, const ModuleLibrary& library, const ModuleDescription& module,
                            std::uint32_t moduleNumber, ValidationOptions options) {
     options.checkStarted = [fd](const std::string& check, const ModuleVerdict& soFar) {
-        writeAll(fd, verdictLines(soFar) + "running " + check + "\n");
+        tellParent(fd, verdictLines(soFar) + "running " + check + "\n");
     };
-    writeAll(fd, verdictLines(validateModule(library, module, moduleNumber, options)) + "end\n");
+    tellParent(fd, verdictLines(validateModule(library, module, moduleNumber, options)) + "end\n");
     // No exit handlers or destructors: they belong to the parent.
     _exit(0);
 }

@@ -10,8 +10,6 @@
 namespace lumhost {
 namespace {
 
-const char* sideName(Side side) { return side == Side::Dsp ? "dsp" : "gui"; }
-
 // A description copied beside the wrong library would list modules that library lacks.
 void requireDescribedModules(const LoadedLibrary& loaded) {
     RecordingHost host;

@@ -1,7 +1,6 @@
 #include "module_session.h"
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 #include <sstream>
 
@@ -15,13 +14,7 @@ namespace {
 
 constexpr std::int32_t kBlockSize = 64;
 
-PinValue valueOf(const HostCall& call) {
-    PinValue value;
-    value.size = call.size;
-    // A module may name any size; only what a pin value holds is read.
-    std::memcpy(value.bytes, call.bytes.data(), static_cast<std::size_t>(std::clamp(call.size, 0, 4)));
-    return value;
-}
+PinValue valueOf(const HostCall& call) { return PinValue::ofBytes(call.bytes.data(), call.size); }
 
 // A call the module made, its value in the terms of the pin it names.
 std::string traced(const ModuleDescription& module, const HostCall& call) {
@@ -64,12 +57,7 @@ public:
         if (!started_) {
             // Graph start carries every input, the defaults of those the step leaves alone.
             events.graphStart(0);
-            std::vector<PinChange> defaults;
-            for (const PinDescription& pin : module_.pins) {
-                const bool given = std::any_of(changes.begin(), changes.end(),
-                                               [&](const PinChange& change) { return change.pin == &pin; });
-                if (pin.direction == lum::kDirectionIn && !given) defaults.push_back({&pin, defaultPinValue(pin)});
-            }
+            const std::vector<PinChange> defaults = defaultsBesides(module_, changes);
             sent.insert(sent.begin(), defaults.begin(), defaults.end());
             started_ = true;
             if (trace_) lines.push_back("  | host: graph start");
@@ -159,6 +147,16 @@ private:
 };
 
 }  // namespace
+
+std::vector<PinChange> defaultsBesides(const ModuleDescription& module, const std::vector<PinChange>& changes) {
+    std::vector<PinChange> defaults;
+    for (const PinDescription& pin : module.pins) {
+        const bool given =
+            std::any_of(changes.begin(), changes.end(), [&](const PinChange& change) { return change.pin == &pin; });
+        if (pin.direction == lum::kDirectionIn && !given) defaults.push_back({&pin, defaultPinValue(pin)});
+    }
+    return defaults;
+}
 
 std::unique_ptr<ModuleSession> ModuleSession::open(const LoadedLibrary& loaded, const ModuleDescription& module,
                                                    bool trace) {

@@ -18,6 +18,9 @@ struct PinChange {
     PinValue value;
 };
 
+// Every input `changes` leaves alone, at its default, in pin order.
+std::vector<PinChange> defaultsBesides(const ModuleDescription& module, const std::vector<PinChange>& changes);
+
 class ModuleSession {
 public:
     // Throws UsageError for a module lumhost cannot run value by value (an audio-rate one).

@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <cstdio>
 
 #include "commands.h"
@@ -16,12 +15,8 @@ std::string describeStep(const ModuleDescription& module, const std::vector<PinC
         text += " " + change.pin->name + "=" + formatPinValue(*change.pin, change.value);
     }
     if (!withDefaults) return text;
-    for (const PinDescription& pin : module.pins) {
-        const bool given =
-            std::any_of(changes.begin(), changes.end(), [&](const PinChange& change) { return change.pin == &pin; });
-        if (pin.direction == lum::kDirectionIn && !given) {
-            text += " " + pin.name + "=" + formatPinValue(pin, defaultPinValue(pin)) + " (default)";
-        }
+    for (const PinChange& fallback : defaultsBesides(module, changes)) {
+        text += " " + fallback.pin->name + "=" + formatPinValue(*fallback.pin, fallback.value) + " (default)";
     }
     return text;
 }
@@ -94,11 +89,7 @@ int runCommand(const std::string& libraryPath, const std::string& moduleId,
     }
     // Defaults are in place together, so an operand's handler sees the others' defaults.
     const bool defaultsOnly = changes.front().empty() && module.side == Side::Gui;
-    if (defaultsOnly) {
-        for (const PinDescription& pin : module.pins) {
-            if (pin.direction == lum::kDirectionIn) changes.front().push_back({&pin, defaultPinValue(pin)});
-        }
-    }
+    if (defaultsOnly) changes.front() = defaultsBesides(module, {});
     for (std::size_t s = 0; s < changes.size(); ++s) printStep(*session, changes[s], s == 0, s == 0 && defaultsOnly);
     return interactive ? prompt(*session, loaded.description.audioScale) : 0;
 }

@@ -51,8 +51,8 @@ ModuleVerdict validateOne(const LoadedLibrary& loaded, const ModuleDescription& 
 }
 
 void printVerdict(const ModuleVerdict& verdict, const ValidateSettings& settings) {
-    std::printf("%s  %-28s %s  %lld checks\n", verdict.status(), verdict.id.c_str(),
-                verdict.side == Side::Dsp ? "dsp" : "gui", static_cast<long long>(verdict.checks));
+    std::printf("%s  %-28s %s  %lld checks\n", verdict.status(), verdict.id.c_str(), sideName(verdict.side),
+                static_cast<long long>(verdict.checks));
     if (verdict.crashed()) {
         std::printf("      %s: %s\n", verdict.crashedCheck.c_str(), verdict.crash.c_str());
     }

@@ -70,7 +70,7 @@ nlohmann::json validationReport(const std::string& library, const ValidateSettin
             checks.push_back(std::move(result));
         }
         modules.push_back({{"id", verdict.id},
-                           {"side", verdict.side == Side::Dsp ? "dsp" : "gui"},
+                           {"side", sideName(verdict.side)},
                            {"verdict", verdict.status()},
                            {"checks", std::move(checks)}});
     }
