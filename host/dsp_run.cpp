@@ -52,9 +52,9 @@ bool parseBool(const std::string& text, const std::string& what) {
     throw UsageError(what + ": '" + text + "' is not true or false");
 }
 
-DspRun::DspRun(const ModuleLibrary& library, const ModuleDescription& module, std::int32_t sampleRate,
+DspRun::DspRun(lum::IMpFactory& factory, const ModuleDescription& module, std::int32_t sampleRate,
                std::int32_t blockSize, const std::vector<PinSetting>& settings)
-    : blockSize_(blockSize) {
+    : blockSize_(blockSize), module_(module) {
     if (module.side != Side::Dsp) throw UsageError(module.id + " is a GUI module; only DSP modules render");
     if (sampleRate < RunLimits::kMinSampleRate || sampleRate > RunLimits::kMaxSampleRate) {
         throw UsageError("sample rate " + std::to_string(sampleRate) + " is outside " +
@@ -112,7 +112,7 @@ DspRun::DspRun(const ModuleLibrary& library, const ModuleDescription& module, st
 
     host_.setBlockSize(blockSize);
     host_.setSampleRate(static_cast<float>(sampleRate));
-    auto created = createDsp(library.factory(), module.wideId(), host_.object());
+    auto created = createDsp(factory, module.wideId(), host_.object());
     if (created.status != lum::kOk) {
         throw UsageError("cannot create " + module.id + " (status " + std::to_string(created.status) + ")");
     }
@@ -129,13 +129,29 @@ void DspRun::requireInputChannels(std::size_t available) const {
     }
 }
 
-void DspRun::firstEvents(EventList& events) const {
-    events.graphStart(0);
+void DspRun::firstEvents() {
+    pending_.graphStart(0);
     for (const ControlValue& control : controlValues_) {
-        events.bytes(0, control.pinIndex, control.value.size, control.value.bytes, false);
+        pending_.bytes(0, control.pinIndex, control.value.size, control.value.bytes, false);
     }
     for (const AudioInput& input : inputs_) {
-        events.streaming(0, input.pinIndex, input.channel >= 0);
+        pending_.streaming(0, input.pinIndex, input.channel >= 0);
+    }
+}
+
+void DspRun::change(const PinSetting& setting) {
+    const PinDescription* pin = module_.findPin(setting.pin);
+    if (pin == nullptr) throw UsageError(module_.id + " has no pin '" + setting.pin + "'");
+    if (pin->direction != lum::kDirectionIn) throw UsageError("pin '" + pin->name + "' is an output");
+    if (pin->datatype != lum::kDatatypeAudio) {
+        const PinValue value = parsePinValue(*pin, setting.value);
+        pending_.bytes(0, pin->index, value.size, value.bytes, false);
+        return;
+    }
+    for (AudioInput& input : inputs_) {
+        if (input.pinIndex != pin->index || input.channel >= 0) continue;
+        input.constant = parseFloat(setting.value, "pin '" + pin->name + "'");
+        pending_.streaming(0, pin->index, false);
     }
 }
 
@@ -148,12 +164,43 @@ void DspRun::checkGuards() const {
     }
 }
 
+bool DspRun::processBlock(const float* const* channels, std::size_t channelCount, std::int32_t frames) {
+    if (!started_) {
+        firstEvents();
+        started_ = true;
+    }
+    blockControlOutputs_.clear();
+    if (asleep_ && pending_.empty()) {
+        // A sleeping module is not called; its outputs hold their last sample.
+        ++blocksAsleep_;
+        for (AudioOutput& output : outputs_) std::fill_n(output.buffer.data(), frames, output.held);
+        return false;
+    }
+    for (AudioInput& in : inputs_) {
+        const bool reads = in.channel >= 0 && static_cast<std::size_t>(in.channel) < channelCount;
+        for (std::int32_t i = 0; i < frames; ++i) {
+            in.buffer[i] = in.channel < 0 ? in.constant : reads ? channels[in.channel][i] : 0.0f;
+        }
+    }
+    host_.clear();
+    plugin_->process(frames, pending_.head());
+    pending_.clear();
+    checkGuards();
+    asleep_ = host_.sleepCount() > 0;
+    for (const HostCall& call : host_.allCalls()) {
+        if (call.kind == HostCallKind::SetPin) blockControlOutputs_.push_back(call);
+    }
+    for (AudioOutput& output : outputs_) output.held = output.buffer[frames - 1];
+    return true;
+}
+
 std::vector<std::vector<float>> DspRun::render(const std::vector<std::vector<float>>& input, std::int64_t frames,
                                                const std::function<void(double)>& progress) {
     std::vector<std::vector<float>> rendered(outputs_.size(), std::vector<float>(static_cast<std::size_t>(frames)));
-    EventList events;
-    firstEvents(events);
-    bool asleep = false;
+    // Each channel's block, padded with silence past its end.
+    std::vector<std::vector<float>> blocks(input.size(), std::vector<float>(static_cast<std::size_t>(blockSize_)));
+    std::vector<const float*> channels;
+    for (const std::vector<float>& block : blocks) channels.push_back(block.data());
     // Often enough for a progress line, rarely enough to cost nothing.
     constexpr std::int64_t kBlocksPerProgress = 1024;
     for (std::int64_t start = 0; start < frames; start += blockSize_) {
@@ -161,36 +208,14 @@ std::vector<std::vector<float>> DspRun::render(const std::vector<std::vector<flo
             progress(static_cast<double>(start) / static_cast<double>(frames));
         }
         const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(blockSize_, frames - start));
-        if (asleep && events.empty()) {
-            // A sleeping module is not called; its outputs hold their last sample.
-            ++blocksAsleep_;
-            for (std::size_t o = 0; o < outputs_.size(); ++o) {
-                const float held = start > 0 ? rendered[o][static_cast<std::size_t>(start - 1)] : 0.0f;
-                std::fill_n(rendered[o].begin() + start, count, held);
-            }
-            continue;
-        }
-        for (AudioInput& in : inputs_) {
-            const std::vector<float>* channel = in.channel >= 0 && static_cast<std::size_t>(in.channel) < input.size()
-                                                    ? &input[static_cast<std::size_t>(in.channel)]
-                                                    : nullptr;
+        for (std::size_t c = 0; c < input.size(); ++c) {
             for (std::int32_t i = 0; i < count; ++i) {
                 const auto at = static_cast<std::size_t>(start + i);
-                if (in.channel < 0) {
-                    in.buffer[i] = in.constant;
-                } else {
-                    in.buffer[i] = channel != nullptr && at < channel->size() ? (*channel)[at] : 0.0f;
-                }
+                blocks[c][static_cast<std::size_t>(i)] = at < input[c].size() ? input[c][at] : 0.0f;
             }
         }
-        host_.clear();
-        plugin_->process(count, events.head());
-        events.clear();
-        checkGuards();
-        asleep = host_.sleepCount() > 0;
-        for (const HostCall& call : host_.allCalls()) {
-            if (call.kind == HostCallKind::SetPin) controlOutputs_.push_back(call);
-        }
+        processBlock(channels.data(), channels.size(), count);
+        controlOutputs_.insert(controlOutputs_.end(), blockControlOutputs_.begin(), blockControlOutputs_.end());
         for (std::size_t o = 0; o < outputs_.size(); ++o) {
             std::copy_n(outputs_[o].buffer.data(), count, rendered[o].begin() + start);
         }

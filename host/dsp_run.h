@@ -11,7 +11,6 @@
 
 #include "event_list.h"
 #include "guarded_buffer.h"
-#include "library_loader.h"
 #include "module_description.h"
 #include "pin_value.h"
 #include "recording_host.h"
@@ -51,8 +50,8 @@ public:
     // takes a constant ("0.25"), or a channel of the input signal ("in", "in:1"); the
     // first audio input takes channel 0 unless set, the others only when asked. Inputs not
     // set take their described defaults. Throws UsageError.
-    DspRun(const ModuleLibrary& library, const ModuleDescription& module, std::int32_t sampleRate,
-           std::int32_t blockSize, const std::vector<PinSetting>& settings);
+    DspRun(lum::IMpFactory& factory, const ModuleDescription& module, std::int32_t sampleRate, std::int32_t blockSize,
+           const std::vector<PinSetting>& settings);
     DspRun(const DspRun&) = delete;
     DspRun& operator=(const DspRun&) = delete;
 
@@ -69,9 +68,23 @@ public:
     std::vector<std::vector<float>> render(const std::vector<std::vector<float>>& input, std::int64_t frames,
                                            const std::function<void(double)>& progress = {});
 
-    // Blocks the module spent asleep, and the control values it sent, as the host saw them.
+    // One block of `frames` (1 to the block size) for a live host: `channels` holds each
+    // input channel's samples for it, and inputs reading a channel beyond `channelCount`
+    // get silence. The first block starts the graph. Returns false when the module slept
+    // through the block; its outputs then hold their last sample.
+    bool processBlock(const float* const* channels, std::size_t channelCount, std::int32_t frames);
+    // Output `output`'s samples of the last block.
+    const float* outputBlock(std::size_t output) const { return outputs_[output].buffer.data(); }
+    // A new value for an input, sent before the next block: a value event, or for an audio
+    // input a new constant announced as not streaming. An input that reads the signal
+    // keeps reading it. Throws UsageError.
+    void change(const PinSetting& setting);
+
+    // Blocks the module spent asleep, and the control values it sent, as the host saw them:
+    // during render, and in the last block.
     std::int64_t blocksAsleep() const { return blocksAsleep_; }
     const std::vector<HostCall>& controlOutputs() const { return controlOutputs_; }
+    const std::vector<HostCall>& blockControlOutputs() const { return blockControlOutputs_; }
 
 private:
     struct AudioInput {
@@ -83,9 +96,10 @@ private:
     struct AudioOutput {
         std::int32_t pinIndex;
         GuardedBuffer buffer;
+        float held = 0.0f;  // the last sample, which a sleeping module's output holds
     };
 
-    void firstEvents(EventList& events) const;
+    void firstEvents();
     void checkGuards() const;
 
     RecordingHost host_;
@@ -100,8 +114,13 @@ private:
     };
     std::vector<ControlValue> controlValues_;
     std::int32_t highestInputChannel_ = -1;
+    const ModuleDescription& module_;
+    EventList pending_;
+    bool started_ = false;
+    bool asleep_ = false;
     std::int64_t blocksAsleep_ = 0;
     std::vector<HostCall> controlOutputs_;
+    std::vector<HostCall> blockControlOutputs_;
 };
 
 }  // namespace lumhost

@@ -39,4 +39,33 @@ ResponsePoint peakOf(const std::vector<ResponsePoint>& points) {
     });
 }
 
+std::vector<ResponsePoint> measureResponse(lum::IMpFactory& factory, const ModuleDescription& module,
+                                           std::int32_t sampleRate, std::int32_t blockSize,
+                                           const std::vector<PinSetting>& settings, double seconds,
+                                           const std::function<void(double)>& progress) {
+    DspRun dsp(factory, module, sampleRate, blockSize, settings);
+    if (dsp.audioOutputs().empty()) throw UsageError(module.id + " has no audio output to measure");
+    if (dsp.highestInputChannel() < 0) {
+        throw UsageError("no audio input of " + module.id +
+                         " takes the impulse: give one the signal with --pin NAME=in");
+    }
+    dsp.requireInputChannels(1);
+    const auto frames = static_cast<std::int64_t>(std::llround(seconds * sampleRate));
+    std::vector<float> impulse(static_cast<std::size_t>(frames), 0.0f);
+    impulse[0] = 1.0f;
+    const auto rendered = dsp.render({impulse}, frames, progress);
+    std::string run = module.id;
+    for (const PinSetting& setting : settings) run += "  " + setting.pin + "=" + setting.value;
+    bool silent = true;
+    for (float sample : rendered.front()) {
+        if (!std::isfinite(sample)) {
+            throw UsageError("the impulse response of " + run +
+                             " is not finite: the module is unstable with these pins");
+        }
+        silent = silent && sample == 0.0f;
+    }
+    if (silent) throw UsageError("the impulse response of " + run + " is silent: nothing to measure");
+    return responseFromImpulse(rendered.front(), sampleRate);
+}
+
 }  // namespace lumhost

@@ -2,8 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "dsp_run.h"
 
 namespace lumhost {
 
@@ -25,6 +28,14 @@ constexpr double kLowestResponseHz = 10.0;
 // from an impulse response (the module's output for a unit impulse at sample 0).
 std::vector<ResponsePoint> responseFromImpulse(const std::vector<float>& impulseResponse, std::int32_t sampleRate,
                                                std::int32_t points = 400);
+
+// The response of `module` with `settings`, from `seconds` of its output for a unit impulse
+// on the input that takes the signal, rendered in blocks of `blockSize`. Throws UsageError
+// when no input takes the impulse, or the response is silent or not finite.
+std::vector<ResponsePoint> measureResponse(lum::IMpFactory& factory, const ModuleDescription& module,
+                                           std::int32_t sampleRate, std::int32_t blockSize,
+                                           const std::vector<PinSetting>& settings, double seconds,
+                                           const std::function<void(double)>& progress = {});
 
 // The peak of a curve (highest magnitude).
 ResponsePoint peakOf(const std::vector<ResponsePoint>& points);

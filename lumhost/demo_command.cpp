@@ -71,7 +71,8 @@ int demoCommand(const std::string& outDirectory) {
     for (const Render& render : renders) {
         const LoadedLibrary& loaded = std::string(render.module) == "QX-DaRovoVIR3" ? filter : math;
         const std::vector<float>& input = std::string(render.signal) == "noise" ? noise : sweep;
-        DspRun dsp(loaded.library, loaded.module(render.module), kRate, kBlock, parsePinSettings(render.pins));
+        DspRun dsp(loaded.library.factory(), loaded.module(render.module), kRate, kBlock,
+                   parsePinSettings(render.pins));
         AudioData out{kRate, dsp.render({input}, frames)};
         const std::string path = outDirectory + "/" + render.file + ".wav";
         // The demo is run again and again: its own folder's files are replaced.

@@ -116,7 +116,7 @@ int renderCommand(const RunSettings& run, const std::string& outPath, const std:
     frames += static_cast<std::int64_t>(std::llround(tailSeconds * sampleRate));
     const ModuleDescription& module = loaded.module(run.moduleId);
     const std::vector<PinSetting> settings = parsePinSettings(run.pins);
-    DspRun dsp(loaded.library, module, sampleRate, run.blockSize, settings);
+    DspRun dsp(loaded.library.factory(), module, sampleRate, run.blockSize, settings);
     if (dsp.audioOutputs().empty()) throw UsageError(run.moduleId + " has no audio output to write");
     dsp.requireInputChannels(inPath.empty() ? 1 : input.channels.size());
     if (inPath.empty()) input.channels = {generateSignal(signal, sampleRate, inputFrames)};
@@ -128,7 +128,7 @@ int renderCommand(const RunSettings& run, const std::string& outPath, const std:
         // A module that reads one channel runs once per channel of the file, with the same pins.
         const double share = 1.0 / static_cast<double>(input.channels.size());
         for (std::size_t c = 0; c < input.channels.size(); ++c) {
-            DspRun channelRun(loaded.library, module, sampleRate, run.blockSize, settings);
+            DspRun channelRun(loaded.library.factory(), module, sampleRate, run.blockSize, settings);
             renderInto(channelRun, {input.channels[c]}, frames, " of channel " + std::to_string(c), channels,
                        blocksAsleep,
                        [&](double done) { progressLine.update((static_cast<double>(c) + done) * share); });

@@ -12,28 +12,9 @@
 namespace lumhost {
 
 std::vector<ResponsePoint> measureResponse(const LoadedLibrary& loaded, const RunSettings& run, double seconds) {
-    DspRun dsp(loaded.library, loaded.module(run.moduleId), run.sampleRate, run.blockSize, parsePinSettings(run.pins));
-    if (dsp.audioOutputs().empty()) throw UsageError(run.moduleId + " has no audio output to measure");
-    if (dsp.highestInputChannel() < 0) {
-        throw UsageError("no audio input of " + run.moduleId +
-                         " takes the impulse: give one the signal with --pin NAME=in");
-    }
-    dsp.requireInputChannels(1);
-    const auto frames = static_cast<std::int64_t>(std::llround(seconds * run.sampleRate));
-    std::vector<float> impulse(static_cast<std::size_t>(frames), 0.0f);
-    impulse[0] = 1.0f;
     ProgressLine progressLine("response", run.quiet);
-    const auto rendered = dsp.render({impulse}, frames, [&](double done) { progressLine.update(done); });
-    bool silent = true;
-    for (float sample : rendered.front()) {
-        if (!std::isfinite(sample)) {
-            throw UsageError("the impulse response of " + describeRun(run) +
-                             " is not finite: the module is unstable with these pins");
-        }
-        silent = silent && sample == 0.0f;
-    }
-    if (silent) throw UsageError("the impulse response of " + describeRun(run) + " is silent: nothing to measure");
-    return responseFromImpulse(rendered.front(), run.sampleRate);
+    return measureResponse(loaded.library.factory(), loaded.module(run.moduleId), run.sampleRate, run.blockSize,
+                           parsePinSettings(run.pins), seconds, [&](double done) { progressLine.update(done); });
 }
 
 std::string describeRun(const RunSettings& run) {

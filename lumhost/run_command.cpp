@@ -2,8 +2,8 @@
 
 #include "commands.h"
 #include "host/dsp_run.h"
+#include "host/module_session.h"
 #include "line_reader.h"
-#include "module_session.h"
 
 namespace lumhost {
 namespace {
@@ -79,7 +79,7 @@ int runCommand(const std::string& libraryPath, const std::string& moduleId,
                const std::vector<std::vector<std::string>>& steps, bool trace, bool interactive) {
     const LoadedLibrary loaded(libraryPath);
     const ModuleDescription& module = loaded.module(moduleId);
-    const auto session = ModuleSession::open(loaded, module, trace);
+    const auto session = ModuleSession::open(loaded.library.factory(), module, trace);
     // Every step is checked before the first runs, so bad input prints nothing else.
     std::vector<std::vector<PinChange>> changes;
     for (std::size_t s = 0; s < steps.size(); ++s) {

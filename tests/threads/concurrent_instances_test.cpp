@@ -111,7 +111,7 @@ const std::vector<std::vector<float>> kInput = [] {
 }();
 
 std::unique_ptr<DspRun> createDsp(const Library& library, const ModuleDescription& module) {
-    return std::make_unique<DspRun>(library.loaded, module, kSampleRate, kBlock, settingsFor(module));
+    return std::make_unique<DspRun>(library.loaded.factory(), module, kSampleRate, kBlock, settingsFor(module));
 }
 
 Trace runDsp(DspRun& run) {

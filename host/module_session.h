@@ -6,10 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
-#include "host/dsp_run.h"
-#include "host/pin_value.h"
-#include "host/recording_host.h"
+#include "dsp_run.h"
+#include "pin_value.h"
+#include "recording_host.h"
 
 namespace lumhost {
 
@@ -24,8 +23,7 @@ std::vector<PinChange> defaultsBesides(const ModuleDescription& module, const st
 class ModuleSession {
 public:
     // Throws UsageError for a module lumhost cannot run value by value (an audio-rate one).
-    static std::unique_ptr<ModuleSession> open(const LoadedLibrary& loaded, const ModuleDescription& module,
-                                               bool trace);
+    static std::unique_ptr<ModuleSession> open(lum::IMpFactory& factory, const ModuleDescription& module, bool trace);
     virtual ~ModuleSession() = default;
 
     const ModuleDescription& module() const { return module_; }
@@ -36,13 +34,18 @@ public:
     // together in one block; a GUI module one after the other, or, `allSetFirst`, all
     // values set before it hears of the first.
     virtual std::vector<std::string> step(const std::vector<PinChange>& changes, bool allSetFirst) = 0;
+    // The values the module sent in the last step (setPin or writePin), in order.
+    const std::vector<PinChange>& sent() const { return sent_; }
 
 protected:
     ModuleSession(const ModuleDescription& module, bool trace) : module_(module), trace_(trace) {}
     // "Out = 3" for a value the module sent.
     std::string valueText(const HostCall& call) const;
+    // Keeps the calls that send a described pin a value of its type.
+    void keepSent(const std::vector<HostCall>& calls);
     const ModuleDescription& module_;
     const bool trace_;
+    std::vector<PinChange> sent_;
 };
 
 }  // namespace lumhost

@@ -4,10 +4,8 @@
 #include <optional>
 #include <sstream>
 
-#include "host/dsp_run.h"
-#include "host/event_list.h"
-#include "host/instances.h"
-#include "host/recording_host.h"
+#include "event_list.h"
+#include "instances.h"
 
 namespace lumhost {
 namespace {
@@ -36,10 +34,10 @@ std::string traced(const ModuleDescription& module, const HostCall& call) {
 // block; the next step's events wake it.
 class ControlSession final : public ModuleSession {
 public:
-    ControlSession(const LoadedLibrary& loaded, const ModuleDescription& module, bool trace)
+    ControlSession(lum::IMpFactory& factory, const ModuleDescription& module, bool trace)
         : ModuleSession(module, trace) {
         host_.setBlockSize(kBlockSize);
-        auto created = createDsp(loaded.library.factory(), module.wideId(), host_.object());
+        auto created = createDsp(factory, module.wideId(), host_.object());
         if (created.status != lum::kOk) {
             throw UsageError("cannot create " + module.id + " (status " + std::to_string(created.status) + ")");
         }
@@ -71,8 +69,11 @@ public:
         host_.clear();
         plugin_->process(kBlockSize, events.head());
         if (trace_) lines.push_back("  | host: process(" + std::to_string(kBlockSize) + ")");
+        const std::vector<HostCall> calls = host_.exchange();
+        sent_.clear();
+        keepSent(calls);
         std::vector<std::int32_t> changed;
-        for (const HostCall& call : host_.exchange()) {
+        for (const HostCall& call : calls) {
             if (trace_) lines.push_back(traced(module_, call));
             for (auto& [pin, value] : held_) {
                 if (call.kind == HostCallKind::SetPin && call.pinIndex == pin->index) {
@@ -102,9 +103,8 @@ private:
 // setPin and notifyPin for each change in order; the module answers with writePin.
 class GuiSession final : public ModuleSession {
 public:
-    GuiSession(const LoadedLibrary& loaded, const ModuleDescription& module, bool trace)
-        : ModuleSession(module, trace) {
-        auto created = createGui(loaded.library.factory(), module.wideId(), host_.object());
+    GuiSession(lum::IMpFactory& factory, const ModuleDescription& module, bool trace) : ModuleSession(module, trace) {
+        auto created = createGui(factory, module.wideId(), host_.object());
         if (created.status != lum::kOk) {
             throw UsageError("cannot create " + module.id + " (status " + std::to_string(created.status) + ")");
         }
@@ -113,6 +113,7 @@ public:
 
     std::vector<std::string> step(const std::vector<PinChange>& changes, bool allSetFirst) override {
         std::vector<std::string> lines;
+        sent_.clear();
         if (allSetFirst) {
             for (const PinChange& change : changes) {
                 gui_->setPin(change.pin->index, 0, change.value.size, change.value.bytes);
@@ -131,7 +132,9 @@ public:
                                 change.pin->name + " = " + formatPinValue(*change.pin, change.value));
             }
             std::string answer;
-            for (const HostCall& call : host_.exchange()) {
+            const std::vector<HostCall> calls = host_.exchange();
+            keepSent(calls);
+            for (const HostCall& call : calls) {
                 if (trace_) lines.push_back(traced(module_, call));
                 if (call.kind == HostCallKind::WritePin) answer += (answer.empty() ? "" : ", ") + valueText(call);
             }
@@ -158,15 +161,15 @@ std::vector<PinChange> defaultsBesides(const ModuleDescription& module, const st
     return defaults;
 }
 
-std::unique_ptr<ModuleSession> ModuleSession::open(const LoadedLibrary& loaded, const ModuleDescription& module,
+std::unique_ptr<ModuleSession> ModuleSession::open(lum::IMpFactory& factory, const ModuleDescription& module,
                                                    bool trace) {
-    if (module.side == Side::Gui) return std::make_unique<GuiSession>(loaded, module, trace);
+    if (module.side == Side::Gui) return std::make_unique<GuiSession>(factory, module, trace);
     for (const PinDescription& pin : module.pins) {
         if (pin.datatype == lum::kDatatypeAudio) {
             throw UsageError(module.id + " is audio-rate: lumhost render runs it");
         }
     }
-    return std::make_unique<ControlSession>(loaded, module, trace);
+    return std::make_unique<ControlSession>(factory, module, trace);
 }
 
 std::vector<PinChange> ModuleSession::resolve(const std::vector<PinSetting>& settings) const {
@@ -180,6 +183,14 @@ std::vector<PinChange> ModuleSession::resolve(const std::vector<PinSetting>& set
         changes.push_back({pin, parsePinValue(*pin, setting.value)});
     }
     return changes;
+}
+
+void ModuleSession::keepSent(const std::vector<HostCall>& calls) {
+    for (const HostCall& call : calls) {
+        const PinDescription* pin = module_.pinAt(call.pinIndex);
+        const bool sends = call.kind == HostCallKind::SetPin || call.kind == HostCallKind::WritePin;
+        if (sends && pin != nullptr && call.size == valueSize(pin->datatype)) sent_.push_back({pin, valueOf(call)});
+    }
 }
 
 std::string ModuleSession::valueText(const HostCall& call) const {
