@@ -3,6 +3,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 
 namespace lumhost {
@@ -66,9 +67,15 @@ const ModuleDescription* LibraryDescription::findModule(const std::string& id) c
 LibraryDescription readLibraryDescription(const std::string& path) {
     std::ifstream file(path);
     if (!file) throw descriptionError(path, "cannot open the module description");
+    std::ostringstream text;
+    text << file.rdbuf();
+    return parseLibraryDescription(text.str(), path);
+}
+
+LibraryDescription parseLibraryDescription(const std::string& text, const std::string& path) {
     nlohmann::json json;
     try {
-        file >> json;
+        json = nlohmann::json::parse(text);
     } catch (const nlohmann::json::exception& error) {
         throw descriptionError(path, error.what());
     }
@@ -110,6 +117,15 @@ LibraryDescription readLibraryDescription(const std::string& path) {
                                                          datatypeName(pinEntry.datatype));
                     }
                     pinEntry.defaultValue = value.is_boolean() ? (value.get<bool>() ? 1.0 : 0.0) : value.get<double>();
+                }
+                if (pin.contains("range")) {
+                    const auto range = pin.at("range").get<std::pair<double, double>>();
+                    const double value = pinEntry.defaultValue.value_or(range.first);
+                    if (!(range.first < range.second) || value < range.first || value > range.second) {
+                        throw descriptionError(path, entry.id + ": the range of '" + pinEntry.name +
+                                                         "' is empty or leaves out its default");
+                    }
+                    pinEntry.range = range;
                 }
                 pinEntry.unit = pin.value("unit", std::string());
                 pinEntry.valueNames = pin.value("values", std::vector<std::string>());

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/pin_values.h"
@@ -19,6 +20,9 @@ struct PinDescription {
     std::string name;
     // What an input starts at when the user gives nothing.
     std::optional<double> defaultValue;
+    // The span a control offers for an input, in the terms of its default: the module
+    // takes any value, but values outside mean nothing useful.
+    std::optional<std::pair<double, double>> range;
     // The unit of what the value stands for (an audio pin's: of the scaled value).
     std::string unit;
     // Names of an int pin's values 0, 1, ...
@@ -60,5 +64,7 @@ inline std::string descriptionPath(const std::string& libraryPath) { return libr
 
 // Reads and checks a description; throws std::runtime_error saying what is wrong.
 LibraryDescription readLibraryDescription(const std::string& path);
+// The same for a description's text; errors name `source`.
+LibraryDescription parseLibraryDescription(const std::string& text, const std::string& source);
 
 }  // namespace lumhost

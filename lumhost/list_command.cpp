@@ -40,6 +40,16 @@ std::string describeValues(const PinDescription& pin, double audioScale, bool ta
             text += " " + pin.unit;
         }
     }
+    if (pin.range) {
+        char span[96];
+        std::snprintf(span, sizeof span, "; %g to %g", pin.range->first, pin.range->second);
+        text += span;
+        if (pin.datatype == lum::kDatatypeAudio) {
+            std::snprintf(span, sizeof span, " (%g to %g%s%s)", pin.range->first * audioScale,
+                          pin.range->second * audioScale, pin.unit.empty() ? "" : " ", pin.unit.c_str());
+            text += span;
+        }
+    }
     for (std::size_t value = 0; value < pin.valueNames.size(); ++value) {
         text += (value == 0 ? "; " : ", ") + std::to_string(value) + " " + pin.valueNames[value];
     }
@@ -72,6 +82,7 @@ int listCommand(const std::string& libraryPath, bool json) {
                                         {"datatype", datatypeName(pin.datatype)},
                                         {"name", pin.name}};
                 if (pin.defaultValue) entry["default"] = *pin.defaultValue;
+                if (pin.range) entry["range"] = {pin.range->first, pin.range->second};
                 if (!pin.unit.empty()) entry["unit"] = pin.unit;
                 if (!pin.valueNames.empty()) entry["values"] = pin.valueNames;
                 if (pin.settable) entry["settable"] = true;

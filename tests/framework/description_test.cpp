@@ -47,7 +47,7 @@ TEST(ModuleDescription, MismatchesAreReported) {
     gui.pins[2].valueNames = {"Zero"};
     gui.pins[2].defaultValue = 1.0;
     gui.pins[3].settable = true;
-    gui.pins.push_back({9, lum::kDirectionIn, lum::kDatatypeFloat, "Ghost", {}, {}, {}, false});
+    gui.pins.push_back({9, lum::kDirectionIn, lum::kDatatypeFloat, "Ghost", {}, {}, {}, {}, false});
     EXPECT_EQ(
         lumhost::compareDescriptionWithLibrary(library, description),
         (std::vector<std::string>{"LumTestControl: pin 'B': default inf is not a finite float",
@@ -81,6 +81,10 @@ TEST(ModuleDescription, MalformedDescriptionsAreRefusedWithTheReason) {
              {"index": 0, "direction": "in", "datatype": "bool", "name": "a", "default": 1}]}]})",
         R"({"library": "X", "modules": [{"id": "A", "side": "dsp", "pins": [
              {"index": 0, "direction": "in", "datatype": "int", "name": "a", "default": "LowPass"}]}]})",
+        R"({"library": "X", "modules": [{"id": "A", "side": "dsp", "pins": [
+             {"index": 0, "direction": "in", "datatype": "float", "name": "a", "range": [1, 1]}]}]})",
+        R"({"library": "X", "modules": [{"id": "A", "side": "dsp", "pins": [
+             {"index": 0, "direction": "in", "datatype": "float", "name": "a", "default": 3, "range": [0, 2]}]}]})",
     };
     for (const char* text : cases) {
         std::ofstream(path) << text;
