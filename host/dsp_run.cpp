@@ -1,8 +1,10 @@
 #include "dsp_run.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 
 #include "instances.h"
 #include "pin_value.h"
@@ -30,10 +32,22 @@ PinSetting parsePinSetting(const std::string& text) {
 
 float parseFloat(const std::string& text, const std::string& what) {
     float value = 0.0f;
+#if defined(__EMSCRIPTEN__)
+    // This C++ library has no floating-point from_chars. strtof rounds the same way; what
+    // it takes and from_chars does not (spaces, '+', hexadecimal) is refused first.
+    const bool syntax = !text.empty() && text.find_first_of(" \t\n\v\f\r+xX") == std::string::npos;
+    char* end = nullptr;
+    errno = 0;
+    value = syntax ? std::strtof(text.c_str(), &end) : 0.0f;
+    if (!syntax || errno == ERANGE || end != text.c_str() + text.size()) {
+        throw UsageError(what + ": '" + text + "' is not a number");
+    }
+#else
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size()) {
         throw UsageError(what + ": '" + text + "' is not a number");
     }
+#endif
     return value;
 }
 

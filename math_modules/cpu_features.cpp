@@ -18,6 +18,10 @@ CpuFeatures askProcessor() {
     // PF_XMMI_INSTRUCTIONS_AVAILABLE and PF_XMMI64_INSTRUCTIONS_AVAILABLE.
     features.sse = IsProcessorFeaturePresent(6) != 0;
     features.sse2 = IsProcessorFeaturePresent(10) != 0;
+#elif defined(__EMSCRIPTEN__)
+    // The build maps SSE and SSE2 onto WebAssembly's vector instructions.
+    features.sse = true;
+    features.sse2 = true;
 #elif defined(__i386__) || defined(__x86_64__)
     __builtin_cpu_init();
     features.sse = __builtin_cpu_supports("sse") != 0;

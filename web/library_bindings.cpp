@@ -1,0 +1,207 @@
+// The playground's door into one module library, linked with it into one WebAssembly
+// module: the host library's sessions behind plain C functions of numbers and UTF-8
+// texts. Pin settings are lumhost's "NAME=VALUE" texts, one per line, read by the same
+// code. A call that fails returns 0 (or null) and leaves its reason in lum_error().
+#include <emscripten/emscripten.h>
+
+#include <exception>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "framework/lum_call.h"
+#include "host/dsp_run.h"
+#include "host/frequency_response.h"
+#include "host/module_description.h"
+#include "host/module_session.h"
+#include "host/signal_generators.h"
+
+extern "C" std::int32_t LUM_CALL MP_GetFactory(void** out);
+
+namespace {
+
+using namespace lumhost;
+
+std::string lastError;
+std::unique_ptr<LibraryDescription> description;
+std::vector<double> responseValues;
+std::vector<float> signalSamples;
+
+lum::IMpFactory& factory() {
+    void* made = nullptr;
+    if (MP_GetFactory(&made) != lum::kOk || made == nullptr) throw std::runtime_error("the library gave no factory");
+    // The factory is the library's own static object: no reference needs to be held.
+    auto* unknown = static_cast<lum::IMpUnknown*>(made);
+    unknown->release();
+    return *static_cast<lum::IMpFactory*>(unknown);
+}
+
+const ModuleDescription& module(const char* id) {
+    if (!description) throw std::runtime_error("no description given");
+    const ModuleDescription* found = description->findModule(id);
+    if (found == nullptr) throw UsageError(std::string(id) + " is not described");
+    return *found;
+}
+
+std::vector<PinSetting> settings(const char* text) {
+    std::vector<PinSetting> parsed;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty()) parsed.push_back(parsePinSetting(line));
+    }
+    return parsed;
+}
+
+// Runs `work`, turning what it throws into lum_error()'s text and `failed`.
+template <class Work, class Result>
+Result guarded(Work work, Result failed) {
+    try {
+        lastError.clear();
+        return work();
+    } catch (const std::exception& error) {
+        lastError = error.what();
+    }
+    return failed;
+}
+
+struct LiveRun {
+    std::unique_ptr<DspRun> run;
+    std::vector<float> signal;  // the next block's input
+};
+
+struct Session {
+    std::unique_ptr<ModuleSession> session;
+    std::string lines;
+};
+
+}  // namespace
+
+extern "C" {
+
+EMSCRIPTEN_KEEPALIVE const char* lum_error() { return lastError.c_str(); }
+
+// The library's description (its .lum.json text): needed before anything else.
+EMSCRIPTEN_KEEPALIVE int lum_describe(const char* json) {
+    return guarded(
+        [&] {
+            description = std::make_unique<LibraryDescription>(parseLibraryDescription(json, "description"));
+            return 1;
+        },
+        0);
+}
+
+// An audio-rate module run block by block; its first audio input takes the signal.
+EMSCRIPTEN_KEEPALIVE LiveRun* lum_dsp_open(const char* id, int sampleRate, int blockSize, const char* pins) {
+    return guarded(
+        [&] {
+            auto run = std::make_unique<DspRun>(factory(), module(id), sampleRate, blockSize, settings(pins));
+            if (run->audioOutputs().empty()) throw UsageError(std::string(id) + " has no audio output");
+            return new LiveRun{std::move(run), std::vector<float>(static_cast<std::size_t>(blockSize))};
+        },
+        static_cast<LiveRun*>(nullptr));
+}
+
+EMSCRIPTEN_KEEPALIVE void lum_dsp_close(LiveRun* live) { delete live; }
+
+EMSCRIPTEN_KEEPALIVE int lum_dsp_outputs(LiveRun* live) { return static_cast<int>(live->run->audioOutputs().size()); }
+
+// Where the caller writes the signal for the next block (block size samples).
+EMSCRIPTEN_KEEPALIVE float* lum_dsp_input(LiveRun* live) { return live->signal.data(); }
+
+// 1: the module ran; 0: it slept through the block (its outputs hold); -1: failure.
+EMSCRIPTEN_KEEPALIVE int lum_dsp_process(LiveRun* live, int frames) {
+    return guarded(
+        [&] {
+            if (frames < 1 || static_cast<std::size_t>(frames) > live->signal.size()) {
+                throw UsageError("a block of " + std::to_string(frames) + " frames");
+            }
+            const float* signal = live->signal.data();
+            return live->run->processBlock(&signal, 1, frames) ? 1 : 0;
+        },
+        -1);
+}
+
+EMSCRIPTEN_KEEPALIVE const float* lum_dsp_output(LiveRun* live, int output) {
+    return live->run->outputBlock(static_cast<std::size_t>(output));
+}
+
+// One "NAME=VALUE" change, sent before the next block.
+EMSCRIPTEN_KEEPALIVE int lum_dsp_change(LiveRun* live, const char* setting) {
+    return guarded(
+        [&] {
+            live->run->change(parsePinSetting(setting));
+            return 1;
+        },
+        0);
+}
+
+// The module's response as lumhost response measures it: the number of points, whose
+// frequency, magnitude (dB) and phase (degrees) lum_response_values() then holds.
+EMSCRIPTEN_KEEPALIVE int lum_response(const char* id, int sampleRate, int blockSize, const char* pins, double seconds) {
+    return guarded(
+        [&] {
+            const auto points = measureResponse(factory(), module(id), sampleRate, blockSize, settings(pins), seconds);
+            responseValues.clear();
+            for (const ResponsePoint& point : points) {
+                responseValues.insert(responseValues.end(), {point.hz, point.magnitudeDb, point.phaseDegrees});
+            }
+            return static_cast<int>(points.size());
+        },
+        0);
+}
+
+EMSCRIPTEN_KEEPALIVE const double* lum_response_values() { return responseValues.data(); }
+
+// lumhost's generated signals: `frames` samples, valid until the next call.
+EMSCRIPTEN_KEEPALIVE const float* lum_signal(const char* signal, int sampleRate, int frames) {
+    return guarded(
+        [&] {
+            signalSamples = generateSignal(signal, sampleRate, frames);
+            return signalSamples.data();
+        },
+        static_cast<const float*>(nullptr));
+}
+
+// A control-value or GUI module driven change by change, as lumhost run drives it.
+EMSCRIPTEN_KEEPALIVE Session* lum_session_open(const char* id) {
+    return guarded(
+        [&] {
+            return new Session{ModuleSession::open(factory(), module(id), false), {}};
+        },
+        static_cast<Session*>(nullptr));
+}
+
+EMSCRIPTEN_KEEPALIVE void lum_session_close(Session* session) { delete session; }
+
+// Applies the changes as one step; returns lumhost run's lines for it.
+EMSCRIPTEN_KEEPALIVE const char* lum_session_step(Session* session, const char* pins) {
+    return guarded(
+        [&] {
+            const auto lines = session->session->step(session->session->resolve(settings(pins)), false);
+            session->lines.clear();
+            for (const std::string& line : lines) session->lines += line + "\n";
+            return session->lines.c_str();
+        },
+        static_cast<const char*>(nullptr));
+}
+
+// The values the module sent in the last step: how many, and each one's pin and value.
+EMSCRIPTEN_KEEPALIVE int lum_session_sent_count(Session* session) {
+    return static_cast<int>(session->session->sent().size());
+}
+
+EMSCRIPTEN_KEEPALIVE int lum_session_sent_pin(Session* session, int i) {
+    return session->session->sent()[static_cast<std::size_t>(i)].pin->index;
+}
+
+EMSCRIPTEN_KEEPALIVE double lum_session_sent_value(Session* session, int i) {
+    const PinChange& sent = session->session->sent()[static_cast<std::size_t>(i)];
+    switch (sent.pin->datatype) {
+        case lum::kDatatypeBool: return sent.value.bytes[0] != 0 ? 1.0 : 0.0;
+        case lum::kDatatypeInt: return sent.value.asInt();
+        default: return sent.value.asFloat();
+    }
+}
+
+}  // extern "C"
