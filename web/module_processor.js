@@ -1,0 +1,107 @@
+// The audio thread: one audio-rate module run in blocks of 128 frames, the way the real
+// host runs it (graph start, value and streaming events, a sleeping module left alone).
+import { LumLibrary } from './lum_library.js';
+
+const kBlock = 128;
+// The scope's window: the latest 1024 samples in and out.
+const kScopeFrames = 1024;
+// How often the page hears the meter and sees the scope: about 20 times a second at 48 kHz.
+const kBlocksPerReport = 19;
+
+// Appends `block` to the end of `window`, dropping as many of its oldest samples.
+function remember(window, block) {
+  window.copyWithin(0, block.length);
+  window.set(block, window.length - block.length);
+}
+
+class ModuleProcessor extends AudioWorkletProcessor {
+  // processorOptions: {wasm (bytes), description (text), moduleId, settings ("NAME=VALUE"),
+  // source: {signal, seconds} for a generated signal looped, or {input: true} for the node's input}.
+  constructor(options) {
+    super();
+    const { wasm, description, moduleId, settings, source } = options.processorOptions;
+    this.port.onmessage = (event) => this.receive(event.data);
+    this.bypass = false;
+    this.blocks = 0;
+    this.meter = { peak: 0, clipped: 0, nonFinite: 0, asleep: 0 };
+    this.scopeIn = new Float32Array(kScopeFrames);
+    this.scopeOut = new Float32Array(kScopeFrames);
+    this.block = new Float32Array(kBlock);
+    try {
+      this.library = new LumLibrary(wasm, description);
+      this.run = this.library.openDsp(moduleId, sampleRate, kBlock, settings);
+      this.setSource(source);
+    } catch (error) {
+      this.fail(error);
+    }
+  }
+
+  fail(error) {
+    this.run = null;
+    this.port.postMessage({ error: error.message });
+  }
+
+  receive(message) {
+    try {
+      if (message.change !== undefined) this.run?.change(message.change);
+      if (message.bypass !== undefined) this.bypass = message.bypass;
+      if (message.source !== undefined) this.setSource(message.source);
+    } catch (error) {
+      // A refused change leaves the module running as it was.
+      this.port.postMessage({ refused: error.message });
+    }
+  }
+
+  setSource(source) {
+    this.loop = source.signal ? this.library.signal(source.signal, sampleRate, Math.round(source.seconds * sampleRate)) : null;
+    this.position = 0;
+  }
+
+  fillInput(input, inputs, frames) {
+    if (this.loop) {
+      for (let i = 0; i < frames; ++i) {
+        input[i] = this.loop[this.position];
+        this.position = (this.position + 1) % this.loop.length;
+      }
+      return;
+    }
+    const channel = inputs[0]?.[0];
+    for (let i = 0; i < frames; ++i) input[i] = channel ? channel[i] : 0;
+  }
+
+  process(inputs, outputs) {
+    const out = outputs[0][0];
+    if (!this.run) return true;
+    const frames = Math.min(out.length, kBlock);
+    const input = this.run.input();
+    this.fillInput(input, inputs, frames);
+    this.block.set(input.subarray(0, frames));
+    remember(this.scopeIn, this.block.subarray(0, frames));
+    try {
+      if (!this.run.process(frames)) ++this.meter.asleep;
+    } catch (error) {
+      this.fail(error);
+      return true;
+    }
+    out.set(this.bypass ? this.block.subarray(0, frames) : this.run.output(0).subarray(0, frames));
+    remember(this.scopeOut, out.subarray(0, frames));
+    for (let i = 0; i < frames; ++i) {
+      const sample = out[i];
+      if (!Number.isFinite(sample)) {
+        // Counted, and kept away from the loudspeakers.
+        ++this.meter.nonFinite;
+        out[i] = 0;
+      } else {
+        this.meter.peak = Math.max(this.meter.peak, Math.abs(sample));
+        if (Math.abs(sample) > 1) ++this.meter.clipped;
+      }
+    }
+    if (++this.blocks % kBlocksPerReport === 0) {
+      this.port.postMessage({ meter: this.meter, scope: { input: this.scopeIn.slice(), output: this.scopeOut.slice() } });
+      this.meter = { peak: 0, clipped: 0, nonFinite: 0, asleep: 0 };
+    }
+    return true;
+  }
+}
+
+registerProcessor('lum-module', ModuleProcessor);
