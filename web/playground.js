@@ -84,7 +84,12 @@ function listModules() {
         button.textContent = module.id;
         button.dataset.library = entry.name;
         button.dataset.module = module.id;
-        button.addEventListener('click', () => (location.hash = `${entry.name}/${module.id}`));
+        button.addEventListener('click', () => {
+          const address = `#${entry.name}/${module.id}`;
+          // The same address again starts the module afresh.
+          if (location.hash === address) selectFromAddress();
+          else location.hash = address;
+        });
         nav.append(button);
       }
     }
@@ -316,7 +321,10 @@ function connectModule() {
   audio.node.port.postMessage({ bypass: $('bypass').checked });
   audio.node.port.onmessage = ({ data }) => {
     if (data.error || data.refused) showMessage(data.error ?? data.refused);
-    if (data.meter) showMeter(data.meter);
+    if (data.meter) {
+      showMeter(data.meter);
+      ++window.playground.reports;
+    }
     if (data.scope) drawScope($('scope'), data.scope.input, data.scope.output);
   };
   audio.node.connect(audio.context.destination);
@@ -453,5 +461,7 @@ window.playground = {
     throw error;
   }),
   renderOffline,
+  // The response on show, and how many times the audio thread has reported.
   plotted: null,
+  reports: 0,
 };
