@@ -163,7 +163,8 @@ void DspRun::change(const PinSetting& setting) {
         return;
     }
     for (AudioInput& input : inputs_) {
-        if (input.pinIndex != pin->index || input.channel >= 0) continue;
+        if (input.pinIndex != pin->index) continue;
+        if (input.channel >= 0) throw UsageError("pin '" + pin->name + "' takes the signal");
         input.constant = parseFloat(setting.value, "pin '" + pin->name + "'");
         pending_.streaming(0, pin->index, false);
     }
@@ -179,6 +180,10 @@ void DspRun::checkGuards() const {
 }
 
 bool DspRun::processBlock(const float* const* channels, std::size_t channelCount, std::int32_t frames) {
+    if (frames < 1 || frames > blockSize_) {
+        throw UsageError("a block of " + std::to_string(frames) + " frames, outside 1 to " +
+                         std::to_string(blockSize_));
+    }
     if (!started_) {
         firstEvents();
         started_ = true;

@@ -76,8 +76,8 @@ public:
     // Output `output`'s samples of the last block.
     const float* outputBlock(std::size_t output) const { return outputs_[output].buffer.data(); }
     // A new value for an input, sent before the next block: a value event, or for an audio
-    // input a new constant announced as not streaming. An input that reads the signal
-    // keeps reading it. Throws UsageError.
+    // input a new constant announced as not streaming. Throws UsageError (also for an
+    // input that reads the signal).
     void change(const PinSetting& setting);
 
     // Blocks the module spent asleep, and the control values it sent, as the host saw them:

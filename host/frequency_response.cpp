@@ -16,6 +16,10 @@ std::vector<ResponsePoint> responseFromImpulse(const std::vector<float>& impulse
     std::vector<ResponsePoint> response;
     const double lowest = kLowestResponseHz;
     const double highest = 0.499 * sampleRate;
+    // Trailing zeros add nothing: the sums stop at the last sample that is not zero.
+    const auto end = std::find_if(impulseResponse.rbegin(), impulseResponse.rend(), [](float sample) {
+                         return sample != 0.0f;
+                     }).base();
     for (std::int32_t k = 0; k < points; ++k) {
         const double hz = lowest * std::pow(highest / lowest, static_cast<double>(k) / (points - 1));
         // A rotating phasor instead of sin and cos per sample; its drift stays far below
@@ -23,8 +27,8 @@ std::vector<ResponsePoint> responseFromImpulse(const std::vector<float>& impulse
         const std::complex<double> rotation = std::polar(1.0, -2.0 * kPi * hz / sampleRate);
         std::complex<double> phasor = 1.0;
         std::complex<double> sum = 0.0;
-        for (float sample : impulseResponse) {
-            sum += static_cast<double>(sample) * phasor;
+        for (auto sample = impulseResponse.begin(); sample != end; ++sample) {
+            sum += static_cast<double>(*sample) * phasor;
             phasor *= rotation;
         }
         const double magnitude = std::abs(sum);

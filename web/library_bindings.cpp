@@ -113,16 +113,15 @@ EMSCRIPTEN_KEEPALIVE float* lum_dsp_input(LiveRun* live) { return live->signal.d
 EMSCRIPTEN_KEEPALIVE int lum_dsp_process(LiveRun* live, int frames) {
     return guarded(
         [&] {
-            if (frames < 1 || static_cast<std::size_t>(frames) > live->signal.size()) {
-                throw UsageError("a block of " + std::to_string(frames) + " frames");
-            }
             const float* signal = live->signal.data();
             return live->run->processBlock(&signal, 1, frames) ? 1 : 0;
         },
         -1);
 }
 
+// Output `output`'s samples of the last block; null for an output the module lacks.
 EMSCRIPTEN_KEEPALIVE const float* lum_dsp_output(LiveRun* live, int output) {
+    if (output < 0 || static_cast<std::size_t>(output) >= live->run->audioOutputs().size()) return nullptr;
     return live->run->outputBlock(static_cast<std::size_t>(output));
 }
 

@@ -43,6 +43,12 @@ class ModuleProcessor extends AudioWorkletProcessor {
 
   receive(message) {
     try {
+      if (message.stop) {
+        // Replaced: the next process() returns false, and the node can go.
+        this.run?.close();
+        this.run = null;
+        this.stopped = true;
+      }
       if (message.change !== undefined) this.run?.change(message.change);
       if (message.bypass !== undefined) this.bypass = message.bypass;
       if (message.source !== undefined) this.setSource(message.source);
@@ -71,6 +77,7 @@ class ModuleProcessor extends AudioWorkletProcessor {
 
   process(inputs, outputs) {
     const out = outputs[0][0];
+    if (this.stopped) return false;
     if (!this.run) return true;
     const frames = Math.min(out.length, kBlock);
     const input = this.run.input();

@@ -313,6 +313,7 @@ function sourceChoice() {
 }
 
 function connectModule() {
+  audio.node?.port.postMessage({ stop: true });
   audio.node?.disconnect();
   audio.file?.stop();
   audio.file = null;

@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "host/dsp_run.h"
 #include "support/probe_session.h"
 
 namespace {
@@ -164,6 +165,32 @@ TEST_F(GainSleepTest, StreamingInputStreamsOutputAndStoppedInputSleepsAfterOneBl
     EXPECT_EQ(out[15], 1.0f) << "the countdown from sample 16 reaches into this block";
     EXPECT_EQ(out[16], 0.0f);
     EXPECT_TRUE(out.guardsIntact());
+}
+
+// The host's own block-by-block run: a sleeping module is left alone with its output held,
+// and a live change reaches it as the next block's event.
+TEST(LiveRunSleep, HeldOutputUntilALiveChangeWakesTheModule) {
+    lumhost::ModuleLibrary library(lumtest::libraryPath("LUM_TEST"));
+    const auto description = lumhost::readLibraryDescription(lumhost::descriptionPath(library.path()));
+    lumhost::DspRun run(library.factory(), *description.findModule("LumTestGain"), 48000, 4, {{"In", "0.5"}});
+    auto nextBlock = [&] {
+        const bool ran = run.processBlock(nullptr, 0, 4);
+        return std::make_pair(ran, run.outputBlock(0)[3]);
+    };
+    ASSERT_EQ(nextBlock(), std::make_pair(true, 0.75f));
+    int blocks = 1;
+    while (nextBlock().first && blocks < 100) ++blocks;
+    EXPECT_LT(blocks, 100) << "never slept";
+    EXPECT_EQ(nextBlock(), std::make_pair(false, 0.75f));
+
+    run.change({"Gain", "2"});
+    EXPECT_EQ(nextBlock(), std::make_pair(true, 1.0f));
+    run.change({"In", "0.25"});  // a new constant, announced as not streaming
+    EXPECT_EQ(nextBlock(), std::make_pair(true, 0.5f));
+
+    EXPECT_THROW(run.change({"Out", "1"}), lumhost::UsageError);
+    EXPECT_THROW(run.change({"Gain", "loud"}), lumhost::UsageError);
+    EXPECT_THROW(run.processBlock(nullptr, 0, 5), lumhost::UsageError);
 }
 
 }  // namespace
