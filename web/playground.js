@@ -148,6 +148,9 @@ function buildControls() {
     const label = document.createElement('label');
     label.textContent = pin.name;
     label.htmlFor = `pin-${pin.index}`;
+    if (pin.direction === 'out') {
+      label.append(Object.assign(document.createElement('small'), { className: 'unit', textContent: pin.settable ? ' out, settable' : ' out' }));
+    }
     const row = document.createElement('div');
     row.className = 'pin-control';
     row.dataset.pin = pin.name;

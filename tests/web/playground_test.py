@@ -7,7 +7,6 @@ and checks the page against the native lumhost. Closes with "web: N passed, M fa
 import base64
 import functools
 import http.server
-import json
 import struct
 import subprocess
 import sys
