@@ -125,6 +125,8 @@ function select(entry, module) {
       scheduleResponse();
       if (audio) connectModule();
     } else {
+      // Only audio-rate modules play: the sound stops with the panel.
+      if (audio) stopAudio();
       current.session = entry.library.openSession(module.id);
       // Control values: graph start with every input's default. GUI: each input set and notified.
       step(kind === 'control' ? [] : inputsOf(module).map((pin) => settingFor(pin, current.shown.get(pin.index))));
