@@ -150,7 +150,7 @@ function buildControls() {
     const label = document.createElement('label');
     label.textContent = pin.name;
     label.htmlFor = `pin-${pin.index}`;
-    if (pin.direction === 'out') {
+    if (pin.direction === 'out' && pin.datatype !== 'audio') {
       label.append(Object.assign(document.createElement('small'), { className: 'unit', textContent: pin.settable ? ' out, settable' : ' out' }));
     }
     const row = document.createElement('div');
