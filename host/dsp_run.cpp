@@ -33,13 +33,17 @@ PinSetting parsePinSetting(const std::string& text) {
 float parseFloat(const std::string& text, const std::string& what) {
     float value = 0.0f;
 #if defined(__EMSCRIPTEN__)
-    // This C++ library has no floating-point from_chars. strtof rounds the same way; what
-    // it takes and from_chars does not (spaces, '+', hexadecimal) is refused first.
-    const bool syntax = !text.empty() && text.find_first_of(" \t\n\v\f\r+xX") == std::string::npos;
+    // This C++ library has no floating-point from_chars, and strtof takes more: leading
+    // spaces and '+', and hexadecimal, which are refused first. Results beyond a float,
+    // or below its denormals, are out of range for both.
+    const bool syntax = !text.empty() && text.front() != '+' &&
+                        !std::isspace(static_cast<unsigned char>(text.front())) &&
+                        text.find_first_of("xX") == std::string::npos;
     char* end = nullptr;
     errno = 0;
     value = syntax ? std::strtof(text.c_str(), &end) : 0.0f;
-    if (!syntax || errno == ERANGE || end != text.c_str() + text.size()) {
+    const bool outOfRange = errno == ERANGE && (value == 0.0f || std::isinf(value));
+    if (!syntax || outOfRange || end != text.c_str() + text.size()) {
         throw UsageError(what + ": '" + text + "' is not a number");
     }
 #else
@@ -143,7 +147,8 @@ void DspRun::requireInputChannels(std::size_t available) const {
     }
 }
 
-void DspRun::firstEvents() {
+void DspRun::start() {
+    started_ = true;
     pending_.graphStart(0);
     for (const ControlValue& control : controlValues_) {
         pending_.bytes(0, control.pinIndex, control.value.size, control.value.bytes, false);
@@ -154,6 +159,8 @@ void DspRun::firstEvents() {
 }
 
 void DspRun::change(const PinSetting& setting) {
+    // A change before the first block comes after the graph start, not under it.
+    if (!started_) start();
     const PinDescription* pin = module_.findPin(setting.pin);
     if (pin == nullptr) throw UsageError(module_.id + " has no pin '" + setting.pin + "'");
     if (pin->direction != lum::kDirectionIn) throw UsageError("pin '" + pin->name + "' is an output");
@@ -184,10 +191,7 @@ bool DspRun::processBlock(const float* const* channels, std::size_t channelCount
         throw UsageError("a block of " + std::to_string(frames) + " frames, outside 1 to " +
                          std::to_string(blockSize_));
     }
-    if (!started_) {
-        firstEvents();
-        started_ = true;
-    }
+    if (!started_) start();
     blockControlOutputs_.clear();
     if (asleep_ && pending_.empty()) {
         // A sleeping module is not called; its outputs hold their last sample.

@@ -99,7 +99,8 @@ private:
         float held = 0.0f;  // the last sample, which a sleeping module's output holds
     };
 
-    void firstEvents();
+    // Graph start, then every control value and streaming state, for the first block.
+    void start();
     void checkGuards() const;
 
     RecordingHost host_;

@@ -43,10 +43,17 @@ ResponsePoint peakOf(const std::vector<ResponsePoint>& points) {
     });
 }
 
+void checkResponseSeconds(double seconds) {
+    if (!(seconds >= 1.0 / kLowestResponseHz) || seconds > 60.0) {
+        throw UsageError("impulse length outside 0.1 to 60 seconds (10 Hz, the lowest frequency measured, needs 0.1)");
+    }
+}
+
 std::vector<ResponsePoint> measureResponse(lum::IMpFactory& factory, const ModuleDescription& module,
                                            std::int32_t sampleRate, std::int32_t blockSize,
                                            const std::vector<PinSetting>& settings, double seconds,
                                            const std::function<void(double)>& progress) {
+    checkResponseSeconds(seconds);
     DspRun dsp(factory, module, sampleRate, blockSize, settings);
     if (dsp.audioOutputs().empty()) throw UsageError(module.id + " has no audio output to measure");
     if (dsp.highestInputChannel() < 0) {

@@ -24,6 +24,10 @@ struct ResponseCurve {
 // The lowest frequency measured: an impulse response shorter than its period cannot show it.
 constexpr double kLowestResponseHz = 10.0;
 
+// Throws UsageError for an impulse response length outside 0.1 (the lowest frequency's
+// period) to 60 seconds.
+void checkResponseSeconds(double seconds);
+
 // The response at `points` log-spaced frequencies from kLowestResponseHz to just below Nyquist,
 // from an impulse response (the module's output for a unit impulse at sample 0).
 std::vector<ResponsePoint> responseFromImpulse(const std::vector<float>& impulseResponse, std::int32_t sampleRate,

@@ -13,6 +13,17 @@ enum class Side : std::int32_t { Dsp = lum::kSubtypeDsp, Gui = lum::kSubtypeGui 
 // "dsp" or "gui", as descriptions and reports name a side.
 inline const char* sideName(Side side) { return side == Side::Dsp ? "dsp" : "gui"; }
 
+// The factory face of what an MP_GetFactory hands out (its IMpUnknown face), asked for
+// properly; null when the entry fails or its object does not answer IMpFactory. The
+// factory lives as long as its library: the references are never given back.
+inline lum::IMpFactory* factoryFrom(lum::GetFactoryFunction getFactory) {
+    void* unknown = nullptr;
+    if (getFactory == nullptr || getFactory(&unknown) != lum::kOk || unknown == nullptr) return nullptr;
+    void* face = nullptr;
+    static_cast<lum::IMpUnknown*>(unknown)->queryInterface(&lum::kIidMpFactory, &face);
+    return static_cast<lum::IMpFactory*>(face);
+}
+
 template <class Interface>
 struct Created {
     std::int32_t status;

@@ -1,5 +1,7 @@
 #include "library_loader.h"
 
+#include "instances.h"
+
 #include <stdexcept>
 
 #if defined(_WIN32)
@@ -51,19 +53,11 @@ ModuleLibrary::ModuleLibrary(const std::string& path) : path_(path) {
     handle_ = openLibrary(std::filesystem::absolute(path).string());
     if (handle_ == nullptr) throw std::runtime_error("cannot load " + path + ": " + lastError());
     getFactory_ = reinterpret_cast<lum::GetFactoryFunction>(findSymbol(handle_, "MP_GetFactory"));
-    void* factory = nullptr;
-    if (getFactory_ == nullptr || getFactory_(&factory) != lum::kOk || factory == nullptr) {
+    factory_ = factoryFrom(getFactory_);
+    if (factory_ == nullptr) {
         closeLibrary(handle_);
         throw std::runtime_error(path + " has no working MP_GetFactory");
     }
-    // MP_GetFactory hands out the IMpUnknown face; ask for the factory face properly.
-    void* face = nullptr;
-    static_cast<lum::IMpUnknown*>(factory)->queryInterface(&lum::kIidMpFactory, &face);
-    if (face == nullptr) {
-        closeLibrary(handle_);
-        throw std::runtime_error(path + ": the factory does not answer IMpFactory");
-    }
-    factory_ = static_cast<lum::IMpFactory*>(face);
 }
 
 ModuleLibrary::~ModuleLibrary() { closeLibrary(handle_); }

@@ -25,9 +25,7 @@ std::string describeRun(const RunSettings& run) {
 
 int responseCommand(const RunSettings& run, const std::string& plotPath, const std::string& csvPath, double seconds,
                     bool replaceExisting) {
-    if (!(seconds >= 1.0 / kLowestResponseHz) || seconds > 60.0) {
-        throw UsageError("impulse length outside 0.1 to 60 seconds (10 Hz, the lowest frequency measured, needs 0.1)");
-    }
+    checkResponseSeconds(seconds);
     if (plotPath.empty() && csvPath.empty()) throw UsageError("response needs --plot or --csv (or both)");
     // Every output is checked before anything is measured or written.
     std::optional<OutputFile> csv, plot;

@@ -4,6 +4,7 @@
 // code. A call that fails returns 0 (or null) and leaves its reason in lum_error().
 #include <emscripten/emscripten.h>
 
+#include <cmath>
 #include <exception>
 #include <memory>
 #include <sstream>
@@ -13,6 +14,7 @@
 #include "framework/lum_call.h"
 #include "host/dsp_run.h"
 #include "host/frequency_response.h"
+#include "host/instances.h"
 #include "host/module_description.h"
 #include "host/module_session.h"
 #include "host/signal_generators.h"
@@ -29,12 +31,9 @@ std::vector<double> responseValues;
 std::vector<float> signalSamples;
 
 lum::IMpFactory& factory() {
-    void* made = nullptr;
-    if (MP_GetFactory(&made) != lum::kOk || made == nullptr) throw std::runtime_error("the library gave no factory");
-    // The factory is the library's own static object: no reference needs to be held.
-    auto* unknown = static_cast<lum::IMpUnknown*>(made);
-    unknown->release();
-    return *static_cast<lum::IMpFactory*>(unknown);
+    static lum::IMpFactory* const linked = factoryFrom(&MP_GetFactory);
+    if (linked == nullptr) throw std::runtime_error("the library gives no factory");
+    return *linked;
 }
 
 const ModuleDescription& module(const char* id) {
@@ -156,6 +155,7 @@ EMSCRIPTEN_KEEPALIVE const double* lum_response_values() { return responseValues
 EMSCRIPTEN_KEEPALIVE const float* lum_signal(const char* signal, int sampleRate, int frames) {
     return guarded(
         [&] {
+            if (frames < 1) throw UsageError("a signal of " + std::to_string(frames) + " frames");
             signalSamples = generateSignal(signal, sampleRate, frames);
             return signalSamples.data();
         },
@@ -190,11 +190,15 @@ EMSCRIPTEN_KEEPALIVE int lum_session_sent_count(Session* session) {
     return static_cast<int>(session->session->sent().size());
 }
 
+// -1 for a value the step did not send.
 EMSCRIPTEN_KEEPALIVE int lum_session_sent_pin(Session* session, int i) {
+    if (i < 0 || i >= lum_session_sent_count(session)) return -1;
     return session->session->sent()[static_cast<std::size_t>(i)].pin->index;
 }
 
+// NaN for a value the step did not send.
 EMSCRIPTEN_KEEPALIVE double lum_session_sent_value(Session* session, int i) {
+    if (i < 0 || i >= lum_session_sent_count(session)) return std::nan("");
     const PinChange& sent = session->session->sent()[static_cast<std::size_t>(i)];
     switch (sent.pin->datatype) {
         case lum::kDatatypeBool: return sent.value.bytes[0] != 0 ? 1.0 : 0.0;

@@ -135,12 +135,28 @@ class LiveRun {
     this.library = library;
     this.pointer = pointer;
     this.blockSize = blockSize;
-    this.outputCount = library.exports.lum_dsp_outputs(pointer);
+    const { exports } = library;
+    this.inputAt = exports.lum_dsp_input(pointer);
+    this.outputsAt = Array.from({ length: exports.lum_dsp_outputs(pointer) }, (_, i) => exports.lum_dsp_output(pointer, i));
+    this.views = null;
+  }
+
+  // Views of the run's buffers, made again only when the memory has grown: the audio
+  // thread then makes no garbage block after block.
+  buffers() {
+    if (this.views?.memory !== this.library.memory.buffer) {
+      this.views = {
+        memory: this.library.memory.buffer,
+        input: this.library.floats(this.inputAt, this.blockSize),
+        outputs: this.outputsAt.map((at) => this.library.floats(at, this.blockSize)),
+      };
+    }
+    return this.views;
   }
 
   // The next block's signal, to be written before process().
   input() {
-    return this.library.floats(this.library.exports.lum_dsp_input(this.pointer), this.blockSize);
+    return this.buffers().input;
   }
 
   // True when the module ran, false when it slept through the block.
@@ -151,7 +167,7 @@ class LiveRun {
   }
 
   output(index) {
-    return this.library.floats(this.library.exports.lum_dsp_output(this.pointer, index), this.blockSize);
+    return this.buffers().outputs[index];
   }
 
   // One "NAME=VALUE" change, for the next block.

@@ -1,8 +1,7 @@
-// The audio thread: one audio-rate module run in blocks of 128 frames, the way the real
-// host runs it (graph start, value and streaming events, a sleeping module left alone).
+// The audio thread: one audio-rate module run block by block, the way the real host runs
+// it (graph start, value and streaming events, a sleeping module left alone).
 import { LumLibrary } from './lum_library.js';
 
-const kBlock = 128;
 // The scope's window: the latest 1024 samples in and out.
 const kScopeFrames = 1024;
 // How often the page hears the meter and sees the scope: about 20 times a second at 48 kHz.
@@ -15,21 +14,22 @@ function remember(window, block) {
 }
 
 class ModuleProcessor extends AudioWorkletProcessor {
-  // processorOptions: {wasm (bytes), description (text), moduleId, settings ("NAME=VALUE"),
-  // source: {signal, seconds} for a generated signal looped, or {input: true} for the node's input}.
+  // processorOptions: {wasm (a WebAssembly.Module or its bytes), description (text), moduleId,
+  // settings ("NAME=VALUE"), blockSize (the render quantum), source: {signal, seconds} for a
+  // generated signal looped, or {input: true} for the node's input}.
   constructor(options) {
     super();
-    const { wasm, description, moduleId, settings, source } = options.processorOptions;
+    const { wasm, description, moduleId, settings, source, blockSize } = options.processorOptions;
     this.port.onmessage = (event) => this.receive(event.data);
     this.bypass = false;
     this.blocks = 0;
     this.meter = { peak: 0, clipped: 0, nonFinite: 0, asleep: 0 };
     this.scopeIn = new Float32Array(kScopeFrames);
     this.scopeOut = new Float32Array(kScopeFrames);
-    this.block = new Float32Array(kBlock);
+    this.block = new Float32Array(blockSize);
     try {
       this.library = new LumLibrary(wasm, description);
-      this.run = this.library.openDsp(moduleId, sampleRate, kBlock, settings);
+      this.run = this.library.openDsp(moduleId, sampleRate, blockSize, settings);
       this.setSource(source);
     } catch (error) {
       this.fail(error);
@@ -79,7 +79,7 @@ class ModuleProcessor extends AudioWorkletProcessor {
     const out = outputs[0][0];
     if (this.stopped) return false;
     if (!this.run) return true;
-    const frames = Math.min(out.length, kBlock);
+    const frames = Math.min(out.length, this.block.length);
     const input = this.run.input();
     this.fillInput(input, inputs, frames);
     this.block.set(input.subarray(0, frames));

@@ -5,6 +5,7 @@ import { LumLibrary } from './lum_library.js';
 import { drawResponse, drawScope } from './plots.js';
 
 const kLibraries = ['QX-DaRovoVIR3', 'KEL_MATH'];
+// Web Audio's render quantum: the module's block size, on the audio thread and for the response.
 const kBlock = 128;
 // The impulse response's length, as lumhost response measures by default.
 const kResponseSeconds = 1;
@@ -13,12 +14,17 @@ const kLoopSeconds = { noise: 5, 'sine:440': 1, sweep: 10 };
 const kRates = { lowest: 3000, highest: 768000 };
 const kKindNames = { audio: 'DSP module, audio rate', control: 'DSP module, control values', gui: 'GUI module' };
 const kLogLines = 400;
+const kLargestFloat = 3.4028234663852886e38;
 
 const $ = (id) => document.getElementById(id);
 
-const libraries = new Map(); // name -> {name, bytes, description (text), library, scale}
+const libraries = new Map(); // name -> {name, module (compiled), description (text), library, scale}
 let current = null; // the module on show
 let audio = null; // {context, node, file}
+// Whether the person asked for sound; a start may still be loading its worklet.
+let playing = false;
+// Counts starts and stops: a start still loading its worklet when another comes gives way.
+let audioGeneration = 0;
 let sampleRate = 48000;
 let droppedBuffer = null;
 let lastClip = -Infinity;
@@ -44,9 +50,21 @@ function settingFor(pin, shown) {
   return `${pin.name}=${tidy(shown / scaleOf(pin))}`;
 }
 
-function shownText(pin, shown) {
-  const names = pin.values?.[shown];
-  return `${pin.datatype === 'bool' ? (shown ? 'true' : 'false') : names ? `${shown} (${names})` : shown}${pin.unit ? ` ${pin.unit}` : ''}`;
+// A value the module sent, as a person reads it: an int exactly, a float by the fewest
+// digits that give back the same float.
+function valueText(pin, value) {
+  if (pin.datatype === 'bool') return value ? 'true' : 'false';
+  if (pin.datatype === 'int' || !Number.isFinite(value)) return String(value);
+  for (let digits = 1; digits < 9; ++digits) {
+    const shorter = Number(value.toPrecision(digits));
+    if (Math.fround(shorter) === value) return String(shorter);
+  }
+  return String(Number(value.toPrecision(9)));
+}
+
+function shownText(pin, value) {
+  const name = pin.values?.[value];
+  return `${valueText(pin, value)}${name ? ` (${name})` : ''}${pin.unit ? ` ${pin.unit}` : ''}`;
 }
 
 // The pin's value as the user typed it, checked against its type and range; throws the message to show.
@@ -54,9 +72,10 @@ function checked(pin, text) {
   const unit = pin.unit ? ` ${pin.unit}` : '';
   const value = Number(text);
   if (text.trim() === '' || !Number.isFinite(value)) throw new Error(`${pin.name}: '${text}' is not a number`);
-  if (pin.datatype === 'int' && (!Number.isInteger(value) || Math.abs(value) > 2 ** 31 - 1)) {
+  if (pin.datatype === 'int' && (!Number.isInteger(value) || value < -(2 ** 31) || value > 2 ** 31 - 1)) {
     throw new Error(`${pin.name}: ${text} is not a 32-bit integer`);
   }
+  if (Math.abs(value / scaleOf(pin)) > kLargestFloat) throw new Error(`${pin.name}: ${text} is beyond a float`);
   if (pin.range) {
     const [lowest, highest] = pin.range.map((end) => tidy(end * scaleOf(pin)));
     if (value < lowest || value > highest) {
@@ -97,7 +116,13 @@ function listModules() {
 }
 
 function selectFromAddress() {
-  const [libraryName, moduleId] = decodeURIComponent(location.hash.slice(1)).split('/');
+  let address = '';
+  try {
+    address = decodeURIComponent(location.hash.slice(1));
+  } catch {
+    // A malformed address shows the first module.
+  }
+  const [libraryName, moduleId] = address.split('/');
   const entry = libraries.get(libraryName) ?? libraries.get(kLibraries[0]);
   const module = entry.library.description.modules.find((m) => m.id === moduleId) ?? entry.library.description.modules[0];
   select(entry, module);
@@ -120,13 +145,15 @@ function select(entry, module) {
   $('log').textContent = '';
   showMessage('');
   buildControls();
+  responses.shown = null;
+  window.playground.plotted = null;
   try {
     if (kind === 'audio') {
       scheduleResponse();
       if (audio) connectModule();
     } else {
       // Only audio-rate modules play: the sound stops with the panel.
-      if (audio) stopAudio();
+      stopAudio();
       current.session = entry.library.openSession(module.id);
       // Control values: graph start with every input's default. GUI: each input set and notified.
       step(kind === 'control' ? [] : inputsOf(module).map((pin) => settingFor(pin, current.shown.get(pin.index))));
@@ -228,7 +255,7 @@ function makeControl(pin) {
   });
   current.controls.set(pin.index, {
     show: (value) => {
-      field.value = String(Number(value.toPrecision(7)));
+      field.value = valueText(pin, value);
       slider?.showValue(value);
     },
   });
@@ -253,7 +280,10 @@ function step(settings) {
   try {
     const { lines, sent } = current.session.step(settings);
     log([`> ${settings.length ? settings.join(', ') : 'graph start'}`, ...lines]);
-    for (const { pin, value } of sent) current.controls.get(pin)?.show(value);
+    for (const { pin, value } of sent) {
+      if (current.shown.has(pin)) current.shown.set(pin, value);
+      current.controls.get(pin)?.show(value);
+    }
     showMessage('');
   } catch (error) {
     showMessage(error.message);
@@ -276,27 +306,43 @@ function audioSettings() {
     .map((pin) => settingFor(pin, current.shown.get(pin.index)));
 }
 
-let responseQueued = false;
+// Responses are measured on a worker of their own: summing a long impulse response on the
+// page's thread would stall the controls. One request at a time; the latest waits.
+const responses = { worker: null, busy: false, wanted: false, asked: null, shown: null };
+
 function scheduleResponse() {
-  if (responseQueued) return;
-  responseQueued = true;
-  requestAnimationFrame(() => {
-    responseQueued = false;
-    plotResponse();
+  responses.wanted = true;
+  if (!responses.busy) requestResponse();
+}
+
+function requestResponse() {
+  responses.wanted = false;
+  if (current?.kind !== 'audio') return;
+  const { entry, module } = current;
+  responses.asked = { moduleId: module.id, settings: audioSettings(), sampleRate };
+  responses.busy = true;
+  responses.worker.postMessage({
+    library: entry.name,
+    wasm: entry.module,
+    description: entry.description,
+    blockSize: kBlock,
+    seconds: kResponseSeconds,
+    ...responses.asked,
   });
 }
 
-function plotResponse() {
-  if (current?.kind !== 'audio') return;
-  const settings = audioSettings();
-  try {
-    const points = current.entry.library.response(current.module.id, sampleRate, kBlock, settings, kResponseSeconds);
-    drawResponse($('response'), points);
-    window.playground.plotted = { moduleId: current.module.id, settings, sampleRate, points };
-  } catch (error) {
-    drawResponse($('response'), [], error.message);
-    window.playground.plotted = null;
+function receiveResponse({ data }) {
+  responses.busy = false;
+  if (responses.asked.moduleId === current?.module.id) {
+    responses.shown = data.points ? { points: data.points } : { points: [], failure: data.error };
+    window.playground.plotted = data.points ? { ...responses.asked, points: data.points } : null;
+    drawShownResponse();
   }
+  if (responses.wanted) requestResponse();
+}
+
+function drawShownResponse() {
+  if (responses.shown) drawResponse($('response'), responses.shown.points, responses.shown.failure);
 }
 
 function makeNode(context, entry, moduleId, settings, source) {
@@ -306,7 +352,7 @@ function makeNode(context, entry, moduleId, settings, source) {
     outputChannelCount: [1],
     channelCount: 1,
     channelCountMode: 'explicit',
-    processorOptions: { wasm: entry.bytes, description: entry.description, moduleId, settings, source },
+    processorOptions: { wasm: entry.module, description: entry.description, moduleId, settings, source, blockSize: kBlock },
   });
   node.onprocessorerror = () => showMessage(`${moduleId} stopped on the audio thread`);
   return node;
@@ -322,7 +368,6 @@ function connectModule() {
   audio.node?.disconnect();
   audio.file?.stop();
   audio.file = null;
-  if (current.kind !== 'audio') return;
   audio.node = makeNode(audio.context, current.entry, current.module.id, audioSettings(), sourceChoice());
   audio.node.port.postMessage({ bypass: $('bypass').checked });
   audio.node.port.onmessage = ({ data }) => {
@@ -337,26 +382,54 @@ function connectModule() {
   if ($('source').value === 'file') playFile();
 }
 
+// A new source for the module playing, which goes on with its state.
+function applySource() {
+  if (!audio?.node) return;
+  audio.file?.stop();
+  audio.file = null;
+  if ($('source').value === 'file') playFile();
+  audio.node.port.postMessage({ source: sourceChoice() });
+}
+
 function playFile() {
   audio.file = new AudioBufferSourceNode(audio.context, { buffer: droppedBuffer, loop: true });
   audio.file.connect(audio.node);
   audio.file.start();
 }
 
+function showPlaying(wanted) {
+  playing = wanted;
+  $('play').textContent = playing ? 'Stop' : 'Play';
+}
+
 async function startAudio() {
+  const generation = ++audioGeneration;
+  showPlaying(true);
   // A new context first: should the rate be refused, the one playing goes on.
-  const context = new AudioContext({ sampleRate });
-  await context.audioWorklet.addModule('module_processor.js');
-  stopAudio();
+  let context = null;
+  try {
+    context = new AudioContext({ sampleRate });
+    await context.audioWorklet.addModule('module_processor.js');
+  } catch (error) {
+    context?.close();
+    showPlaying(audio !== null);
+    throw error;
+  }
+  if (generation !== audioGeneration) {
+    // Stopped, or started again, while the worklet loaded.
+    context.close();
+    return;
+  }
+  audio?.context.close();
   audio = { context, node: null, file: null };
   connectModule();
-  $('play').textContent = 'Stop';
 }
 
 function stopAudio() {
+  ++audioGeneration;
   audio?.context.close();
   audio = null;
-  $('play').textContent = 'Play';
+  showPlaying(false);
 }
 
 function showMeter({ peak, clipped, nonFinite, asleep }) {
@@ -385,7 +458,7 @@ async function useFile(file) {
   option.disabled = false;
   option.textContent = `file: ${file.name}`;
   $('source').value = 'file';
-  if (audio) connectModule();
+  applySource();
 }
 
 function changeRate() {
@@ -399,7 +472,7 @@ function changeRate() {
   sampleRate = rate;
   showMessage('');
   scheduleResponse();
-  if (audio) {
+  if (playing) {
     startAudio().catch((error) => {
       showMessage(`sample rate ${rate} Hz: ${error.message}`);
       sampleRate = previous;
@@ -432,18 +505,17 @@ async function loadLibrary(name) {
     fetched(`${name}.wasm`).then((response) => response.arrayBuffer()),
     fetched(`${name}.lum.json`).then((response) => response.text()),
   ]);
-  const library = new LumLibrary(await WebAssembly.compile(bytes), description);
-  return { name, bytes, description, library, scale: library.description.audioScale ?? 1 };
+  const module = await WebAssembly.compile(bytes);
+  const library = new LumLibrary(module, description);
+  return { name, module, description, library, scale: library.description.audioScale ?? 1 };
 }
 
 async function start() {
   for (const name of kLibraries) libraries.set(name, await loadLibrary(name));
-  listModules();
-  window.addEventListener('hashchange', selectFromAddress);
-  selectFromAddress();
-
-  $('play').addEventListener('click', () => (audio ? stopAudio() : startAudio().catch((error) => showMessage(error.message))));
-  $('source').addEventListener('change', () => audio && connectModule());
+  responses.worker = new Worker('response_worker.js', { type: 'module' });
+  responses.worker.onmessage = receiveResponse;
+  $('play').addEventListener('click', () => (playing ? stopAudio() : startAudio().catch((error) => showMessage(error.message))));
+  $('source').addEventListener('change', applySource);
   $('bypass').addEventListener('change', () => audio?.node?.port.postMessage({ bypass: $('bypass').checked }));
   $('rate').addEventListener('change', changeRate);
   $('file').addEventListener('change', () => $('file').files[0] && useFile($('file').files[0]));
@@ -458,7 +530,10 @@ async function start() {
     const file = event.dataTransfer.files[0];
     if (file) useFile(file);
   });
-  window.addEventListener('resize', scheduleResponse);
+  window.addEventListener('resize', drawShownResponse);
+  listModules();
+  window.addEventListener('hashchange', selectFromAddress);
+  selectFromAddress();
 }
 
 window.playground = {

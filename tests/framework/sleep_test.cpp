@@ -177,16 +177,17 @@ TEST(LiveRunSleep, HeldOutputUntilALiveChangeWakesTheModule) {
         const bool ran = run.processBlock(nullptr, 0, 4);
         return std::make_pair(ran, run.outputBlock(0)[3]);
     };
-    ASSERT_EQ(nextBlock(), std::make_pair(true, 0.75f));
+    run.change({"Gain", "2"});  // before the first block: after the graph start's values
+    ASSERT_EQ(nextBlock(), std::make_pair(true, 1.0f));
     int blocks = 1;
     while (nextBlock().first && blocks < 100) ++blocks;
     EXPECT_LT(blocks, 100) << "never slept";
-    EXPECT_EQ(nextBlock(), std::make_pair(false, 0.75f));
+    EXPECT_EQ(nextBlock(), std::make_pair(false, 1.0f));
 
-    run.change({"Gain", "2"});
-    EXPECT_EQ(nextBlock(), std::make_pair(true, 1.0f));
+    run.change({"Gain", "3"});
+    EXPECT_EQ(nextBlock(), std::make_pair(true, 1.5f));
     run.change({"In", "0.25"});  // a new constant, announced as not streaming
-    EXPECT_EQ(nextBlock(), std::make_pair(true, 0.5f));
+    EXPECT_EQ(nextBlock(), std::make_pair(true, 0.75f));
 
     EXPECT_THROW(run.change({"Out", "1"}), lumhost::UsageError);
     EXPECT_THROW(run.change({"Gain", "loud"}), lumhost::UsageError);

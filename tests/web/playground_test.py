@@ -164,9 +164,10 @@ class Playground(unittest.TestCase):
         for module_id in [button.get_attribute('data-module') for button in buttons]:
             self.choose(module_id)
             self.assertEqual(self.message(), '', module_id)
-        self.browser.execute_script('return new Promise((resolve) => requestAnimationFrame(resolve))')
-        self.browser.refresh()
+        # A malformed address shows the first module rather than stopping the page.
+        self.browser.get(f'http://127.0.0.1:{self.server.server_port}/#%E0')
         self.run_script('window.playground.ready.then(() => done())')
+        self.assertEqual(self.browser.find_element(By.ID, 'module-title').text, 'QX-DaRovoVIR3')
         errors = [entry for entry in self.browser.get_log('browser') if entry['level'] in ('SEVERE', 'WARNING')]
         self.assertEqual(errors, [])
 
