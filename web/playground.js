@@ -228,8 +228,10 @@ function makeControl(pin) {
   if (pin.range) {
     const [lowest, highest] = pin.range.map((end) => tidy(end * scaleOf(pin)));
     const logarithmic = lowest > 0 && highest / lowest >= 100;
-    const toValue = (position) =>
-      tidy(Number((logarithmic ? lowest * (highest / lowest) ** position : lowest + (highest - lowest) * position).toPrecision(4)));
+    const toValue = (position) => {
+      const value = logarithmic ? lowest * (highest / lowest) ** position : lowest + (highest - lowest) * position;
+      return pin.datatype === 'int' ? Math.round(value) : tidy(Number(value.toPrecision(4)));
+    };
     const toPosition = (value) =>
       logarithmic ? Math.log(value / lowest) / Math.log(highest / lowest) : (value - lowest) / (highest - lowest);
     slider = Object.assign(document.createElement('input'), { type: 'range', min: '0', max: '1', step: '0.001' });
