@@ -14,12 +14,26 @@ namespace {
 
 bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
+// The input `setting` names; throws UsageError for an unknown pin or an output.
+const PinDescription& inputPin(const ModuleDescription& module, const PinSetting& setting) {
+    const PinDescription* pin = module.findPin(setting.pin);
+    if (pin == nullptr) throw UsageError(module.id + " has no pin '" + setting.pin + "'");
+    if (pin->direction != lum::kDirectionIn) throw UsageError("pin '" + pin->name + "' is an output");
+    return *pin;
+}
+
 }  // namespace
 
 std::vector<PinSetting> parsePinSettings(const std::vector<std::string>& texts) {
     std::vector<PinSetting> settings;
     for (const std::string& text : texts) settings.push_back(parsePinSetting(text));
     return settings;
+}
+
+std::string describeRun(const std::string& moduleId, const std::vector<PinSetting>& settings) {
+    std::string title = moduleId;
+    for (const PinSetting& setting : settings) title += "  " + setting.pin + "=" + setting.value;
+    return title;
 }
 
 PinSetting parsePinSetting(const std::string& text) {
@@ -85,12 +99,7 @@ DspRun::DspRun(lum::IMpFactory& factory, const ModuleDescription& module, std::i
     }
 
     std::vector<std::pair<const PinDescription*, std::string>> resolved;
-    for (const PinSetting& setting : settings) {
-        const PinDescription* pin = module.findPin(setting.pin);
-        if (pin == nullptr) throw UsageError(module.id + " has no pin '" + setting.pin + "'");
-        if (pin->direction != lum::kDirectionIn) throw UsageError("pin '" + pin->name + "' is an output");
-        resolved.emplace_back(pin, setting.value);
-    }
+    for (const PinSetting& setting : settings) resolved.emplace_back(&inputPin(module, setting), setting.value);
     auto settingFor = [&](const PinDescription& pin) -> const std::string* {
         const std::string* found = nullptr;
         for (const auto& [described, value] : resolved) {
@@ -161,9 +170,7 @@ void DspRun::start() {
 void DspRun::change(const PinSetting& setting) {
     // A change before the first block comes after the graph start, not under it.
     if (!started_) start();
-    const PinDescription* pin = module_.findPin(setting.pin);
-    if (pin == nullptr) throw UsageError(module_.id + " has no pin '" + setting.pin + "'");
-    if (pin->direction != lum::kDirectionIn) throw UsageError("pin '" + pin->name + "' is an output");
+    const PinDescription* pin = &inputPin(module_, setting);
     if (pin->datatype != lum::kDatatypeAudio) {
         const PinValue value = parsePinValue(*pin, setting.value);
         pending_.bytes(0, pin->index, value.size, value.bytes, false);
@@ -200,9 +207,12 @@ bool DspRun::processBlock(const float* const* channels, std::size_t channelCount
         return false;
     }
     for (AudioInput& in : inputs_) {
-        const bool reads = in.channel >= 0 && static_cast<std::size_t>(in.channel) < channelCount;
-        for (std::int32_t i = 0; i < frames; ++i) {
-            in.buffer[i] = in.channel < 0 ? in.constant : reads ? channels[in.channel][i] : 0.0f;
+        if (in.channel < 0) {
+            std::fill_n(in.buffer.data(), frames, in.constant);
+        } else if (static_cast<std::size_t>(in.channel) < channelCount) {
+            std::copy_n(channels[in.channel], frames, in.buffer.data());
+        } else {
+            std::fill_n(in.buffer.data(), frames, 0.0f);
         }
     }
     host_.clear();
@@ -220,10 +230,9 @@ bool DspRun::processBlock(const float* const* channels, std::size_t channelCount
 std::vector<std::vector<float>> DspRun::render(const std::vector<std::vector<float>>& input, std::int64_t frames,
                                                const std::function<void(double)>& progress) {
     std::vector<std::vector<float>> rendered(outputs_.size(), std::vector<float>(static_cast<std::size_t>(frames)));
-    // Each channel's block, padded with silence past its end.
-    std::vector<std::vector<float>> blocks(input.size(), std::vector<float>(static_cast<std::size_t>(blockSize_)));
-    std::vector<const float*> channels;
-    for (const std::vector<float>& block : blocks) channels.push_back(block.data());
+    // A block that runs past a channel's end is read from a copy padded with silence.
+    std::vector<std::vector<float>> padded(input.size(), std::vector<float>(static_cast<std::size_t>(blockSize_)));
+    std::vector<const float*> channels(input.size());
     // Often enough for a progress line, rarely enough to cost nothing.
     constexpr std::int64_t kBlocksPerProgress = 1024;
     for (std::int64_t start = 0; start < frames; start += blockSize_) {
@@ -232,10 +241,14 @@ std::vector<std::vector<float>> DspRun::render(const std::vector<std::vector<flo
         }
         const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(blockSize_, frames - start));
         for (std::size_t c = 0; c < input.size(); ++c) {
-            for (std::int32_t i = 0; i < count; ++i) {
-                const auto at = static_cast<std::size_t>(start + i);
-                blocks[c][static_cast<std::size_t>(i)] = at < input[c].size() ? input[c][at] : 0.0f;
+            const auto at = static_cast<std::size_t>(start);
+            if (at + static_cast<std::size_t>(count) <= input[c].size()) {
+                channels[c] = input[c].data() + at;
+                continue;
             }
+            std::fill(padded[c].begin(), padded[c].end(), 0.0f);
+            if (at < input[c].size()) std::copy(input[c].begin() + start, input[c].end(), padded[c].begin());
+            channels[c] = padded[c].data();
         }
         processBlock(channels.data(), channels.size(), count);
         controlOutputs_.insert(controlOutputs_.end(), blockControlOutputs_.begin(), blockControlOutputs_.end());

@@ -30,6 +30,8 @@ struct PinSetting {
 };
 PinSetting parsePinSetting(const std::string& text);
 std::vector<PinSetting> parsePinSettings(const std::vector<std::string>& texts);
+// "ID  pin=value ...", for titles and messages.
+std::string describeRun(const std::string& moduleId, const std::vector<PinSetting>& settings);
 
 // Parses a whole value of a pin's type, in one syntax for every pin: a float as
 // std::from_chars reads it (no sign '+', no spaces, no hexadecimal), an int in decimal.

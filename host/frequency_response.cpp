@@ -65,8 +65,7 @@ std::vector<ResponsePoint> measureResponse(lum::IMpFactory& factory, const Modul
     std::vector<float> impulse(static_cast<std::size_t>(frames), 0.0f);
     impulse[0] = 1.0f;
     const auto rendered = dsp.render({impulse}, frames, progress);
-    std::string run = module.id;
-    for (const PinSetting& setting : settings) run += "  " + setting.pin + "=" + setting.value;
+    const std::string run = describeRun(module.id, settings);
     bool silent = true;
     for (float sample : rendered.front()) {
         if (!std::isfinite(sample)) {

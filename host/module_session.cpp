@@ -14,13 +14,19 @@ constexpr std::int32_t kBlockSize = 64;
 
 PinValue valueOf(const HostCall& call) { return PinValue::ofBytes(call.bytes.data(), call.size); }
 
+// The pin a setPin or writePin sends a value of its type to; null for any other call.
+const PinDescription* valuePin(const ModuleDescription& module, const HostCall& call) {
+    const PinDescription* pin = module.pinAt(call.pinIndex);
+    const bool sends = call.kind == HostCallKind::SetPin || call.kind == HostCallKind::WritePin;
+    return sends && pin != nullptr && call.size == valueSize(pin->datatype) ? pin : nullptr;
+}
+
 // A call the module made, its value in the terms of the pin it names.
 std::string traced(const ModuleDescription& module, const HostCall& call) {
-    const PinDescription* pin = module.pinAt(call.pinIndex);
+    const PinDescription* pin = valuePin(module, call);
     std::ostringstream line;
     line << "  | module: ";
-    if ((call.kind == HostCallKind::SetPin || call.kind == HostCallKind::WritePin) && pin != nullptr &&
-        call.size == valueSize(pin->datatype)) {
+    if (pin != nullptr) {
         line << (call.kind == HostCallKind::SetPin ? "setPin " : "writePin ") << pin->name << " = "
              << formatPinValue(*pin, valueOf(call));
     } else {
@@ -187,9 +193,7 @@ std::vector<PinChange> ModuleSession::resolve(const std::vector<PinSetting>& set
 
 void ModuleSession::keepSent(const std::vector<HostCall>& calls) {
     for (const HostCall& call : calls) {
-        const PinDescription* pin = module_.pinAt(call.pinIndex);
-        const bool sends = call.kind == HostCallKind::SetPin || call.kind == HostCallKind::WritePin;
-        if (sends && pin != nullptr && call.size == valueSize(pin->datatype)) sent_.push_back({pin, valueOf(call)});
+        if (const PinDescription* pin = valuePin(module_, call)) sent_.push_back({pin, valueOf(call)});
     }
 }
 

@@ -38,8 +38,6 @@ struct RunSettings {
 
 // The module's magnitude and phase from `seconds` of impulse response.
 std::vector<ResponsePoint> measureResponse(const LoadedLibrary& loaded, const RunSettings& run, double seconds);
-// "ID  pin=value ..." for titles.
-std::string describeRun(const RunSettings& run);
 
 // A pin as list shows it: index, direction, type, name, then its default (or the signal
 // the first audio input takes), unit and value names.

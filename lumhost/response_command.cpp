@@ -17,12 +17,6 @@ std::vector<ResponsePoint> measureResponse(const LoadedLibrary& loaded, const Ru
                            parsePinSettings(run.pins), seconds, [&](double done) { progressLine.update(done); });
 }
 
-std::string describeRun(const RunSettings& run) {
-    std::string title = run.moduleId;
-    for (const std::string& pin : run.pins) title += "  " + pin;
-    return title;
-}
-
 int responseCommand(const RunSettings& run, const std::string& plotPath, const std::string& csvPath, double seconds,
                     bool replaceExisting) {
     checkResponseSeconds(seconds);
@@ -37,7 +31,7 @@ int responseCommand(const RunSettings& run, const std::string& plotPath, const s
     const LoadedLibrary loaded(run.libraryPath);
     const auto points = measureResponse(loaded, run, seconds);
     if (csv) writeResponseCsv(*csv, points);
-    if (plot) plotResponses(*plot, describeRun(run), {{run.moduleId, points}});
+    if (plot) plotResponses(*plot, describeRun(run.moduleId, parsePinSettings(run.pins)), {{run.moduleId, points}});
     if (csv) csv->commit();
     if (plot) plot->commit();
 

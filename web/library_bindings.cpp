@@ -43,13 +43,14 @@ const ModuleDescription& module(const char* id) {
     return *found;
 }
 
+// "NAME=VALUE" lines, as lumhost's --pin options.
 std::vector<PinSetting> settings(const char* text) {
-    std::vector<PinSetting> parsed;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        if (!line.empty()) parsed.push_back(parsePinSetting(line));
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        if (!line.empty()) lines.push_back(line);
     }
-    return parsed;
+    return parsePinSettings(lines);
 }
 
 // Runs `work`, turning what it throws into lum_error()'s text and `failed`.

@@ -67,6 +67,9 @@ function shownText(pin, value) {
   return `${valueText(pin, value)}${name ? ` (${name})` : ''}${pin.unit ? ` ${pin.unit}` : ''}`;
 }
 
+// A pin's range in the terms its control shows.
+const shownRange = (pin) => pin.range.map((end) => tidy(end * scaleOf(pin)));
+
 // The pin's value as the user typed it, checked against its type and range; throws the message to show.
 function checked(pin, text) {
   const unit = pin.unit ? ` ${pin.unit}` : '';
@@ -77,7 +80,7 @@ function checked(pin, text) {
   }
   if (Math.abs(value / scaleOf(pin)) > kLargestFloat) throw new Error(`${pin.name}: ${text} is beyond a float`);
   if (pin.range) {
-    const [lowest, highest] = pin.range.map((end) => tidy(end * scaleOf(pin)));
+    const [lowest, highest] = shownRange(pin);
     if (value < lowest || value > highest) {
       throw new Error(`${pin.name}: ${text}${unit} is outside ${lowest} to ${highest}${unit}`);
     }
@@ -226,7 +229,7 @@ function makeControl(pin) {
   const parts = [field, unit];
   let slider = null;
   if (pin.range) {
-    const [lowest, highest] = pin.range.map((end) => tidy(end * scaleOf(pin)));
+    const [lowest, highest] = shownRange(pin);
     const logarithmic = lowest > 0 && highest / lowest >= 100;
     const toValue = (position) => {
       const value = logarithmic ? lowest * (highest / lowest) ** position : lowest + (highest - lowest) * position;
