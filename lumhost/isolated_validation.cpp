@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -109,9 +110,13 @@ ModuleVerdict validateInChild(const ModuleLibrary& library, const ModuleDescript
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("cannot make a pipe: " + std::string(strerror(errno)));
     std::fflush(nullptr);  // or the child would print the parent's buffered output again
+    const pid_t parent = getpid();
     const pid_t child = fork();
     if (child < 0) throw std::runtime_error("cannot fork: " + std::string(strerror(errno)));
     if (child == 0) {
+        // A child never outlives lumhost: a parent killed before the request took effect
+        // has already handed the child to another process.
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) _exit(1);
         close(fds[0]);
         runChild(fds[1], library, module, moduleNumber, options);
     }
