@@ -412,6 +412,14 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          "same",
          {},
          {}},
+        // A validating child dies with its parent, however the parent ends.
+        {"setsid $LH validate $LIB/LUM_BROKEN.lum --module LumBrokenHangs --timeout 100 >/dev/null & "
+         "for i in $(seq 100); do c=$(pgrep -P $!) && break; sleep 0.05; done; kill -TERM $!; sleep 0.5; "
+         "ps -o stat= -p $c | grep -q '^[^Z]' && echo 'child alive' || echo 'child gone'",
+         0,
+         "child gone",
+         {},
+         {}},
     };
     const std::filesystem::path folder = directory / "row";
     for (const Row& row : rows) {
