@@ -28,20 +28,27 @@ constexpr double kLowestResponseHz = 10.0;
 // period) to 60 seconds.
 void checkResponseSeconds(double seconds);
 
-// The response at `points` log-spaced frequencies from kLowestResponseHz to just below Nyquist,
-// from an impulse response (the module's output for a unit impulse at sample 0).
-std::vector<ResponsePoint> responseFromImpulse(const std::vector<float>& impulseResponse, std::int32_t sampleRate,
-                                               std::int32_t points = 400);
+// What a unit impulse at sample 0 adds to a module's output, with the sample rate: the output
+// for silence is subtracted, so a constant the module adds of its own is no part of it.
+struct ImpulseResponse {
+    std::vector<double> samples;
+    std::int32_t sampleRate = 0;
 
-// The response of `module` with `settings`, from `seconds` of its output for a unit impulse
-// on the input that takes the signal, rendered in blocks of `blockSize`. Throws UsageError
-// when no input takes the impulse, or the response is silent or not finite.
-std::vector<ResponsePoint> measureResponse(lum::IMpFactory& factory, const ModuleDescription& module,
-                                           std::int32_t sampleRate, std::int32_t blockSize,
-                                           const std::vector<PinSetting>& settings, double seconds,
-                                           const std::function<void(double)>& progress = {});
+    // The response at exactly `hz`: the transform of the impulse response there.
+    ResponsePoint at(double hz) const;
+    // `points` log-spaced frequencies from kLowestResponseHz to just below Nyquist.
+    std::vector<ResponsePoint> curve(std::int32_t points = 400) const;
+    // The highest magnitude, refined between the points of `curve`.
+    ResponsePoint peak(const std::vector<ResponsePoint>& curve) const;
+};
 
-// The peak of a curve (highest magnitude).
-ResponsePoint peakOf(const std::vector<ResponsePoint>& points);
+// The impulse response of `module` with `settings` over `seconds`, rendered in blocks of
+// `blockSize`, on the input that takes the signal. Throws UsageError when no input takes the
+// impulse, or the response is silent, not finite, or not proportional to the impulse's size
+// (a module that is not linear has no frequency response).
+ImpulseResponse measureImpulseResponse(lum::IMpFactory& factory, const ModuleDescription& module,
+                                       std::int32_t sampleRate, std::int32_t blockSize,
+                                       const std::vector<PinSetting>& settings, double seconds,
+                                       const std::function<void(double)>& progress = {});
 
 }  // namespace lumhost

@@ -37,7 +37,7 @@ struct RunSettings {
 };
 
 // The module's magnitude and phase from `seconds` of impulse response.
-std::vector<ResponsePoint> measureResponse(const LoadedLibrary& loaded, const RunSettings& run, double seconds);
+ImpulseResponse measureImpulseResponse(const LoadedLibrary& loaded, const RunSettings& run, double seconds);
 
 // A pin as list shows it: index, direction, type, name, then its default (or the signal
 // the first audio input takes), unit and value names.

@@ -92,16 +92,10 @@ int demoCommand(const std::string& outDirectory) {
                         kRate,
                         kBlock,
                         true};
-        auto points = measureResponse(filter, run, 0.5);
-        auto at = [&](double hz) {
-            const ResponsePoint* nearest = &points.front();
-            for (const ResponsePoint& p : points) {
-                if (std::fabs(std::log(p.hz / hz)) < std::fabs(std::log(nearest->hz / hz))) nearest = &p;
-            }
-            return nearest->magnitudeDb;
-        };
+        const ImpulseResponse impulse = measureImpulseResponse(filter, run, 0.5);
+        auto at = [&](double hz) { return impulse.at(hz).magnitudeDb; };
         std::printf("  %-10s %9.1f dB %9.1f dB %9.1f dB\n", shapes[shape], at(100.0), at(1000.0), at(10000.0));
-        curves.push_back({shapes[shape], std::move(points)});
+        curves.push_back({shapes[shape], impulse.curve()});
     }
     OutputFile plot(outDirectory + "/response.png", true);
     plotResponses(plot, "QX-DaRovoVIR3: seven shapes at 1 kHz, Q 0.707, gain 6 dB, one section", curves);

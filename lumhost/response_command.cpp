@@ -11,10 +11,10 @@
 
 namespace lumhost {
 
-std::vector<ResponsePoint> measureResponse(const LoadedLibrary& loaded, const RunSettings& run, double seconds) {
+ImpulseResponse measureImpulseResponse(const LoadedLibrary& loaded, const RunSettings& run, double seconds) {
     ProgressLine progressLine("response", run.quiet);
-    return measureResponse(loaded.library.factory(), loaded.module(run.moduleId), run.sampleRate, run.blockSize,
-                           parsePinSettings(run.pins), seconds, [&](double done) { progressLine.update(done); });
+    return measureImpulseResponse(loaded.library.factory(), loaded.module(run.moduleId), run.sampleRate, run.blockSize,
+                                  parsePinSettings(run.pins), seconds, [&](double done) { progressLine.update(done); });
 }
 
 int responseCommand(const RunSettings& run, const std::string& plotPath, const std::string& csvPath, double seconds,
@@ -29,13 +29,14 @@ int responseCommand(const RunSettings& run, const std::string& plotPath, const s
     if (csv && plot) refuseSharedTargets({&*csv, &*plot});
 
     const LoadedLibrary loaded(run.libraryPath);
-    const auto points = measureResponse(loaded, run, seconds);
+    const ImpulseResponse impulse = measureImpulseResponse(loaded, run, seconds);
+    const auto points = impulse.curve();
     if (csv) writeResponseCsv(*csv, points);
     if (plot) plotResponses(*plot, describeRun(run.moduleId, parsePinSettings(run.pins)), {{run.moduleId, points}});
     if (csv) csv->commit();
     if (plot) plot->commit();
 
-    const ResponsePoint peak = peakOf(points);
+    const ResponsePoint peak = impulse.peak(points);
     std::FILE* summary = (csv && csv->isStandardOutput()) || (plot && plot->isStandardOutput()) ? stderr : stdout;
     std::fprintf(summary, "%s: peak %.2f dB at %.1f Hz, %.2f dB at the lowest frequency measured (%.1f Hz)%s%s%s%s\n",
                  run.moduleId.c_str(), peak.magnitudeDb, peak.hz, points.front().magnitudeDb, points.front().hz,

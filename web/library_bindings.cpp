@@ -140,7 +140,8 @@ EMSCRIPTEN_KEEPALIVE int lum_dsp_change(LiveRun* live, const char* setting) {
 EMSCRIPTEN_KEEPALIVE int lum_response(const char* id, int sampleRate, int blockSize, const char* pins, double seconds) {
     return guarded(
         [&] {
-            const auto points = measureResponse(factory(), module(id), sampleRate, blockSize, settings(pins), seconds);
+            const auto points =
+                measureImpulseResponse(factory(), module(id), sampleRate, blockSize, settings(pins), seconds).curve();
             responseValues.clear();
             for (const ResponsePoint& point : points) {
                 responseValues.insert(responseValues.end(), {point.hz, point.magnitudeDb, point.phaseDegrees});

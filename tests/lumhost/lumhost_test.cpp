@@ -142,6 +142,7 @@ TEST_F(LumhostTest, ResponsePeaksWhereTheBandPassIsTuned) {
     }
     EXPECT_NEAR(std::log2(peakHz / 2500.0), 0.0, 0.05) << "peak at " << peakHz << " Hz";
     EXPECT_NEAR(peakDb, 0.0, 0.1) << "a band-pass peaks at unity gain";
+    EXPECT_THAT(response.output, HasSubstr(" dB at 2500.0 Hz")) << "the peak refined between grid points";
     std::ifstream png(path("band.png"), std::ios::binary);
     char magic[8] = {};
     png.read(magic, 8);
@@ -371,6 +372,17 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
         {render + "--in $FILES/empty.wav --out o.wav", 2, "has no frames", {}, {"o.wav"}},
         {response + "--csv r.csv --seconds 0.00001", 2, "impulse length outside 0.1 to 60 seconds", {}, {"r.csv"}},
         {"$LH response $Q QX-DaRovoVIR3 --pin Frequency=3000 --csv r.csv", 2, "is not finite", {}, {"r.csv"}},
+        // A constant the module adds of its own is no part of its response; a product is not linear.
+        {"$LH response $LIB/KEL_MATH.lum KelMathSubtractAudio --pin A=0.1 --pin B=in --csv r.csv && sed -n 200p r.csv",
+         0,
+         ",-0.000000,180.0000",
+         {"r.csv"},
+         {}},
+        {"$LH response $LIB/KEL_MATH.lum KelMathMultiplyAudio --pin A=in --pin B=in --csv r.csv",
+         2,
+         "the module is not linear with these pins",
+         {},
+         {"r.csv"}},
         {response + "--pin 'Signal In=0.5' --csv r.csv",
          2,
          "no audio input of QX-DaRovoVIR3 takes the impulse",
