@@ -10,44 +10,55 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr float kPeak = 0.5f;
+constexpr double kSweepStartHz = 20.0;
 
 }  // namespace
 
-std::vector<float> logSweep(std::int32_t sampleRate, std::int64_t frames, double endHz) {
-    std::vector<float> samples(static_cast<std::size_t>(frames));
-    const double startHz = 20.0;
-    const double seconds = static_cast<double>(frames) / sampleRate;
-    const double rate = std::log(endHz / startHz) / seconds;
-    for (std::int64_t i = 0; i < frames; ++i) {
-        const double t = static_cast<double>(i) / sampleRate;
-        const double phase = 2.0 * kPi * startHz * (std::exp(rate * t) - 1.0) / rate;
-        samples[static_cast<std::size_t>(i)] = kPeak * static_cast<float>(std::sin(phase));
-    }
-    return samples;
-}
-
-std::vector<float> generateSignal(const std::string& signal, std::int32_t sampleRate, std::int64_t frames) {
-    std::vector<float> samples(static_cast<std::size_t>(frames), 0.0f);
+SignalGenerator::SignalGenerator(const std::string& signal, std::int32_t sampleRate, std::int64_t frames)
+    : sampleRate_(sampleRate), frames_(frames), uniform_(-kPeak, kPeak) {
     if (signal == "impulse") {
-        if (frames > 0) samples[0] = 1.0f;
+        kind_ = Kind::Impulse;
     } else if (signal.rfind("sine:", 0) == 0) {
+        kind_ = Kind::Sine;
         const float hz = parseFloat(signal.substr(5), "signal sine");
         if (!(hz > 0.0f) || hz >= sampleRate / 2.0f) {
             throw UsageError("signal sine: " + signal.substr(5) + " Hz is not between 0 and half the sample rate");
         }
-        for (std::int64_t i = 0; i < frames; ++i) {
-            samples[static_cast<std::size_t>(i)] =
-                kPeak * static_cast<float>(std::sin(2.0 * kPi * hz * static_cast<double>(i) / sampleRate));
-        }
+        hz_ = hz;
     } else if (signal == "sweep") {
-        samples = logSweep(sampleRate, frames, 0.45 * sampleRate);
+        kind_ = Kind::Sweep;
+        sweepRate_ = std::log(0.45 * sampleRate / kSweepStartHz) / (static_cast<double>(frames) / sampleRate);
     } else if (signal == "noise") {
-        std::mt19937 random(1);  // the same noise every run
-        std::uniform_real_distribution<float> uniform(-kPeak, kPeak);
-        for (float& sample : samples) sample = uniform(random);
+        kind_ = Kind::Noise;
     } else {
         throw UsageError("unknown signal '" + signal + "' (impulse, sine:HZ, sweep or noise)");
     }
+}
+
+float SignalGenerator::sampleAt(std::int64_t i) {
+    switch (kind_) {
+        case Kind::Impulse: return i == 0 ? 1.0f : 0.0f;
+        case Kind::Sine:
+            return kPeak * static_cast<float>(std::sin(2.0 * kPi * hz_ * static_cast<double>(i) / sampleRate_));
+        case Kind::Sweep: {
+            const double t = static_cast<double>(i) / sampleRate_;
+            return kPeak * static_cast<float>(
+                               std::sin(2.0 * kPi * kSweepStartHz * (std::exp(sweepRate_ * t) - 1.0) / sweepRate_));
+        }
+        case Kind::Noise: return uniform_(random_);
+    }
+    return 0.0f;
+}
+
+void SignalGenerator::fill(float* samples, std::int64_t count) {
+    for (std::int64_t i = 0; i < count; ++i, ++position_) {
+        samples[i] = position_ < frames_ ? sampleAt(position_) : 0.0f;
+    }
+}
+
+std::vector<float> generateSignal(const std::string& signal, std::int32_t sampleRate, std::int64_t frames) {
+    std::vector<float> samples(static_cast<std::size_t>(frames));
+    SignalGenerator(signal, sampleRate, frames).fill(samples.data(), frames);
     return samples;
 }
 

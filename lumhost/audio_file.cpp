@@ -2,6 +2,8 @@
 
 #include <sndfile.h>
 
+#include <sstream>
+
 #include "host/dsp_run.h"
 #include "host/output_file.h"
 
@@ -64,49 +66,90 @@ AudioFormat audioFormatFor(const std::string& path) {
     throw UsageError("cannot write " + path + ": libsndfile writes that format with no sample type lumhost offers");
 }
 
-AudioData readAudioFile(const std::string& path) {
+AudioFileReader::AudioFileReader(const std::string& path) : path_(path) {
     SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (file == nullptr) throw UsageError("cannot read " + path + ": " + sf_strerror(nullptr));
-    AudioData audio;
-    audio.sampleRate = info.samplerate;
-    std::vector<float> interleaved(static_cast<std::size_t>(info.frames * info.channels));
-    const sf_count_t read = sf_readf_float(file, interleaved.data(), info.frames);
-    sf_close(file);
-    audio.channels.assign(static_cast<std::size_t>(info.channels), std::vector<float>(static_cast<std::size_t>(read)));
+    file_ = sf_open(path.c_str(), SFM_READ, &info);
+    if (file_ == nullptr) throw UsageError("cannot read " + path + ": " + sf_strerror(nullptr));
+    sampleRate_ = info.samplerate;
+    channels_ = static_cast<std::size_t>(info.channels);
+    frames_ = info.frames;
+    char log[4096] = {};
+    sf_command(file_, SFC_GET_LOG_INFO, log, sizeof log - 1);
+    std::istringstream lines(log);
+    for (std::string line; shortfall_.empty() && std::getline(lines, line);) {
+        // The sample data's chunk: WAV's and CAF's "data", AIFF's "SSND".
+        const bool samples = line.rfind("data", 0) == 0 || line.rfind("SSND", 0) == 0;
+        if (samples && line.find("(should be ") != std::string::npos) shortfall_ = line;
+    }
+}
+
+AudioFileReader::~AudioFileReader() { sf_close(file_); }
+
+std::int64_t AudioFileReader::read(float* const* channels, std::int64_t count) {
+    interleaved_.resize(static_cast<std::size_t>(count) * channels_);
+    const sf_count_t read = sf_readf_float(file_, interleaved_.data(), count);
     for (sf_count_t frame = 0; frame < read; ++frame) {
-        for (int c = 0; c < info.channels; ++c) {
-            audio.channels[static_cast<std::size_t>(c)][static_cast<std::size_t>(frame)] =
-                interleaved[static_cast<std::size_t>(frame * info.channels + c)];
+        for (std::size_t c = 0; c < channels_; ++c) {
+            channels[c][frame] = interleaved_[static_cast<std::size_t>(frame) * channels_ + c];
         }
     }
+    return read;
+}
+
+AudioFileWriter::AudioFileWriter(const OutputFile& out, const AudioFormat& format, std::int32_t sampleRate,
+                                 std::size_t channels)
+    : path_(out.path()), channels_(channels) {
+    if (channels == 0) throw UsageError("nothing to write to " + out.path() + ": the module has no audio output");
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = static_cast<int>(channels);
+    info.format = format.sndfileFormat;
+    file_ = sf_open_fd(out.descriptor(), SFM_WRITE, &info, SF_FALSE);
+    if (file_ == nullptr) throw UsageError("cannot write " + out.path() + ": " + sf_strerror(nullptr));
+    // The peak chunk carries a time stamp: without it the same input gives the same bytes.
+    sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+    sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+}
+
+AudioFileWriter::~AudioFileWriter() {
+    if (file_ != nullptr) sf_close(file_);
+}
+
+void AudioFileWriter::write(const float* const* channels, std::int64_t count) {
+    interleaved_.resize(static_cast<std::size_t>(count) * channels_);
+    for (std::int64_t frame = 0; frame < count; ++frame) {
+        for (std::size_t c = 0; c < channels_; ++c) {
+            interleaved_[static_cast<std::size_t>(frame) * channels_ + c] = channels[c][frame];
+        }
+    }
+    if (sf_writef_float(file_, interleaved_.data(), count) != count) {
+        throw UsageError("cannot write " + path_ + ": the disk refused the samples");
+    }
+}
+
+void AudioFileWriter::close() {
+    const int closed = sf_close(file_);
+    file_ = nullptr;
+    if (closed != 0) throw UsageError("cannot write " + path_ + ": the disk refused the samples");
+}
+
+AudioData readAudioFile(const std::string& path) {
+    AudioFileReader reader(path);
+    AudioData audio{reader.sampleRate(),
+                    std::vector<std::vector<float>>(reader.channelCount(), std::vector<float>(reader.frames()))};
+    std::vector<float*> channels;
+    for (auto& channel : audio.channels) channels.push_back(channel.data());
+    const std::int64_t read = reader.read(channels.data(), reader.frames());
+    for (auto& channel : audio.channels) channel.resize(static_cast<std::size_t>(read));
     return audio;
 }
 
 void writeAudioFile(const OutputFile& out, const AudioFormat& format, const AudioData& audio) {
-    if (audio.channels.empty())
-        throw UsageError("nothing to write to " + out.path() + ": the module has no audio output");
-    SF_INFO info{};
-    info.samplerate = audio.sampleRate;
-    info.channels = static_cast<int>(audio.channels.size());
-    info.format = format.sndfileFormat;
-    SNDFILE* file = sf_open_fd(out.descriptor(), SFM_WRITE, &info, SF_FALSE);
-    if (file == nullptr) throw UsageError("cannot write " + out.path() + ": " + sf_strerror(nullptr));
-    // The peak chunk carries a time stamp: without it the same input gives the same bytes.
-    sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
-    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    const std::size_t frames = audio.channels.front().size();
-    std::vector<float> interleaved(frames * audio.channels.size());
-    for (std::size_t frame = 0; frame < frames; ++frame) {
-        for (std::size_t c = 0; c < audio.channels.size(); ++c) {
-            interleaved[frame * audio.channels.size() + c] = audio.channels[c][frame];
-        }
-    }
-    const sf_count_t written = sf_writef_float(file, interleaved.data(), static_cast<sf_count_t>(frames));
-    const int closed = sf_close(file);
-    if (written != static_cast<sf_count_t>(frames) || closed != 0) {
-        throw UsageError("cannot write " + out.path() + ": the disk refused the samples");
-    }
+    AudioFileWriter writer(out, format, audio.sampleRate, audio.channels.size());
+    std::vector<const float*> channels;
+    for (const auto& channel : audio.channels) channels.push_back(channel.data());
+    writer.write(channels.data(), static_cast<std::int64_t>(audio.channels.front().size()));
+    writer.close();
 }
 
 }  // namespace lumhost

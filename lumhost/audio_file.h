@@ -8,6 +8,9 @@
 
 #include "host/output_file.h"
 
+// libsndfile's SNDFILE.
+struct sf_private_tag;
+
 namespace lumhost {
 
 struct AudioData {
@@ -25,10 +28,56 @@ struct AudioFormat {
 // widest integer); WAV for "-". Throws UsageError for an extension libsndfile cannot write.
 AudioFormat audioFormatFor(const std::string& path);
 
-// Throws UsageError naming the file and what libsndfile said.
-AudioData readAudioFile(const std::string& path);
+// An audio file read piece by piece. Throws UsageError naming the file and what libsndfile said.
+class AudioFileReader {
+public:
+    explicit AudioFileReader(const std::string& path);
+    ~AudioFileReader();
+    AudioFileReader(const AudioFileReader&) = delete;
+    AudioFileReader& operator=(const AudioFileReader&) = delete;
 
-// Writes `audio` into `out` in `format`; the caller commits. Throws UsageError.
+    std::int32_t sampleRate() const { return sampleRate_; }
+    std::size_t channelCount() const { return channels_; }
+    // The frames the file holds.
+    std::int64_t frames() const { return frames_; }
+    // Where the file is shorter than its header says (cut short while written or copied),
+    // libsndfile's word for it ("data : 192000 (should be 1956)"); empty otherwise.
+    const std::string& shortfall() const { return shortfall_; }
+    // Up to `count` frames into each of `channels`' buffers; returns how many were read,
+    // fewer at the end of the file.
+    std::int64_t read(float* const* channels, std::int64_t count);
+
+private:
+    ::sf_private_tag* file_ = nullptr;
+    std::string path_;
+    std::int32_t sampleRate_ = 0;
+    std::size_t channels_ = 0;
+    std::int64_t frames_ = 0;
+    std::string shortfall_;
+    std::vector<float> interleaved_;
+};
+
+// An audio file written piece by piece into `out`, in `format`; the caller commits `out`
+// after close(). Throws UsageError.
+class AudioFileWriter {
+public:
+    AudioFileWriter(const OutputFile& out, const AudioFormat& format, std::int32_t sampleRate, std::size_t channels);
+    ~AudioFileWriter();
+    AudioFileWriter(const AudioFileWriter&) = delete;
+    AudioFileWriter& operator=(const AudioFileWriter&) = delete;
+
+    void write(const float* const* channels, std::int64_t count);
+    void close();
+
+private:
+    ::sf_private_tag* file_ = nullptr;
+    std::string path_;
+    std::size_t channels_;
+    std::vector<float> interleaved_;
+};
+
+// A whole file at once. Throws UsageError.
+AudioData readAudioFile(const std::string& path);
 void writeAudioFile(const OutputFile& out, const AudioFormat& format, const AudioData& audio);
 
 }  // namespace lumhost

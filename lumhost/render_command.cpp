@@ -1,6 +1,9 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <optional>
 
 #include "audio_file.h"
 #include "commands.h"
@@ -15,39 +18,27 @@ namespace {
 constexpr double kMaxSeconds = 600.0;
 
 struct Level {
-    double peakDb = -INFINITY;  // of the finite samples
+    float peak = 0.0f;  // of the finite samples
     std::int64_t nonFinite = 0;
-};
+    std::int64_t samples = 0;
 
-Level levelOf(const std::vector<float>& samples) {
-    Level level;
-    float peak = 0.0f;
-    for (float sample : samples) {
-        if (std::isfinite(sample)) {
-            peak = std::fmax(peak, std::fabs(sample));
-        } else {
-            ++level.nonFinite;
+    void add(const float* samples, std::int64_t count) {
+        for (std::int64_t i = 0; i < count; ++i) {
+            if (std::isfinite(samples[i])) {
+                peak = std::fmax(peak, std::fabs(samples[i]));
+            } else {
+                ++nonFinite;
+            }
         }
+        this->samples += count;
     }
-    if (peak > 0.0f) level.peakDb = 20.0 * std::log10(peak);
-    return level;
-}
+    double peakDb() const { return peak > 0.0f ? 20.0 * std::log10(peak) : -INFINITY; }
+};
 
 struct Channel {
     std::string name;
-    std::vector<float> samples;
+    Level level;
 };
-
-// Runs one module instance over `input` and appends its outputs to `channels`.
-void renderInto(DspRun& dsp, const std::vector<std::vector<float>>& input, std::int64_t frames,
-                const std::string& suffix, std::vector<Channel>& channels, std::int64_t& blocksAsleep,
-                const std::function<void(double)>& progress) {
-    auto rendered = dsp.render(input, frames, progress);
-    for (std::size_t o = 0; o < rendered.size(); ++o) {
-        channels.push_back({dsp.audioOutputs()[o].name + suffix, std::move(rendered[o])});
-    }
-    blocksAsleep += dsp.blocksAsleep();
-}
 
 void report(const OutputFile& out, const AudioFormat& format, std::int64_t frames, std::int32_t sampleRate,
             const std::vector<Channel>& channels, std::int64_t blocksAsleep) {
@@ -56,25 +47,26 @@ void report(const OutputFile& out, const AudioFormat& format, std::int64_t frame
     std::fprintf(summary, "wrote %s (%s): %lld frames at %d Hz, %zu channel(s)", out.path().c_str(),
                  format.name.c_str(), static_cast<long long>(frames), sampleRate, channels.size());
     for (std::size_t c = 0; c < channels.size(); ++c) {
-        const Level level = levelOf(channels[c].samples);
+        const Level& level = channels[c].level;
         std::fprintf(summary, "%s %s ", c == 0 ? ";" : ",", channels[c].name.c_str());
         if (level.nonFinite > 0) {
             std::fprintf(summary, "not finite");
         } else {
-            std::fprintf(summary, "peak %.1f dBFS", level.peakDb);
+            std::fprintf(summary, "peak %.1f dBFS", level.peakDb());
         }
     }
     std::fprintf(summary, "; asleep for %lld blocks\n", static_cast<long long>(blocksAsleep));
     std::fflush(summary);
     for (const Channel& channel : channels) {
-        const Level level = levelOf(channel.samples);
+        const Level& level = channel.level;
         if (level.nonFinite > 0) {
-            std::fprintf(stderr, "lumhost: warning: %s: %lld of %zu samples are not finite (NaN or infinity)\n",
-                         channel.name.c_str(), static_cast<long long>(level.nonFinite), channel.samples.size());
+            std::fprintf(stderr, "lumhost: warning: %s: %lld of %lld samples are not finite (NaN or infinity)\n",
+                         channel.name.c_str(), static_cast<long long>(level.nonFinite),
+                         static_cast<long long>(level.samples));
         }
-        if (format.fixedPoint && level.peakDb > 0.0) {
+        if (format.fixedPoint && level.peakDb() > 0.0) {
             std::fprintf(stderr, "lumhost: warning: %s: peak %+.1f dBFS clipped in %s\n", channel.name.c_str(),
-                         level.peakDb, format.name.c_str());
+                         level.peakDb(), format.name.c_str());
         }
     }
 }
@@ -92,57 +84,95 @@ int renderCommand(const RunSettings& run, const std::string& outPath, const std:
     if (!(tailSeconds >= 0.0) || tailSeconds > kMaxSeconds) {
         throw UsageError("tail of " + std::to_string(tailSeconds) + " seconds is outside 0 to 600");
     }
-    std::vector<std::string> inputs{run.libraryPath};
-    if (!inPath.empty()) inputs.push_back(inPath);
-    OutputFile out(outPath, replaceExisting, inputs);
+    std::vector<std::string> filesRead{run.libraryPath};
+    if (!inPath.empty()) filesRead.push_back(inPath);
+    OutputFile out(outPath, replaceExisting, filesRead);
     const AudioFormat format = audioFormatFor(outPath);
     const LoadedLibrary loaded(run.libraryPath);
 
-    AudioData input;
+    // The input, read or made piece by piece: the run's memory does not grow with its length.
+    std::optional<AudioFileReader> file;
+    std::optional<SignalGenerator> generator;
     std::int32_t sampleRate = run.sampleRate;
-    std::int64_t frames = 0;
+    std::int64_t inputFrames = 0;
     if (!inPath.empty()) {
-        input = readAudioFile(inPath);
-        sampleRate = input.sampleRate;
-        frames = input.channels.empty() ? 0 : static_cast<std::int64_t>(input.channels.front().size());
-        if (frames == 0) throw UsageError(inPath + " has no frames");
+        file.emplace(inPath);
+        sampleRate = file->sampleRate();
+        inputFrames = file->frames();
+        if (inputFrames == 0) throw UsageError(inPath + " has no frames");
+        if (!file->shortfall().empty()) {
+            std::fprintf(stderr, "lumhost: warning: %s is shorter than its header says (%s): %lld frames rendered\n",
+                         inPath.c_str(), file->shortfall().c_str(), static_cast<long long>(inputFrames));
+        }
     } else {
-        frames = static_cast<std::int64_t>(std::llround(seconds * sampleRate));
-        if (frames < 1) {
+        inputFrames = static_cast<std::int64_t>(std::llround(seconds * sampleRate));
+        if (inputFrames < 1) {
             throw UsageError("--seconds is shorter than one frame at " + std::to_string(sampleRate) + " Hz");
         }
     }
-    const std::int64_t inputFrames = frames;
-    frames += static_cast<std::int64_t>(std::llround(tailSeconds * sampleRate));
+    const auto tailFrames = static_cast<std::int64_t>(std::llround(tailSeconds * sampleRate));
     const ModuleDescription& module = loaded.module(run.moduleId);
     const std::vector<PinSetting> settings = parsePinSettings(run.pins);
-    DspRun dsp(loaded.library.factory(), module, sampleRate, run.blockSize, settings);
-    if (dsp.audioOutputs().empty()) throw UsageError(run.moduleId + " has no audio output to write");
-    dsp.requireInputChannels(inPath.empty() ? 1 : input.channels.size());
-    if (inPath.empty()) input.channels = {generateSignal(signal, sampleRate, inputFrames)};
-
+    const std::size_t inputChannels = file ? file->channelCount() : 1;
+    std::vector<std::unique_ptr<DspRun>> runs;
+    runs.push_back(std::make_unique<DspRun>(loaded.library.factory(), module, sampleRate, run.blockSize, settings));
+    if (runs.front()->audioOutputs().empty()) throw UsageError(run.moduleId + " has no audio output to write");
+    runs.front()->requireInputChannels(inputChannels);
+    if (!file) generator.emplace(signal, sampleRate, inputFrames);
+    // A module that reads one channel runs once per channel of the file, with the same pins.
+    const bool runPerChannel = inputChannels > 1 && runs.front()->highestInputChannel() == 0;
+    while (runPerChannel && runs.size() < inputChannels) {
+        runs.push_back(std::make_unique<DspRun>(loaded.library.factory(), module, sampleRate, run.blockSize, settings));
+    }
     std::vector<Channel> channels;
-    std::int64_t blocksAsleep = 0;
-    ProgressLine progressLine("render", run.quiet);
-    if (input.channels.size() > 1 && dsp.highestInputChannel() == 0) {
-        // A module that reads one channel runs once per channel of the file, with the same pins.
-        const double share = 1.0 / static_cast<double>(input.channels.size());
-        for (std::size_t c = 0; c < input.channels.size(); ++c) {
-            DspRun channelRun(loaded.library.factory(), module, sampleRate, run.blockSize, settings);
-            renderInto(channelRun, {input.channels[c]}, frames, " of channel " + std::to_string(c), channels,
-                       blocksAsleep,
-                       [&](double done) { progressLine.update((static_cast<double>(c) + done) * share); });
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        for (const PinDescription& output : runs[r]->audioOutputs()) {
+            channels.push_back({output.name + (runPerChannel ? " of channel " + std::to_string(r) : ""), {}});
         }
-    } else {
-        renderInto(dsp, input.channels, frames, "", channels, blocksAsleep,
-                   [&](double done) { progressLine.update(done); });
     }
 
-    AudioData output{sampleRate, {}};
-    for (Channel& channel : channels) output.channels.push_back(channel.samples);
-    writeAudioFile(out, format, output);
+    AudioFileWriter writer(out, format, sampleRate, channels.size());
+    const std::int64_t chunk = run.blockSize * std::max<std::int64_t>(1, 16384 / run.blockSize);
+    std::vector<std::vector<float>> inputSamples(inputChannels, std::vector<float>(static_cast<std::size_t>(chunk)));
+    std::vector<std::vector<float>> outputSamples(channels.size(), std::vector<float>(static_cast<std::size_t>(chunk)));
+    std::vector<float*> inputs, outputs;  // into the samples above
+    for (auto& channel : inputSamples) inputs.push_back(channel.data());
+    for (auto& channel : outputSamples) outputs.push_back(channel.data());
+    std::vector<const float*> blockInputs(inputChannels);
+    ProgressLine progressLine("render", run.quiet);
+    for (std::int64_t done = 0; done < inputFrames + tailFrames;) {
+        const std::int64_t count = std::min(chunk, inputFrames + tailFrames - done);
+        const std::int64_t fromInput = std::clamp<std::int64_t>(inputFrames - done, 0, count);
+        const std::int64_t got = file ? file->read(inputs.data(), fromInput) : fromInput;
+        if (generator) generator->fill(inputs[0], got);
+        if (got < fromInput) {
+            std::fprintf(stderr, "lumhost: warning: %s ends after %lld of the %lld frames its header gives\n",
+                         inPath.c_str(), static_cast<long long>(done + got), static_cast<long long>(inputFrames));
+            inputFrames = done + got;
+        }
+        const std::int64_t frames = std::min(count, inputFrames + tailFrames - done);
+        for (auto& channel : inputSamples) std::fill(channel.begin() + got, channel.begin() + frames, 0.0f);
+        for (std::int64_t start = 0; start < frames; start += run.blockSize) {
+            const auto length = static_cast<std::int32_t>(std::min<std::int64_t>(run.blockSize, frames - start));
+            std::size_t o = 0;
+            for (std::size_t r = 0; r < runs.size(); ++r) {
+                for (std::size_t c = 0; c < inputChannels; ++c) blockInputs[c] = inputs[runPerChannel ? r : c] + start;
+                runs[r]->processBlock(blockInputs.data(), runPerChannel ? 1 : inputChannels, length);
+                for (std::size_t k = 0; k < runs[r]->audioOutputs().size(); ++k, ++o) {
+                    std::copy_n(runs[r]->outputBlock(k), length, outputs[o] + start);
+                }
+            }
+        }
+        for (std::size_t o = 0; o < channels.size(); ++o) channels[o].level.add(outputs[o], frames);
+        writer.write(outputs.data(), frames);
+        done += frames;
+        progressLine.update(static_cast<double>(done) / static_cast<double>(inputFrames + tailFrames));
+    }
+    writer.close();
     out.commit();
-    report(out, format, frames, sampleRate, channels, blocksAsleep);
+    std::int64_t blocksAsleep = 0;
+    for (const auto& dsp : runs) blocksAsleep += dsp->blocksAsleep();
+    report(out, format, inputFrames + tailFrames, sampleRate, channels, blocksAsleep);
     return 0;
 }
 

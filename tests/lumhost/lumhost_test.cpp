@@ -21,6 +21,13 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
 
+// AddressSanitizer reserves terabytes of address space: no limit can hold it.
+#ifdef __SANITIZE_ADDRESS__
+const std::string kAddressSpaceLimit;
+#else
+const std::string kAddressSpaceLimit = "ulimit -v 150000; ";
+#endif
+
 struct Result {
     int exitCode;
     std::string output;  // standard output and standard error
@@ -423,6 +430,19 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          0,
          "same",
          {},
+         {}},
+        // Render streams: five minutes at 96 kHz (115 MB out) within 150 MB of address space.
+        {kAddressSpaceLimit + "$LH render $LIB/KEL_MATH.lum KelMathMultiplyAudio --seconds 300 --rate 96000 "
+                              "--out big.wav && rm big.wav",
+         0,
+         "28800000 frames at 96000 Hz",
+         {},
+         {}},
+        {render + "--seconds 0.1 --out long.wav && head -c 2000 long.wav > short.wav && " + render +
+             "--in short.wav --out o.wav >/dev/null",
+         0,
+         "short.wav is shorter than its header says",
+         {"o.wav"},
          {}},
         // A validating child dies with its parent, however the parent ends.
         {"setsid $LH validate $LIB/LUM_BROKEN.lum --module LumBrokenHangs --timeout 100 >/dev/null & "
