@@ -17,8 +17,11 @@ ProgressLine::ProgressLine(std::string label, bool quiet)
       enabled_(!quiet && isatty(STDERR_FILENO) != 0),
       start_(std::chrono::steady_clock::now()) {}
 
-ProgressLine::~ProgressLine() {
+ProgressLine::~ProgressLine() { clear(); }
+
+void ProgressLine::clear() {
     if (shown_) std::fprintf(stderr, "\r\033[K");
+    shown_ = false;
 }
 
 void ProgressLine::update(double fraction) {

@@ -16,6 +16,8 @@ public:
 
     // `fraction` of the work is done, 0 to 1.
     void update(double fraction);
+    // Erases the line, before a summary takes its place.
+    void clear();
 
 private:
     std::string label_;

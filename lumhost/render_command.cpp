@@ -170,6 +170,7 @@ int renderCommand(const RunSettings& run, const std::string& outPath, const std:
     }
     writer.close();
     out.commit();
+    progressLine.clear();
     std::int64_t blocksAsleep = 0;
     for (const auto& dsp : runs) blocksAsleep += dsp->blocksAsleep();
     report(out, format, inputFrames + tailFrames, sampleRate, channels, blocksAsleep);
