@@ -89,9 +89,47 @@ namespace {
 
 // One loop per shape, so the design inlines without a branch on the shape per sample.
 template <std::int32_t Shape, std::int32_t Sections>
-double filterModulated(const biquad::ModulatingPins& pins, double* states, const float* in, float* out) {
+[[gnu::always_inline]] inline double modulatedSpan(const biquad::ModulatingPins& pins, double* states, const float* in,
+                                                   float* out) {
     biquad::PerSampleSets<Shape> sets(pins);
     return biquad::filterSpan<Sections>(sets, states, in, out, pins.sampleFrames);
+}
+
+template <std::int32_t Shape, std::int32_t Sections>
+double filterModulated(const biquad::ModulatingPins& pins, double* states, const float* in, float* out) {
+    return modulatedSpan<Shape, Sections>(pins, states, in, out);
+}
+
+#if BIQUAD_HAS_AVX2
+// The same operations in the same order, in AVX's three-operand form: the same bits as
+// the SSE2 build (no products are fused), a little faster.
+template <std::int32_t Shape, std::int32_t Sections>
+[[gnu::target("avx2,fma")]] double filterModulatedAvx2(const biquad::ModulatingPins& pins, double* states,
+                                                       const float* in, float* out) {
+    return modulatedSpan<Shape, Sections>(pins, states, in, out);
+}
+#endif
+
+using ModulatedFilter = double (*)(const biquad::ModulatingPins&, double*, const float*, float*);
+
+template <std::int32_t Sections>
+ModulatedFilter modulatedFilter(std::int32_t shape) {
+#if BIQUAD_HAS_AVX2
+    static constexpr ModulatedFilter kAvx2[] = {
+        &filterModulatedAvx2<biquad::kLowPass, Sections>,   &filterModulatedAvx2<biquad::kHighPass, Sections>,
+        &filterModulatedAvx2<biquad::kBandPass, Sections>,  &filterModulatedAvx2<biquad::kNotch, Sections>,
+        &filterModulatedAvx2<biquad::kPeak, Sections>,      &filterModulatedAvx2<biquad::kLowShelf, Sections>,
+        &filterModulatedAvx2<biquad::kHighShelf, Sections>,
+    };
+    if (kUseAvx2) return kAvx2[shape];
+#endif
+    static constexpr ModulatedFilter kSse2[] = {
+        &filterModulated<biquad::kLowPass, Sections>,   &filterModulated<biquad::kHighPass, Sections>,
+        &filterModulated<biquad::kBandPass, Sections>,  &filterModulated<biquad::kNotch, Sections>,
+        &filterModulated<biquad::kPeak, Sections>,      &filterModulated<biquad::kLowShelf, Sections>,
+        &filterModulated<biquad::kHighShelf, Sections>,
+    };
+    return kSse2[shape];
 }
 
 }  // namespace
@@ -171,17 +209,13 @@ void Zevuvizovov3::processModulated(std::int32_t bufferOffset, std::int32_t samp
         countOutputs(sampleFrames);
         return;
     }
-    const biquad::ModulatingPins pins{
-        pinFrequency_.getBuffer() + bufferOffset, pinQ_.getBuffer() + bufferOffset, sampleFrames,
-        biquad::gainTerms(biquad::gainFromPin(pinGain_.getBuffer()[bufferOffset])), sampleRate_};
-    using Filter = double (*)(const biquad::ModulatingPins&, double*, const float*, float*);
-    static constexpr Filter kFilters[] = {
-        &filterModulated<biquad::kLowPass, Sections>,   &filterModulated<biquad::kHighPass, Sections>,
-        &filterModulated<biquad::kBandPass, Sections>,  &filterModulated<biquad::kNotch, Sections>,
-        &filterModulated<biquad::kPeak, Sections>,      &filterModulated<biquad::kLowShelf, Sections>,
-        &filterModulated<biquad::kHighShelf, Sections>,
-    };
-    lastOutput_ = kFilters[shape](pins, states_, in, out);
+    const biquad::ModulatingPins pins{pinFrequency_.getBuffer() + bufferOffset,
+                                      pinQ_.getBuffer() + bufferOffset,
+                                      sampleFrames,
+                                      biquad::gainTerms(biquad::gainFromPin(pinGain_.getBuffer()[bufferOffset])),
+                                      sampleRate_,
+                                      biquad::kPi / sampleRate_};
+    lastOutput_ = modulatedFilter<Sections>(shape)(pins, states_, in, out);
     countOutputs(sampleFrames);
 }
 
