@@ -193,6 +193,78 @@ template <std::int32_t Shape, class T>
     return designFromQuotients<Shape>(k, quotientsOf<Shape>(k, q, gain), gain);
 }
 
+// The set of shape `Shape` at `frequency` Hz with `q` as designShape gives it, in one
+// division: with K = N / D from the tangent's continued fraction, every coefficient is a
+// polynomial in N and D over one shared denominator, and the angle takes pi / sampleRate
+// worked out once. Rounds differently from designShape's four divisions (within a few
+// units in the last place for ordinary settings); and where D is 0, the tangent's pole,
+// it gives the limit's finite set where designShape's is not a number.
+template <std::int32_t Shape, class T>
+[[gnu::always_inline]] inline CoefficientSet<T> designWithOneDivision(T frequency, T q, const GainTerms& gain,
+                                                                      double piOverRate) {
+    static_assert(Shape >= kLowPass && Shape <= kHighShelf);
+    const T w = frequency * piOverRate;
+    const T w2 = w * w;
+    const T n = -(5.0 * w * (2.0 * w2 - 21.0));
+    const T d = w2 * w2 + 105.0 - 45.0 * w2;
+    const T n2 = n * n;
+    const T d2 = d * d;
+    const T nd = n * d;
+    if constexpr (Shape <= kPeak) {
+        // Times Q D^2: 1 + K / Q + K^2 is (Q (D^2 + N^2) + N D) / (Q D^2).
+        const T sum = q * (d2 + n2);
+        const T twoK2Minus1 = 2.0 * q * (n2 - d2);
+        if constexpr (Shape == kPeak) {
+            const T vnd = gain.v * nd;
+            if (gain.boost) {
+                const T r = 1.0 / (sum + nd);
+                return {(sum + vnd) * r, twoK2Minus1 * r, (sum - vnd) * r, twoK2Minus1 * r, (sum - nd) * r};
+            }
+            const T r = 1.0 / (sum + vnd);
+            return {(sum + nd) * r, twoK2Minus1 * r, (sum - nd) * r, twoK2Minus1 * r, (sum - vnd) * r};
+        } else {
+            const T r = 1.0 / (sum + nd);
+            const T a1 = twoK2Minus1 * r;
+            const T a2 = (sum - nd) * r;
+            if constexpr (Shape == kLowPass) {
+                const T b0 = q * n2 * r;
+                return {b0, 2.0 * b0, b0, a1, a2};
+            }
+            if constexpr (Shape == kHighPass) {
+                const T b0 = q * d2 * r;
+                return {b0, -2.0 * b0, b0, a1, a2};
+            }
+            if constexpr (Shape == kBandPass) return {nd * r, 0.0, -(nd * r), a1, a2};
+            if constexpr (Shape == kNotch) return {sum * r, a1, sum * r, a1, a2};
+        }
+    } else {
+        // Times D^2; the shelves' fixed sqrt(2) damping: Q plays no part.
+        const double v = gain.v;
+        const T s = gain.sqrt2V * nd;
+        const T sqrt2K = kSqrt2 * nd;
+        const T twoK2Minus1 = 2.0 * (n2 - d2);
+        if constexpr (Shape == kLowShelf) {
+            if (gain.boost) {
+                const T r = 1.0 / (d2 + sqrt2K + n2);
+                return {(d2 + s + v * n2) * r, 2.0 * (v * n2 - d2) * r, (d2 - s + v * n2) * r, twoK2Minus1 * r,
+                        (d2 - sqrt2K + n2) * r};
+            }
+            const T r = 1.0 / (d2 + s + v * n2);
+            return {(d2 + sqrt2K + n2) * r, twoK2Minus1 * r, (d2 - sqrt2K + n2) * r, 2.0 * (v * n2 - d2) * r,
+                    (d2 - s + v * n2) * r};
+        } else {
+            if (gain.boost) {
+                const T r = 1.0 / (d2 + sqrt2K + n2);
+                return {(v * d2 + s + n2) * r, 2.0 * (n2 - v * d2) * r, (v * d2 - s + n2) * r, twoK2Minus1 * r,
+                        (d2 - sqrt2K + n2) * r};
+            }
+            const T r = 1.0 / (v * d2 + s + n2);
+            return {(d2 + sqrt2K + n2) * r, twoK2Minus1 * r, (d2 - sqrt2K + n2) * r, 2.0 * (n2 - v * d2) * r,
+                    (v * d2 - s + n2) * r};
+        }
+    }
+}
+
 // The coefficient set of `filterType` at `frequency` Hz with `q` and `gainDb` (shapes 4-6
 // only).
 inline Coefficients calcCoefficients(std::int32_t filterType, double frequency, double q, double gainDb,

@@ -8,10 +8,18 @@
 #include "cascade.h"
 #include "flush_denormals.h"
 #include "four_sample_steps.h"
+#include "four_sample_steps_avx2.h"
 #include "framework/module_registration.h"
 #include "per_sample_sets.h"
 
 using lum::MpBase;
+
+namespace {
+
+// Asked once while the library loads, where registration already runs on one thread.
+const bool kUseAvx2 = biquad::processorHasAvx2Fma() && !biquad::sse2Forced();
+
+}  // namespace
 
 Zevuvizovov3::Zevuvizovov3(lum::IMpUnknown* host) : MpBase(host) {
     using namespace biquad;
@@ -53,6 +61,14 @@ MpBase::SubProcess Zevuvizovov3::chosenFilter() const {
         static_cast<SubProcess>(&Zevuvizovov3::processFixed<3>),
         static_cast<SubProcess>(&Zevuvizovov3::processFixed<4>),
     };
+#if BIQUAD_HAS_AVX2
+    static constexpr SubProcess kFixedAvx2[kMaxSections] = {
+        static_cast<SubProcess>(&Zevuvizovov3::processFixedAvx2<1>),
+        static_cast<SubProcess>(&Zevuvizovov3::processFixedAvx2<2>),
+        static_cast<SubProcess>(&Zevuvizovov3::processFixedAvx2<3>),
+        static_cast<SubProcess>(&Zevuvizovov3::processFixedAvx2<4>),
+    };
+#endif
     static constexpr SubProcess kModulated[kMaxSections] = {
         static_cast<SubProcess>(&Zevuvizovov3::processModulated<1>),
         static_cast<SubProcess>(&Zevuvizovov3::processModulated<2>),
@@ -62,56 +78,121 @@ MpBase::SubProcess Zevuvizovov3::chosenFilter() const {
     const std::int32_t slope = pinSlope_.getValue();
     if (slope < 0 || slope >= kMaxSections) return nullptr;
     const bool modulated = pinFrequency_.isStreaming() || pinQ_.isStreaming() || pinGain_.isStreaming();
-    return (modulated ? kModulated : kFixed)[slope];
+    if (modulated) return kModulated[slope];
+#if BIQUAD_HAS_AVX2
+    if (kUseAvx2) return kFixedAvx2[slope];
+#endif
+    return kFixed[slope];
 }
 
 namespace {
 
-// One to three sections step four samples at a time; four fill the pipelined chain. Out of line, so the loop's
-// registers serve only the states and one coefficient set. Returns the last output.
-template <std::int32_t Sections>
-[[gnu::noinline]] double filterWithOneSet(const biquad::Coefficients& c, const biquad::FourSampleStep& step,
-                                          double* states, const float* in, float* out, std::int32_t sampleFrames) {
-    if constexpr (Sections <= 3) {
-        return biquad::filterInFourSampleSteps<Sections>(step, c, states, in, out, sampleFrames);
-    } else {
-        biquad::SharedSet set(c);
-        return biquad::filterSpan<Sections>(set, states, in, out, sampleFrames);
-    }
-}
-
 // One loop per shape, so the design inlines without a branch on the shape per sample.
 template <std::int32_t Shape, std::int32_t Sections>
-double filterModulated(const biquad::ModulatingPins& pins, double* states, const float* in, float* out) {
+[[gnu::always_inline]] inline double modulatedSpan(const biquad::ModulatingPins& pins, double* states, const float* in,
+                                                   float* out) {
     biquad::PerSampleSets<Shape> sets(pins);
     return biquad::filterSpan<Sections>(sets, states, in, out, pins.sampleFrames);
 }
 
-}  // namespace
+template <std::int32_t Shape, std::int32_t Sections>
+double filterModulated(const biquad::ModulatingPins& pins, double* states, const float* in, float* out) {
+    return modulatedSpan<Shape, Sections>(pins, states, in, out);
+}
+
+#if BIQUAD_HAS_AVX2
+// The same operations in the same order, in AVX's three-operand form: the same bits as
+// the SSE2 build (no products are fused), a little faster.
+template <std::int32_t Shape, std::int32_t Sections>
+[[gnu::target("avx2,fma")]] double filterModulatedAvx2(const biquad::ModulatingPins& pins, double* states,
+                                                       const float* in, float* out) {
+    return modulatedSpan<Shape, Sections>(pins, states, in, out);
+}
+#endif
+
+using ModulatedFilter = double (*)(const biquad::ModulatingPins&, double*, const float*, float*);
 
 template <std::int32_t Sections>
-void Zevuvizovov3::processFixed(std::int32_t bufferOffset, std::int32_t sampleFrames) {
-    if (!buffersReady()) return;
+ModulatedFilter modulatedFilter(std::int32_t shape) {
+#if BIQUAD_HAS_AVX2
+    static constexpr ModulatedFilter kAvx2[] = {
+        &filterModulatedAvx2<biquad::kLowPass, Sections>,   &filterModulatedAvx2<biquad::kHighPass, Sections>,
+        &filterModulatedAvx2<biquad::kBandPass, Sections>,  &filterModulatedAvx2<biquad::kNotch, Sections>,
+        &filterModulatedAvx2<biquad::kPeak, Sections>,      &filterModulatedAvx2<biquad::kLowShelf, Sections>,
+        &filterModulatedAvx2<biquad::kHighShelf, Sections>,
+    };
+    if (kUseAvx2) return kAvx2[shape];
+#endif
+    static constexpr ModulatedFilter kSse2[] = {
+        &filterModulated<biquad::kLowPass, Sections>,   &filterModulated<biquad::kHighPass, Sections>,
+        &filterModulated<biquad::kBandPass, Sections>,  &filterModulated<biquad::kNotch, Sections>,
+        &filterModulated<biquad::kPeak, Sections>,      &filterModulated<biquad::kLowShelf, Sections>,
+        &filterModulated<biquad::kHighShelf, Sections>,
+    };
+    return kSse2[shape];
+}
+
+}  // namespace
+
+[[gnu::always_inline]] inline bool Zevuvizovov3::fixedSpanReady(std::int32_t sampleFrames) {
+    if (!buffersReady()) return false;
     countDownToSanitize();
     // An empty span reads no pin: its buffers may hold no sample at all.
-    if (sampleFrames <= 0) return;
-    const biquad::ScopedFlushDenormals flushDenormals;
+    return sampleFrames > 0;
+}
+
+[[gnu::always_inline]] inline void Zevuvizovov3::updateDesign(std::int32_t bufferOffset, bool wide) {
     const DesignInputs inputs{pinFilterType_.getValue(), pinFrequency_.getBuffer()[bufferOffset],
                               pinQ_.getBuffer()[bufferOffset], pinGain_.getBuffer()[bufferOffset]};
     // Static pins hold their values span after span: design again only on a change.
-    if (!spanDesignValid_ || std::memcmp(&inputs, &spanDesignInputs_, sizeof inputs) != 0) {
-        spanCoefficients_ =
-            biquad::calcCoefficients(inputs.filterType, biquad::frequencyFromPin(inputs.frequency),
-                                     biquad::qFromPin(inputs.q), biquad::gainFromPin(inputs.gain), sampleRate_);
-        spanStep_ = biquad::fourSampleStepOf(spanCoefficients_);
-        spanDesignInputs_ = inputs;
-        spanDesignValid_ = true;
+    if (!spanDesignValid_ || std::memcmp(&inputs, &spanDesignInputs_, sizeof inputs) != 0) designSpan(inputs, wide);
+}
+
+void Zevuvizovov3::designSpan(const DesignInputs& inputs, bool wide) {
+    spanCoefficients_ =
+        biquad::calcCoefficients(inputs.filterType, biquad::frequencyFromPin(inputs.frequency),
+                                 biquad::qFromPin(inputs.q), biquad::gainFromPin(inputs.gain), sampleRate_);
+    const biquad::FourSampleStep step = biquad::fourSampleStepOf(spanCoefficients_);
+    if (wide) {
+        spanStep_.store(biquad::widened(step));
+    } else {
+        spanStep_.store(step);
     }
-    lastOutput_ =
-        filterWithOneSet<Sections>(spanCoefficients_, spanStep_, states_, pinSignalIn_.getBuffer() + bufferOffset,
-                                   pinSignalOut_.getBuffer() + bufferOffset, sampleFrames);
+    spanDesignInputs_ = inputs;
+    spanDesignValid_ = true;
+}
+
+// One to three sections step four samples at a time; four fill the pipelined chain, which
+// with SSE2 alone is faster.
+template <std::int32_t Sections>
+void Zevuvizovov3::processFixed(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+    if (!fixedSpanReady(sampleFrames)) return;
+    const biquad::ScopedFlushDenormals flushDenormals;
+    updateDesign(bufferOffset, false);
+    const float* in = pinSignalIn_.getBuffer() + bufferOffset;
+    float* out = pinSignalOut_.getBuffer() + bufferOffset;
+    if constexpr (Sections <= 3) {
+        lastOutput_ = biquad::filterInFourSampleSteps<Sections>(spanStep_.narrow(), spanCoefficients_, states_, in, out,
+                                                                sampleFrames);
+    } else {
+        biquad::SharedSet set(spanCoefficients_);
+        lastOutput_ = biquad::filterSpan<Sections>(set, states_, in, out, sampleFrames);
+    }
     countOutputs(sampleFrames);
 }
+
+#if BIQUAD_HAS_AVX2
+template <std::int32_t Sections>
+void Zevuvizovov3::processFixedAvx2(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+    if (!fixedSpanReady(sampleFrames)) return;
+    const biquad::ScopedFlushDenormals flushDenormals;
+    updateDesign(bufferOffset, true);
+    lastOutput_ = biquad::filterInFourSampleStepsAvx2<Sections>(spanStep_.wide(), spanCoefficients_, states_,
+                                                                pinSignalIn_.getBuffer() + bufferOffset,
+                                                                pinSignalOut_.getBuffer() + bufferOffset, sampleFrames);
+    countOutputs(sampleFrames);
+}
+#endif
 
 template <std::int32_t Sections>
 void Zevuvizovov3::processModulated(std::int32_t bufferOffset, std::int32_t sampleFrames) {
@@ -128,17 +209,13 @@ void Zevuvizovov3::processModulated(std::int32_t bufferOffset, std::int32_t samp
         countOutputs(sampleFrames);
         return;
     }
-    const biquad::ModulatingPins pins{
-        pinFrequency_.getBuffer() + bufferOffset, pinQ_.getBuffer() + bufferOffset, sampleFrames,
-        biquad::gainTerms(biquad::gainFromPin(pinGain_.getBuffer()[bufferOffset])), sampleRate_};
-    using Filter = double (*)(const biquad::ModulatingPins&, double*, const float*, float*);
-    static constexpr Filter kFilters[] = {
-        &filterModulated<biquad::kLowPass, Sections>,   &filterModulated<biquad::kHighPass, Sections>,
-        &filterModulated<biquad::kBandPass, Sections>,  &filterModulated<biquad::kNotch, Sections>,
-        &filterModulated<biquad::kPeak, Sections>,      &filterModulated<biquad::kLowShelf, Sections>,
-        &filterModulated<biquad::kHighShelf, Sections>,
-    };
-    lastOutput_ = kFilters[shape](pins, states_, in, out);
+    const biquad::ModulatingPins pins{pinFrequency_.getBuffer() + bufferOffset,
+                                      pinQ_.getBuffer() + bufferOffset,
+                                      sampleFrames,
+                                      biquad::gainTerms(biquad::gainFromPin(pinGain_.getBuffer()[bufferOffset])),
+                                      sampleRate_,
+                                      biquad::kPi / sampleRate_};
+    lastOutput_ = modulatedFilter<Sections>(shape)(pins, states_, in, out);
     countOutputs(sampleFrames);
 }
 

@@ -7,6 +7,7 @@
 #include "biquad_design.h"
 #include "filter_pins.h"
 #include "four_sample_steps.h"
+#include "four_sample_steps_avx2.h"
 #include "framework/dsp_pins.h"
 #include "framework_variant/audio_pin.h"
 
@@ -23,6 +24,11 @@ public:
 private:
     template <std::int32_t Sections>
     void processFixed(std::int32_t bufferOffset, std::int32_t sampleFrames);
+#if BIQUAD_HAS_AVX2
+    // The same with AVX2 and FMA, chosen only where the processor runs them.
+    template <std::int32_t Sections>
+    [[gnu::target("avx2,fma")]] void processFixedAvx2(std::int32_t bufferOffset, std::int32_t sampleFrames);
+#endif
     template <std::int32_t Sections>
     void processModulated(std::int32_t bufferOffset, std::int32_t sampleFrames);
     void processIdleInput(std::int32_t bufferOffset, std::int32_t sampleFrames);
@@ -30,6 +36,13 @@ private:
 
     // The filtering sub-process the pins call for, or null for a slope outside 0-3.
     SubProcess chosenFilter() const;
+    struct DesignInputs;
+    // Whether a fixed-flavour span is to be filtered: buffers set and samples to filter.
+    bool fixedSpanReady(std::int32_t sampleFrames);
+    // Designs the span's set and four-sample matrices (the wide form for AVX2) when the
+    // pins differ from the last design's.
+    void updateDesign(std::int32_t bufferOffset, bool wide);
+    [[gnu::noinline]] void designSpan(const DesignInputs& inputs, bool wide);
     bool buffersReady() const;
     // Counts what the chain wrote since rest, up to what the settle test compares.
     void countOutputs(std::int32_t sampleFrames);
@@ -66,6 +79,6 @@ private:
     };
     DesignInputs spanDesignInputs_ = {};
     biquad::Coefficients spanCoefficients_ = {};
-    biquad::FourSampleStep spanStep_ = {};
+    biquad::StepStorage spanStep_;
     bool spanDesignValid_ = false;
 };
