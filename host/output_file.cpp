@@ -1,6 +1,7 @@
 #include "output_file.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -121,17 +122,27 @@ OutputFile::OutputFile(const std::string& path, bool replaceExisting, const std:
         }
         folder = target.parent_path();
     }
-    std::string pattern = (folder / ".lumhost-XXXXXX").string();
-    descriptor_ = mkostemp(pattern.data(), O_CLOEXEC);
-    if (descriptor_ < 0) throw UsageError("cannot write " + path + ": " + std::strerror(errno));
-    temporary_ = pattern;
-    track(temporary_);
-    if (!isStandardOutput()) fchmod(descriptor_, modeFor(target_));
+    replaceExisting_ = replaceExisting;
+    const mode_t mode = isStandardOutput() ? 0600 : modeFor(target_);
+    // An unnamed file where the system has them: a run killed by any signal leaves nothing.
+    if (access("/proc/self/fd", X_OK) == 0) {
+        descriptor_ = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (descriptor_ >= 0) temporary_ = "/proc/self/fd/" + std::to_string(descriptor_);
+    }
+    if (descriptor_ < 0) {
+        std::string pattern = (folder / ".lumhost-XXXXXX").string();
+        descriptor_ = mkostemp(pattern.data(), O_CLOEXEC);
+        if (descriptor_ < 0) throw UsageError("cannot write " + path + ": " + std::strerror(errno));
+        temporary_ = pattern;
+        named_ = true;
+        track(temporary_);
+    }
+    fchmod(descriptor_, mode);
 }
 
 OutputFile::~OutputFile() {
     if (descriptor_ >= 0) close(descriptor_);
-    if (!committed_) {
+    if (named_ && !committed_) {
         unlink(temporary_.c_str());
         untrack(temporary_);
     }
@@ -150,12 +161,49 @@ void OutputFile::commit() {
             offset += read;
         }
         if (read < 0) throw UsageError(std::string("cannot write standard output: ") + std::strerror(errno));
-        unlink(temporary_.c_str());
-    } else if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
-        throw UsageError("cannot write " + path_ + ": " + std::strerror(errno));
+    } else {
+        placeAtTarget();
+    }
+    if (named_) {
+        if (isStandardOutput()) unlink(temporary_.c_str());
+        untrack(temporary_);
     }
     committed_ = true;
-    untrack(temporary_);
+}
+
+// Only the final step decides whether a file that appeared meanwhile is replaced: a check
+// before it would leave a moment in which another run's file is lost.
+void OutputFile::placeAtTarget() {
+    const auto fail = [this] {
+        if (errno == EEXIST) throw UsageError(path_ + " exists (--force replaces it)");
+        throw UsageError("cannot write " + path_ + ": " + std::strerror(errno));
+    };
+    if (named_) {
+        const unsigned flags = replaceExisting_ ? 0 : RENAME_NOREPLACE;
+        if (renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, target_.c_str(), flags) != 0) fail();
+        return;
+    }
+    if (!replaceExisting_) {
+        if (linkat(AT_FDCWD, temporary_.c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) != 0) fail();
+        return;
+    }
+    // A file can only be given a name that is free: a named one beside the target first,
+    // which then replaces the target in one step.
+    const std::string folder = fs::path(target_).parent_path().string();
+    for (int attempt = 0;; ++attempt) {
+        std::string beside = folder + "/.lumhost-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+        if (linkat(AT_FDCWD, temporary_.c_str(), AT_FDCWD, beside.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            track(beside);
+            const bool renamed = std::rename(beside.c_str(), target_.c_str()) == 0;
+            const int error = errno;
+            if (!renamed) unlink(beside.c_str());
+            untrack(beside);
+            errno = error;
+            if (!renamed) fail();
+            return;
+        }
+        if (errno != EEXIST || attempt == 100) fail();
+    }
 }
 
 std::string lowerCaseExtension(const std::string& path) {

@@ -1,6 +1,7 @@
 // Every file a command writes goes through here, the way sox or git write theirs: the
 // name is checked before any work, the content goes to a private temporary file in the
-// same folder, and only a complete file is renamed into place. "-" is standard output.
+// same folder (unnamed where the system allows, so a killed run leaves nothing), and only a
+// complete file is put in place. "-" is standard output.
 #pragma once
 
 #include <string>
@@ -23,21 +24,27 @@ public:
     // The name as the user gave it, for messages.
     const std::string& path() const { return path_; }
     bool isStandardOutput() const { return path_ == "-"; }
-    // Where the content is written; open with truncation, or write to `descriptor()`.
+    // Where the content is written (in this process); open with truncation, or write to
+    // `descriptor()`.
     const std::string& temporaryPath() const { return temporary_; }
     int descriptor() const { return descriptor_; }
     // Whether this and `other` end in the same file.
     bool sameTarget(const OutputFile& other) const { return target_ == other.target_; }
 
-    // Renames the temporary file over the target, or copies it to standard output.
-    // Throws UsageError.
+    // Puts the temporary file in the target's place, or copies it to standard output.
+    // Unless replacing was allowed, a file that appeared at the target meanwhile is kept and
+    // the commit refused. Throws UsageError.
     void commit();
 
 private:
+    void placeAtTarget();
+
     std::string path_;
     std::string target_;  // absolute, through any symbolic links; "-" for standard output
     std::string temporary_;
     int descriptor_ = -1;
+    bool named_ = false;  // the temporary file has a name in the folder
+    bool replaceExisting_ = false;
     bool committed_ = false;
 };
 

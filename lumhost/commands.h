@@ -16,6 +16,8 @@ namespace lumhost {
 // it exists here, else the first found in LUM_PATH, beside lumhost, or where lumhost was
 // installed. A path is returned as given.
 std::string findLibrary(const std::string& name);
+// The files a library is read from, its description included: inputs no output may replace.
+std::vector<std::string> libraryFiles(const std::string& path);
 
 // A library with the description shipped beside it.
 struct LoadedLibrary {

@@ -34,10 +34,10 @@ constexpr char kPathSeparator = ';';
 constexpr char kPathSeparator = ':';
 #endif
 
-// LUM_PATH's folders, then beside lumhost (its build's lib/, an installation's lib/lum/),
-// then the folder it was installed to.
+// The current folder, LUM_PATH's folders, then beside lumhost (its build's lib/, an
+// installation's lib/lum/, wherever the installation was moved).
 std::vector<std::filesystem::path> libraryFolders() {
-    std::vector<std::filesystem::path> folders;
+    std::vector<std::filesystem::path> folders{"."};
     if (const char* lumPath = std::getenv("LUM_PATH")) {
         std::string list = lumPath;
         for (std::size_t start = 0; start <= list.size();) {
@@ -48,7 +48,6 @@ std::vector<std::filesystem::path> libraryFolders() {
     }
     folders.push_back(libraryDirectory());
     folders.push_back(libraryDirectory() / "lum");
-    folders.emplace_back(LUMHOST_INSTALLED_LIBRARIES);
     return folders;
 }
 
@@ -64,11 +63,13 @@ std::string findLibrary(const std::string& name) {
     if (given.has_parent_path() || std::filesystem::exists(given)) return name;
     for (const std::filesystem::path& folder : libraryFolders()) {
         for (const std::string& file : {name, name + ".lum"}) {
-            if (isFile(folder / file)) return (folder / file).string();
+            if (isFile(folder / file)) return folder == "." ? file : (folder / file).string();
         }
     }
     return name;
 }
+
+std::vector<std::string> libraryFiles(const std::string& path) { return {path, descriptionPath(path)}; }
 
 LoadedLibrary::LoadedLibrary(const std::string& path)
     : library(loadLibrary(path)), description(loadDescription(path)) {}

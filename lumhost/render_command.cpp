@@ -84,7 +84,7 @@ int renderCommand(const RunSettings& run, const std::string& outPath, const std:
     if (!(tailSeconds >= 0.0) || tailSeconds > kMaxSeconds) {
         throw UsageError("tail of " + std::to_string(tailSeconds) + " seconds is outside 0 to 600");
     }
-    std::vector<std::string> filesRead{run.libraryPath};
+    std::vector<std::string> filesRead = libraryFiles(run.libraryPath);
     if (!inPath.empty()) filesRead.push_back(inPath);
     OutputFile out(outPath, replaceExisting, filesRead);
     const AudioFormat format = audioFormatFor(outPath);

@@ -23,8 +23,8 @@ int responseCommand(const RunSettings& run, const std::string& plotPath, const s
     if (plotPath.empty() && csvPath.empty()) throw UsageError("response needs --plot or --csv (or both)");
     // Every output is checked before anything is measured or written.
     std::optional<OutputFile> csv, plot;
-    if (!csvPath.empty()) csv.emplace(csvPath, replaceExisting, std::vector<std::string>{run.libraryPath});
-    if (!plotPath.empty()) plot.emplace(plotPath, replaceExisting, std::vector<std::string>{run.libraryPath});
+    if (!csvPath.empty()) csv.emplace(csvPath, replaceExisting, libraryFiles(run.libraryPath));
+    if (!plotPath.empty()) plot.emplace(plotPath, replaceExisting, libraryFiles(run.libraryPath));
     if (plot) checkPlotName(plotPath);
     if (csv && plot) refuseSharedTargets({&*csv, &*plot});
 

@@ -73,7 +73,8 @@ void printVerdict(const ModuleVerdict& verdict, const ValidateSettings& settings
 std::unique_ptr<OutputFile> jsonReportFile(const ValidateSettings& settings) {
     if (settings.jsonPath.empty()) return nullptr;
     if (settings.jsonPath == "-") throw UsageError("--json takes a file name: standard output has the text report");
-    return std::make_unique<OutputFile>(settings.jsonPath, settings.replaceExisting);
+    return std::make_unique<OutputFile>(settings.jsonPath, settings.replaceExisting,
+                                        libraryFiles(settings.libraryPath));
 }
 
 void writeJsonReport(OutputFile& out, const nlohmann::json& report) {
