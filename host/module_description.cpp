@@ -1,5 +1,6 @@
 #include "module_description.h"
 
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -18,6 +19,21 @@ const std::pair<lum::PinDatatype, const char*> kDatatypes[] = {{lum::kDatatypeMi
 std::runtime_error descriptionError(const std::string& path, const std::string& what) {
     return std::runtime_error(path + ": " + what);
 }
+
+// nlohmann's message without its "[json.exception.type_error.302] " tag, in words a user
+// of the library can act on.
+std::runtime_error descriptionError(const std::string& path, const nlohmann::json::exception& error) {
+    std::string what = error.what();
+    const std::size_t tag = what.find("] ");
+    if (what.rfind("[json.exception.", 0) == 0 && tag != std::string::npos) what = what.substr(tag + 2);
+    if (dynamic_cast<const nlohmann::json::parse_error*>(&error) != nullptr) what = "not valid JSON: " + what;
+    if (dynamic_cast<const nlohmann::json::type_error*>(&error) != nullptr) what = "a value of the wrong kind: " + what;
+    if (dynamic_cast<const nlohmann::json::out_of_range*>(&error) != nullptr) what = "a field is missing: " + what;
+    return descriptionError(path, what);
+}
+
+// Larger than any description of a real library: a file this size is something else.
+constexpr std::uintmax_t kMaxDescriptionBytes = 16 << 20;
 
 }  // namespace
 
@@ -65,6 +81,15 @@ const ModuleDescription* LibraryDescription::findModule(const std::string& id) c
 }
 
 LibraryDescription readLibraryDescription(const std::string& path) {
+    // Only a regular file: a device or a FIFO linked there would never end.
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        throw descriptionError(path, "the module description is not a regular file");
+    }
+    if (std::filesystem::exists(status) && std::filesystem::file_size(path, error) > kMaxDescriptionBytes) {
+        throw descriptionError(path, "the module description is larger than 16 MB");
+    }
     std::ifstream file(path);
     if (!file) throw descriptionError(path, "cannot open the module description");
     std::ostringstream text;
@@ -77,7 +102,7 @@ LibraryDescription parseLibraryDescription(const std::string& text, const std::s
     try {
         json = nlohmann::json::parse(text);
     } catch (const nlohmann::json::exception& error) {
-        throw descriptionError(path, error.what());
+        throw descriptionError(path, error);
     }
     LibraryDescription description;
     try {
@@ -138,7 +163,7 @@ LibraryDescription parseLibraryDescription(const std::string& text, const std::s
             description.modules.push_back(std::move(entry));
         }
     } catch (const nlohmann::json::exception& error) {
-        throw descriptionError(path, error.what());
+        throw descriptionError(path, error);
     }
     return description;
 }

@@ -438,6 +438,16 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
         {"$LH validate --list-checks | grep '^dsp.host-calls '", 0, "position in the block", {}, {}},
         {"echo precious > r.json && $LH validate $Q --json r.json", 2, "r.json exists (--force replaces it)", {}, {}},
         {"$LH list /dev/zero", 2, "/dev/zero is not a regular file", {}, {}},
+        {"mkdir d && cp $Q d/ && ln -s /dev/zero d/QX-DaRovoVIR3.lum.json && $LH list d/QX-DaRovoVIR3.lum",
+         2,
+         "d/QX-DaRovoVIR3.lum.json: the module description is not a regular file",
+         {},
+         {}},
+        {"mkdir d && cp $Q d/ && echo '{\"library\": 3}' > d/QX-DaRovoVIR3.lum.json && $LH list d/QX-DaRovoVIR3.lum",
+         2,
+         "json: a value of the wrong kind: type must be string, but is number",
+         {},
+         {}},
         // A library named without a folder comes from LUM_PATH before the build's own.
         {"mkdir d && cp $LIB/KEL_MATH.lum d/MINE.lum && cp $LIB/KEL_MATH.lum.json d/MINE.lum.json && "
          "LUM_PATH=/none:$PWD/d $LH run MINE KelMathAbsDspInt --pin In=-7",
