@@ -87,10 +87,14 @@ int runCommand(const std::string& libraryPath, const std::string& moduleId,
         if (steps[s].empty() && s > 0) throw UsageError("step " + std::to_string(s + 1) + " sets no pin");
         changes.push_back(session->resolve(parsePinSettings(steps[s])));
     }
-    // Defaults are in place together, so an operand's handler sees the others' defaults.
-    const bool defaultsOnly = changes.front().empty() && module.side == Side::Gui;
-    if (defaultsOnly) changes.front() = defaultsBesides(module, {});
-    for (std::size_t s = 0; s < changes.size(); ++s) printStep(*session, changes[s], s == 0, s == 0 && defaultsOnly);
+    // A GUI module's first step sets every input, the defaults of those not given too, before
+    // the first is notified: each handler then sees the others' values.
+    const bool gui = module.side == Side::Gui;
+    if (gui) {
+        const std::vector<PinChange> defaults = defaultsBesides(module, changes.front());
+        changes.front().insert(changes.front().begin(), defaults.begin(), defaults.end());
+    }
+    for (std::size_t s = 0; s < changes.size(); ++s) printStep(*session, changes[s], s == 0, s == 0 && gui);
     return interactive ? prompt(*session, loaded.description.audioScale) : 0;
 }
 

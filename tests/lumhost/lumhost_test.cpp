@@ -192,6 +192,7 @@ TEST_F(LumhostTest, RunPrintsWhatEachModuleAnswers) {
         {"KelMathWrapGuiInt --pin Divisor=2 --pin Modulus=3 --pin Value=9",
          "  Divisor=2 -> nothing written\n  Modulus=3 -> nothing written\n  Value=9 -> Out = 1\n"},
         {"KelMathWrapGuiInt", "  Value=7 -> Out = 1\n  Divisor=1 -> nothing written\n  Modulus=3 -> nothing written\n"},
+        {"KelMathAddGuiFloat --pin A=5", "  B=1 -> Out = 6, Out 2 = 6\n  A=5 -> nothing written\n"},
         {"KelMathInvertGuiBool --then --pin Out=false", "  In=false -> Out = true\n  Out=false -> In = true\n"},
         // A scripted prompt: a refused line is reported, the session goes on, and quit ends it.
         {"KelMathAddDspInt --pin A=5 --interactive < session.txt",
