@@ -187,7 +187,7 @@ TEST_F(LumhostTest, RunPrintsWhatEachModuleAnswers) {
          "> Value=2 (default) Min=-1 (default) Max=1 (default)\n  Out = 1\n> Value=-5\n  Out = -1\n> Value=0\n"
          "  Out = 0\n"},
         {"KelMathScaleUpGuiFloat --pin Min=10 --pin Max=20 --pin Value=0.25 --then --pin 'Out 2=15'",
-         "  Min=10 -> Out = 10, Out 2 = 10\n  Max=20 -> nothing written\n  Value=0.25 -> Out = 12.5, Out 2 = 12.5\n"
+         "  Min=10 -> Out = 12.5, Out 2 = 12.5\n  Max=20 -> nothing written\n  Value=0.25 -> nothing written\n"
          "  Out 2=15 -> Out = 15, Value = 0.5\n"},
         {"KelMathWrapGuiInt --pin Divisor=2 --pin Modulus=3 --pin Value=9",
          "  Divisor=2 -> nothing written\n  Modulus=3 -> nothing written\n  Value=9 -> Out = 1\n"},
