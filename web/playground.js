@@ -4,7 +4,8 @@
 import { LumLibrary } from './lum_library.js';
 import { drawResponse, drawScope } from './plots.js';
 
-const kLibraries = ['QX-DaRovoVIR3', 'KEL_MATH'];
+// The page opens on the filter: its library comes first, then the others in the build's order.
+const kFirstLibrary = 'QX-DaRovoVIR3';
 // Web Audio's render quantum: the module's block size, on the audio thread and for the response.
 const kBlock = 128;
 // The impulse response's length, as lumhost response measures by default.
@@ -126,7 +127,7 @@ function selectFromAddress() {
     // A malformed address shows the first module.
   }
   const [libraryName, moduleId] = address.split('/');
-  const entry = libraries.get(libraryName) ?? libraries.get(kLibraries[0]);
+  const entry = libraries.get(libraryName) ?? libraries.values().next().value;
   const module = entry.library.description.modules.find((m) => m.id === moduleId) ?? entry.library.description.modules[0];
   select(entry, module);
 }
@@ -500,12 +501,13 @@ async function renderOffline({ library, moduleId, settings, signal, seconds, rat
 
 // ---- Start
 
+async function fetched(url) {
+  const response = await fetch(url);
+  if (!response.ok) throw new Error(`${url}: ${response.status} ${response.statusText}`);
+  return response;
+}
+
 async function loadLibrary(name) {
-  const fetched = async (url) => {
-    const response = await fetch(url);
-    if (!response.ok) throw new Error(`${url}: ${response.status} ${response.statusText}`);
-    return response;
-  };
   const [bytes, description] = await Promise.all([
     fetched(`${name}.wasm`).then((response) => response.arrayBuffer()),
     fetched(`${name}.lum.json`).then((response) => response.text()),
@@ -516,7 +518,9 @@ async function loadLibrary(name) {
 }
 
 async function start() {
-  for (const name of kLibraries) libraries.set(name, await loadLibrary(name));
+  const names = await (await fetched('module_libraries.json')).json();
+  names.sort((a, b) => (b === kFirstLibrary) - (a === kFirstLibrary));
+  for (const name of names) libraries.set(name, await loadLibrary(name));
   responses.worker = new Worker('response_worker.js', { type: 'module' });
   responses.worker.onmessage = receiveResponse;
   $('play').addEventListener('click', () => (playing ? stopAudio() : startAudio().catch((error) => showMessage(error.message))));
