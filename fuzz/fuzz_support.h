@@ -1,5 +1,5 @@
-// What the fuzz targets share: reading the fuzzer's bytes as a session, and both module
-// libraries loaded through their export with their descriptions, as the host has them.
+// What the fuzz targets share: reading the fuzzer's bytes as a session, and the shipped
+// module libraries loaded through their export with their descriptions, as the host has them.
 #pragma once
 
 #include <algorithm>
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "generated/module_libraries.h"
 #include "host/library_loader.h"
 #include "host/module_description.h"
 
@@ -59,12 +60,12 @@ struct Library {
     lumhost::LibraryDescription description;
 };
 
-// KEL_MATH first, then the filter library; loaded once, before fuzzing starts, so their
-// coverage counts from the first input.
+// In the build's order (KEL_MATH first, then the filter library); loaded once, before
+// fuzzing starts, so their coverage counts from the first input.
 inline const std::vector<Library>& libraries() {
     static const std::vector<Library> loaded = [] {
         std::vector<Library> result;
-        for (const char* name : {"KEL_MATH", "QX-DaRovoVIR3"}) {
+        for (const char* name : lumbuild::kShippedLibraries) {
             const std::string path = std::string(LUM_LIBRARY_DIR) + "/" + name + ".lum";
             Library& library = result.emplace_back();
             library.library = std::make_unique<lumhost::ModuleLibrary>(path);
@@ -80,7 +81,7 @@ struct ModuleChoice {
     const lumhost::ModuleDescription* module;
 };
 
-// Every module of one side across both libraries, in description order.
+// Every module of one side across the libraries, in description order.
 inline std::vector<ModuleChoice> modulesOfSide(lumhost::Side side) {
     std::vector<ModuleChoice> result;
     for (const Library& library : libraries()) {

@@ -1,17 +1,23 @@
 #!/usr/bin/env python3
 """Writes the fuzz targets' seed corpus (fuzz/corpus/<target>/) and the identifier
 dictionary (fuzz/identifiers.dict) from the cases the unit tests drive, in each target's
-input encoding (see the comment at the top of each target). Run from anywhere:
-    python3 fuzz/make_corpus.py
+input encoding (see the comment at the top of each target). The shipped libraries and their
+descriptions come from a configured build tree, build/native unless another is named. Run
+from anywhere:
+    python3 fuzz/make_corpus.py [BUILD]
 """
 import json
 import pathlib
 import shutil
 import struct
+import sys
 
 HERE = pathlib.Path(__file__).resolve().parent
 ROOT = HERE.parent
-DESCRIPTIONS = [ROOT / "math_modules" / "KEL_MATH.lum.json", ROOT / "biquad_filter" / "QX-DaRovoVIR3.lum.json"]
+BUILD = pathlib.Path(sys.argv[1]) if len(sys.argv) > 1 else ROOT / "build" / "native"
+# In the build's order, as the fuzz targets load them.
+DESCRIPTIONS = [BUILD / "lib" / f"{name}.lum.json"
+                for name in json.loads((BUILD / "generated" / "module_libraries.json").read_text())]
 
 EVENT_SET, STREAM_ON, STREAM_OFF, OTHER, GRAPH_START = 100, 101, 102, 103, 104
 NAN, INF, NINF, DENORMAL = 0, 1, 2, 3  # special-value numbers of the DSP target

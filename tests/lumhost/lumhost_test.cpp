@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <numeric>
 
+#include "generated/module_libraries.h"
 #include "lumhost/audio_file.h"
 #include "support/test_library_path.h"
 
@@ -208,7 +209,7 @@ TEST_F(LumhostTest, RunPrintsWhatEachModuleAnswers) {
 }
 
 TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
-    for (const char* name : {"KEL_MATH", "QX-DaRovoVIR3"}) {
+    for (const char* name : lumbuild::kShippedLibraries) {
         const Result validate = run("validate " + library(name) + " --strictness 2");
         EXPECT_EQ(validate.exitCode, 0) << validate.output;
         EXPECT_THAT(validate.output, HasSubstr(" 0 failed"));

@@ -1,4 +1,4 @@
-// Many instances of every module of both libraries at once, driven as a host with a pool
+// Many instances of every module of the shipped libraries at once, driven as a host with a pool
 // of processing threads and a user-interface thread would: each DSP instance created on
 // one thread, run on another and released on a third, the GUI instances likewise on
 // threads of their own. Under ThreadSanitizer this finds shared state; everywhere, each
@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "generated/module_libraries.h"
 #include "host/dsp_run.h"
 #include "host/instances.h"
 #include "host/library_loader.h"
@@ -206,7 +207,8 @@ std::vector<Trace> runConcurrently(const std::vector<Work>& work, Create create,
 }
 
 TEST(ConcurrentInstances, EveryModuleOnSeveralThreadsGivesWhatItGivesAlone) {
-    const Library libraries[] = {Library("KEL_MATH"), Library("QX-DaRovoVIR3")};
+    std::deque<Library> libraries;  // the work points into it
+    for (const char* name : lumbuild::kShippedLibraries) libraries.emplace_back(name);
     std::vector<Work> dspWork;
     std::vector<Work> guiWork;
     for (int round = 0; round < kInstancesPerModule; ++round) {

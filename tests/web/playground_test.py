@@ -60,7 +60,8 @@ class Playground(unittest.TestCase):
         options.set_capability('goog:loggingPrefs', {'browser': 'ALL'})
         cls.browser = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
         cls.browser.set_script_timeout(120)
-        cls.browser.get(f'http://127.0.0.1:{cls.server.server_port}/')
+        # ?probes: the page loads what these tests read (window.playground).
+        cls.browser.get(f'http://127.0.0.1:{cls.server.server_port}/?probes')
         cls.run_script('window.playground.ready.then(() => done(), (error) => done(String(error)))')
 
     @classmethod
@@ -165,7 +166,7 @@ class Playground(unittest.TestCase):
             self.choose(module_id)
             self.assertEqual(self.message(), '', module_id)
         # A malformed address shows the first module rather than stopping the page.
-        self.browser.get(f'http://127.0.0.1:{self.server.server_port}/#%E0')
+        self.browser.get(f'http://127.0.0.1:{self.server.server_port}/?probes#%E0')
         self.run_script('window.playground.ready.then(() => done())')
         self.assertEqual(self.browser.find_element(By.ID, 'module-title').text, 'QX-DaRovoVIR3')
         errors = [entry for entry in self.browser.get_log('browser') if entry['level'] in ('SEVERE', 'WARNING')]
