@@ -1,18 +1,21 @@
 #include "external_program.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "dsp_run.h"
 #include "ignored_broken_pipe.h"
-#include "write_all.h"
 
 extern char** environ;
 
@@ -34,7 +37,11 @@ std::string lastLine(std::FILE* file) {
 
 }  // namespace
 
-ProgramResult runProgram(const std::vector<std::string>& command, const std::string& input, int outputDescriptor) {
+ProgramResult runProgram(const std::vector<std::string>& command, const std::string& input, int outputDescriptor,
+                         double timeLimitSeconds) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                               std::chrono::duration<double>(timeLimitSeconds));
     int toProgram[2];
     if (pipe2(toProgram, O_CLOEXEC) != 0) throw UsageError("cannot run " + command[0] + ": " + std::strerror(errno));
     // Unnamed, so nothing is left behind whatever happens.
@@ -48,7 +55,13 @@ ProgramResult runProgram(const std::vector<std::string>& command, const std::str
     for (const std::string& argument : command) arguments.push_back(const_cast<char*>(argument.c_str()));
     arguments.push_back(nullptr);
     pid_t child = 0;
-    const int spawned = posix_spawnp(&child, command[0].c_str(), &actions, nullptr, arguments.data(), environ);
+    // A group of its own, so a time-out stops whatever the program started too.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    const int spawned = posix_spawnp(&child, command[0].c_str(), &actions, &attributes, arguments.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(toProgram[0]);
     if (spawned != 0) {
@@ -56,16 +69,41 @@ ProgramResult runProgram(const std::vector<std::string>& command, const std::str
         if (errors != nullptr) std::fclose(errors);
         throw UsageError("cannot run " + command[0] + ": " + std::strerror(spawned));
     }
+    // The input is written without blocking, so a program that stops reading cannot hold
+    // lumhost past the deadline.
+    fcntl(toProgram[1], F_SETFL, O_NONBLOCK);
+    bool timedOut = false;
     {
         const IgnoredBrokenPipe ignored;
-        // A program that stops reading says why in its exit status.
-        writeAll(toProgram[1], input.data(), input.size());
+        std::size_t written = 0;
+        while (written < input.size() && !timedOut) {
+            const ssize_t n = write(toProgram[1], input.data() + written, input.size() - written);
+            if (n > 0) {
+                written += static_cast<std::size_t>(n);
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                break;  // a program that stops reading says why in its exit status
+            } else {
+                pollfd ready{toProgram[1], POLLOUT, 0};
+                poll(&ready, 1, 10);
+                timedOut = std::chrono::steady_clock::now() > deadline;
+            }
+        }
     }
     close(toProgram[1]);
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    for (;;) {
+        const pid_t ended = waitpid(child, &status, WNOHANG);
+        if (ended == child || (ended < 0 && errno != EINTR)) break;
+        if (timedOut || std::chrono::steady_clock::now() > deadline) {
+            timedOut = true;
+            kill(-child, SIGKILL);
+            while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    ProgramResult result{WIFEXITED(status) && WEXITSTATUS(status) == 0, {}};
+    ProgramResult result{!timedOut && WIFEXITED(status) && WEXITSTATUS(status) == 0, timedOut, {}};
     if (errors != nullptr) {
         result.lastErrorLine = lastLine(errors);
         std::fclose(errors);

@@ -9,12 +9,14 @@ namespace lumhost {
 
 struct ProgramResult {
     bool succeeded;
+    bool timedOut;              // killed at the time limit
     std::string lastErrorLine;  // the last line it wrote to standard error
 };
 
 // Runs `command` (its first element found on PATH), writing `input` to its standard
-// input and sending its standard output to `outputDescriptor`. Throws UsageError when
-// the program cannot be started.
-ProgramResult runProgram(const std::vector<std::string>& command, const std::string& input, int outputDescriptor);
+// input and sending its standard output to `outputDescriptor`; a program still running
+// after `timeLimitSeconds` is killed. Throws UsageError when it cannot be started.
+ProgramResult runProgram(const std::vector<std::string>& command, const std::string& input, int outputDescriptor,
+                         double timeLimitSeconds);
 
 }  // namespace lumhost

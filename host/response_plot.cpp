@@ -1,5 +1,8 @@
 #include "response_plot.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <fstream>
@@ -21,6 +24,10 @@ std::string quoted(const std::string& text) {
     }
     return result + "'";
 }
+
+// The magnitude axis's floor, and how long gnuplot may take.
+constexpr double kPlotFloorDb = -60.0;
+constexpr double kPlotSeconds = 30.0;
 
 }  // namespace
 
@@ -51,21 +58,31 @@ void plotResponses(const OutputFile& out, const std::string& title, const std::v
            << "set title " << quoted(title) << " noenhanced\n"
            << "set logscale x 10\nset autoscale xfix\nset grid xtics mxtics ytics\n"
            << "set xlabel 'Frequency (Hz)'\nset ylabel 'Magnitude (dB)'\n"
-           << "set yrange [-60:*]\nset key outside right top noenhanced\n"
+           << "set yrange [" << kPlotFloorDb << ":*]\nset key outside right top noenhanced\n"
            << "plot ";
     for (std::size_t i = 0; i < curves.size(); ++i) {
         script << (i > 0 ? ", " : "") << "'-' with lines lw 2 title " << quoted(curves[i].label);
     }
     script << "\n";
     for (const ResponseCurve& curve : curves) {
-        for (const ResponsePoint& p : curve.points) script << p.hz << ' ' << p.magnitudeDb << '\n';
+        // Below the axis a value lies on its floor, so a deep stop band stays a line.
+        for (const ResponsePoint& p : curve.points)
+            script << p.hz << ' ' << std::max(p.magnitudeDb, kPlotFloorDb) << '\n';
         script << "e\n";
     }
     // The drawing goes to gnuplot's standard output, so no file name enters the script.
-    const ProgramResult result = runProgram({"gnuplot"}, script.str(), out.descriptor());
+    const ProgramResult result = runProgram({"gnuplot"}, script.str(), out.descriptor(), kPlotSeconds);
+    if (result.timedOut) {
+        throw UsageError("gnuplot did not finish drawing " + out.path() + " within " +
+                         std::to_string(static_cast<int>(kPlotSeconds)) + " seconds");
+    }
     if (!result.succeeded) {
         throw UsageError("gnuplot could not draw " + out.path() +
                          (result.lastErrorLine.empty() ? "" : ": " + result.lastErrorLine));
+    }
+    struct stat drawn {};
+    if (fstat(out.descriptor(), &drawn) != 0 || drawn.st_size == 0) {
+        throw UsageError("gnuplot drew nothing into " + out.path());
     }
 }
 

@@ -427,6 +427,13 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
         {render + "--out o.wav --pin Frequency=0x10", 2, "pin 'Frequency': '0x10' is not a number", {}, {"o.wav"}},
         {render + "--out o.wav --pin Frequency=1e-39 --seconds 0.1", 0, "wrote o.wav", {"o.wav"}, {}},
         {response + "--plot p.jpg", 2, "cannot draw p.jpg: plots are .png or .svg", {}, {"p.jpg"}},
+        {"mkdir bin && printf '#!/bin/sh\\ncat >/dev/null\\n' > bin/gnuplot && chmod +x bin/gnuplot && "
+         "PATH=$PWD/bin:$PATH " +
+             response + "--plot p.png",
+         2,
+         "gnuplot drew nothing into p.png",
+         {},
+         {"p.png"}},
         {response + "--plot same.svg --csv same.svg", 2, "two outputs name one file", {}, {"same.svg"}},
         {response + "--csv ok.csv --plot nodir/p.png", 2, "cannot write nodir/p.png: no such folder", {}, {"ok.csv"}},
         {"mkdir d && cp $LIB/LUM_TEST.lum.json d/KEL_MATH.lum.json && cp $LIB/KEL_MATH.lum d/ && $LH list "
