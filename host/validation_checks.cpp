@@ -48,4 +48,13 @@ bool CheckSelection::runsAnyOf(const std::string& prefix) const {
     });
 }
 
+std::size_t CheckSelection::countFor(Side side) const {
+    const auto& checks = validationChecks();
+    return static_cast<std::size_t>(std::count_if(checks.begin(), checks.end(), [&](const ValidationCheck& check) {
+        return runs(check.id) && checkAppliesTo(check.id, side);
+    }));
+}
+
+bool checkAppliesTo(const std::string& id, Side side) { return id.rfind(side == Side::Dsp ? "gui." : "dsp.", 0) != 0; }
+
 }  // namespace lumhost

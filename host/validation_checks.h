@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "module_description.h"
+
 namespace lumhost {
 
 struct ValidationCheck {
@@ -24,6 +26,11 @@ struct CheckSelection {
     bool runs(const std::string& id) const;
     // Whether some selected check starts with `prefix`, such as "dsp.".
     bool runsAnyOf(const std::string& prefix) const;
+    // How many selected checks a module of `side` meets.
+    std::size_t countFor(Side side) const;
 };
+
+// Whether check `id` is one a module of `side` meets: its own side's and the shared ones.
+bool checkAppliesTo(const std::string& id, Side side);
 
 }  // namespace lumhost

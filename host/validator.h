@@ -35,10 +35,14 @@ struct ModuleVerdict {
     std::string crashedCheck;
 
     bool crashed() const { return !crash.empty(); }
-    bool passed() const { return problems.empty() && notChecked.empty() && !crashed(); }
+    // A module no selected check reached is no pass either: SKIP.
+    bool skipped() const { return checks == 0 && problems.empty() && !crashed(); }
+    bool passed() const { return problems.empty() && notChecked.empty() && !crashed() && !skipped(); }
     bool failed() const { return !problems.empty() && !crashed(); }
     // PART: nothing failed, but a check could not run here, so it is no pass.
-    const char* status() const { return passed() ? "PASS" : failed() || crashed() ? "FAIL" : "PART"; }
+    const char* status() const {
+        return passed() ? "PASS" : failed() || crashed() ? "FAIL" : skipped() ? "SKIP" : "PART";
+    }
 };
 
 struct ValidationOptions {

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -54,7 +55,8 @@ void printVerdict(const ModuleVerdict& verdict, const ValidateSettings& settings
     std::printf("%s  %-28s %s  %lld checks\n", verdict.status(), verdict.id.c_str(), sideName(verdict.side),
                 static_cast<long long>(verdict.checks));
     if (verdict.crashed()) {
-        std::printf("      %s: %s\n", verdict.crashedCheck.c_str(), verdict.crash.c_str());
+        const std::string& check = verdict.crashedCheck;
+        std::printf("      %s: %s\n", check.empty() ? "before the first check" : check.c_str(), verdict.crash.c_str());
     }
     for (const CheckNote& problem : verdict.problems) {
         std::printf("      %s: %s\n", problem.check.c_str(), problem.message.c_str());
@@ -97,6 +99,11 @@ int validateCommand(const ValidateSettings& settings) {
     }
     requireKnownChecks(settings.only);
     requireKnownChecks(settings.skip);
+    for (const std::string& id : settings.only) {
+        if (std::find(settings.skip.begin(), settings.skip.end(), id) != settings.skip.end()) {
+            throw UsageError("--only and --skip both name " + id);
+        }
+    }
     if (!(settings.timeoutSeconds > 0.0)) throw UsageError("--timeout must be more than 0 seconds");
     const LoadedLibrary loaded(settings.libraryPath);
 #if LUM_HOST_OUTPUT_FILES
@@ -110,11 +117,16 @@ int validateCommand(const ValidateSettings& settings) {
     options.checks = {settings.only, settings.skip};
     if (allocationsVisible()) options.allocationCount = allocationCount;
     if (realtimeCallsVisible()) options.realtimeCallCount = realtimeCallCount;
+    const std::vector<const ModuleDescription*> modules = chosenModules(loaded, settings.modules);
+    if (std::none_of(modules.begin(), modules.end(),
+                     [&](const ModuleDescription* module) { return options.checks.countFor(module->side) > 0; })) {
+        throw UsageError("the checks chosen apply to none of the modules chosen (--list-checks lists them)");
+    }
     const auto& all = loaded.description.modules;
-    std::size_t passed = 0, failed = 0, crashed = 0;
+    std::size_t passed = 0, failed = 0, crashed = 0, skipped = 0;
     std::int64_t checks = 0;
     std::vector<ModuleVerdict> verdicts;
-    for (const ModuleDescription* module : chosenModules(loaded, settings.modules)) {
+    for (const ModuleDescription* module : modules) {
         const auto moduleNumber = static_cast<std::uint32_t>(module - all.data());
         const ModuleVerdict verdict = validateOne(loaded, *module, moduleNumber, options, settings);
         printVerdict(verdict, settings);
@@ -122,13 +134,15 @@ int validateCommand(const ValidateSettings& settings) {
         passed += verdict.passed() ? 1 : 0;
         failed += verdict.failed() ? 1 : 0;
         crashed += verdict.crashed() ? 1 : 0;
+        skipped += verdict.skipped() ? 1 : 0;
         verdicts.push_back(verdict);
     }
     std::printf(
-        "validate %s: %zu modules, %zu passed, %zu failed, %zu crashed, %zu partly checked, %lld checks (strictness "
-        "%d, seed %u%s%s)\n",
-        loaded.description.library.c_str(), verdicts.size(), passed, failed, crashed,
-        verdicts.size() - passed - failed - crashed, static_cast<long long>(checks), settings.strictness, settings.seed,
+        "validate %s: %zu modules, %zu passed, %zu failed, %zu crashed, %zu skipped, %zu partly checked, %lld checks "
+        "(strictness %d, seed %u%s%s)\n",
+        loaded.description.library.c_str(), verdicts.size(), passed, failed, crashed, skipped,
+        verdicts.size() - passed - failed - crashed - skipped, static_cast<long long>(checks), settings.strictness,
+        settings.seed,
         allocationsVisible() ? "" : "; allocations, locks and blocking calls not visible on this platform",
         settings.inProcess || !kIsolation ? "; in lumhost's own process" : "");
 #if LUM_HOST_OUTPUT_FILES

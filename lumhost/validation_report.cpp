@@ -18,11 +18,6 @@ std::string shellWord(const std::string& text) {
     return quoted + "'";
 }
 
-bool appliesTo(const std::string& check, Side side) {
-    const std::string other = side == Side::Dsp ? "gui." : "dsp.";
-    return check.rfind(other, 0) != 0;
-}
-
 nlohmann::json checkResult(const ModuleVerdict& verdict, const std::string& check) {
     const auto noteOf = [&](const std::vector<CheckNote>& notes) {
         return std::find_if(notes.begin(), notes.end(), [&](const CheckNote& note) { return note.check == check; });
@@ -48,7 +43,11 @@ nlohmann::json checkResult(const ModuleVerdict& verdict, const std::string& chec
 std::string reproduction(const ValidateSettings& settings, const std::string& moduleId, const std::string& check) {
     std::string command = "lumhost validate " + shellWord(settings.libraryPath) + " --module " + shellWord(moduleId) +
                           " --seed " + std::to_string(settings.seed) + " --strictness " +
-                          std::to_string(settings.strictness) + " --only " + check;
+                          std::to_string(settings.strictness);
+    // A module stopped before its first check is run again whole, as the user chose.
+    if (!check.empty()) command += " --only " + check;
+    for (const std::string& id : check.empty() ? settings.only : std::vector<std::string>{}) command += " --only " + id;
+    for (const std::string& id : check.empty() ? settings.skip : std::vector<std::string>{}) command += " --skip " + id;
     if (settings.timeoutSeconds != ValidateSettings().timeoutSeconds) {
         std::ostringstream timeout;
         timeout << settings.timeoutSeconds;
@@ -64,7 +63,7 @@ nlohmann::json validationReport(const std::string& library, const ValidateSettin
     for (const ModuleVerdict& verdict : verdicts) {
         nlohmann::json checks = nlohmann::json::array();
         for (const ValidationCheck& check : validationChecks()) {
-            if (!selection.runs(check.id) || !appliesTo(check.id, verdict.side)) continue;
+            if (!selection.runs(check.id) || !checkAppliesTo(check.id, verdict.side)) continue;
             nlohmann::json result = checkResult(verdict, check.id);
             result["reproduce"] = reproduction(settings, verdict.id, check.id);
             checks.push_back(std::move(result));
