@@ -14,7 +14,10 @@ LineReader::LineReader(std::string prompt) : prompt_(std::move(prompt)), onTermi
 bool LineReader::next(std::string& line) {
     if (!onTerminal_) return static_cast<bool>(std::getline(std::cin, line));
     const std::unique_ptr<char, decltype(&std::free)> typed(readline(prompt_.c_str()), &std::free);
-    if (typed == nullptr) return false;
+    if (typed == nullptr) {
+        std::cout << std::endl;  // Ctrl-D leaves the shell's prompt on a line of its own
+        return false;
+    }
     line = typed.get();
     if (!line.empty()) add_history(typed.get());
     return true;

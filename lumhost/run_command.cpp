@@ -35,7 +35,7 @@ constexpr const char* kPromptHelp =
     "  PIN=VALUE  set a pin (by name or index) and see what the module answers\n"
     "  list       the module's pins with their defaults and value names\n"
     "  help       this text\n"
-    "  quit       leave (so does the end of input)\n";
+    "  quit       leave (so do exit and the end of input)\n";
 
 std::string trimmed(const std::string& text) {
     const auto first = text.find_first_not_of(" \t\r");
@@ -53,7 +53,7 @@ int prompt(ModuleSession& session, double audioScale) {
     while (reader.next(line)) {
         line = trimmed(line);
         if (line.empty()) continue;
-        if (line == "quit") break;
+        if (line == "quit" || line == "exit") break;
         if (line == "help") {
             std::printf("%s", kPromptHelp);
         } else if (line == "list") {

@@ -195,12 +195,12 @@ TEST_F(LumhostTest, RunPrintsWhatEachModuleAnswers) {
         {"KelMathWrapGuiInt", "  Value=7 -> Out = 1\n  Divisor=1 -> nothing written\n  Modulus=3 -> nothing written\n"},
         {"KelMathAddGuiFloat --pin A=5", "  B=1 -> Out = 6, Out 2 = 6\n  A=5 -> nothing written\n"},
         {"KelMathInvertGuiBool --then --pin Out=false", "  In=false -> Out = true\n  Out=false -> In = true\n"},
-        // A scripted prompt: a refused line is reported, the session goes on, and quit ends it.
+        // A scripted prompt: a refused line is reported, the session goes on, and exit ends it.
         {"KelMathAddDspInt --pin A=5 --interactive < session.txt",
          "> A=5 B=1 (default)\n  Out = 6\nlumhost: pin 'B': 'x' is not a 32-bit integer\n> B=3\n  Out = 8\n"
          "    0  in   int    A = 2\n    1  in   int    B = 1\n    2  out  int    Out\n"},
     };
-    std::ofstream(path("session.txt")) << "B=x\n  B=3\n\nlist\nquit\nA=1\n";
+    std::ofstream(path("session.txt")) << "B=x\n  B=3\n\nlist\n exit \nA=1\n";
     for (const Row& row : rows) {
         const Result result = run("run " + library("KEL_MATH") + " " + row.arguments);
         EXPECT_EQ(result.exitCode, row.printed.find("lumhost: ") == std::string::npos ? 0 : 2) << row.arguments;
