@@ -1,4 +1,6 @@
+#include <unistd.h>
 #include <algorithm>
+
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -75,6 +77,9 @@ void report(const OutputFile& out, const AudioFormat& format, std::int64_t frame
 
 int renderCommand(const RunSettings& run, const std::string& outPath, const std::string& inPath,
                   const std::string& signal, double seconds, double tailSeconds, bool replaceExisting) {
+    if (outPath == "-" && isatty(STDOUT_FILENO)) {
+        throw UsageError("will not write audio to a terminal: send standard output to a file or a program");
+    }
     if (!inPath.empty() && run.sampleRateGiven) {
         throw UsageError("--rate does not resample: " + inPath + " is rendered at its own rate");
     }

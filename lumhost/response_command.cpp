@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -20,6 +22,9 @@ ImpulseResponse measureImpulseResponse(const LoadedLibrary& loaded, const RunSet
 int responseCommand(const RunSettings& run, const std::string& plotPath, const std::string& csvPath, double seconds,
                     bool replaceExisting) {
     checkResponseSeconds(seconds);
+    if (plotPath == "-" && isatty(STDOUT_FILENO)) {
+        throw UsageError("will not draw a picture on a terminal: send standard output to a file or a program");
+    }
     if (plotPath.empty() && csvPath.empty()) throw UsageError("response needs --plot or --csv (or both)");
     // Every output is checked before anything is measured or written.
     std::optional<OutputFile> csv, plot;

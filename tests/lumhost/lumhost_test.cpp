@@ -325,6 +325,8 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
         {"ln -s target.wav link.wav && " + render + "--out link.wav", 0, "wrote link.wav", {"target.wav"}, {}},
         {render + "--out /dev/null", 2, "cannot write /dev/null: not a regular file", {}, {}},
         {render + "--out - | head -c 4", 0, "RIFF", {}, {}},
+        {"script -qec '" + render + "--out -' /dev/null", 2, "will not write audio to a terminal", {}, {}},
+        {"script -qec '" + response + "--plot -' /dev/null", 2, "will not draw a picture on a terminal", {}, {}},
         {render + "--out t.wav --pin 'Signal In=in:2147483647'",
          2,
          "channel 2147483647 does not exist (the signal has 1)",
