@@ -55,6 +55,7 @@ struct ValidateSettings {
     double timeoutSeconds = 30.0;         // per module, in its child process
     std::string jsonPath;                 // empty: no JSON report
     bool replaceExisting = false;         // the JSON report may replace a file
+    bool quiet = false;                   // no progress line
 };
 
 int validateCommand(const ValidateSettings& settings);

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <sstream>
 #include <stdexcept>
 
@@ -85,15 +86,21 @@ std::string signalName(int signal) {
            strsignal(signal) + ")";
 }
 
-// Reads the child's report until it closes the pipe or the deadline passes.
-bool readUntil(int fd, std::chrono::steady_clock::time_point deadline, std::string& report) {
+// Reads the child's report until it closes the pipe or the deadline passes, telling
+// `checkStarted` of each check the child starts.
+bool readUntil(int fd, std::chrono::steady_clock::time_point deadline, std::string& report,
+               const std::function<void(const std::string&)>& checkStarted) {
     char chunk[4096];
     for (;;) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
+        // Told again while a check runs on, so a progress line can appear after its quiet start.
+        const std::size_t running = report.rfind("\nrunning ");
+        const std::size_t end = running == std::string::npos ? running : report.find('\n', running + 1);
+        if (checkStarted && end != std::string::npos) checkStarted(report.substr(running + 9, end - running - 9));
         pollfd waiting{fd, POLLIN, 0};
-        const int ready = poll(&waiting, 1, static_cast<int>(std::min<long long>(left.count(), 1000)));
+        const int ready = poll(&waiting, 1, static_cast<int>(std::min<long long>(left.count(), 250)));
         if (ready < 0 && errno != EINTR) return true;
         if (ready <= 0) continue;
         const ssize_t n = read(fd, chunk, sizeof chunk);
@@ -106,7 +113,8 @@ bool readUntil(int fd, std::chrono::steady_clock::time_point deadline, std::stri
 }  // namespace
 
 ModuleVerdict validateInChild(const ModuleLibrary& library, const ModuleDescription& module, std::uint32_t moduleNumber,
-                              const ValidationOptions& options, double timeoutSeconds) {
+                              const ValidationOptions& options, double timeoutSeconds,
+                              const std::function<void(const std::string&)>& checkStarted) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("cannot make a pipe: " + std::string(strerror(errno)));
     std::fflush(nullptr);  // or the child would print the parent's buffered output again
@@ -125,7 +133,7 @@ ModuleVerdict validateInChild(const ModuleLibrary& library, const ModuleDescript
         std::chrono::steady_clock::now() +
         std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(timeoutSeconds));
     std::string report;
-    const bool ended = readUntil(fds[0], deadline, report);
+    const bool ended = readUntil(fds[0], deadline, report, checkStarted);
     close(fds[0]);
     if (!ended) kill(child, SIGKILL);
     int status = 0;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "host/validator.h"
 
@@ -10,8 +11,10 @@ namespace lumhost {
 
 // The verdict of validateModule run in a forked child. A child that dies, ends without
 // its verdict or outlives `timeoutSeconds` (then killed) gives a crashed verdict naming
-// the signal or exit status and the check that was running. [POSIX only]
+// the signal or exit status and the check that was running; `checkStarted` hears of each
+// check as the child starts it. [POSIX only]
 ModuleVerdict validateInChild(const ModuleLibrary& library, const ModuleDescription& module, std::uint32_t moduleNumber,
-                              const ValidationOptions& options, double timeoutSeconds);
+                              const ValidationOptions& options, double timeoutSeconds,
+                              const std::function<void(const std::string&)>& checkStarted = {});
 
 }  // namespace lumhost

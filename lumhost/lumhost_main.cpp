@@ -72,6 +72,7 @@ int main(int argc, char** argv) {
     validate->add_option("--json", validation.jsonPath,
                          "also write every module's verdict and every check's status to this file");
     validate->add_flag("-y,--force", validation.replaceExisting, "let --json replace an existing file");
+    validate->add_flag("-q,--quiet", validation.quiet, "no progress line (module and check, on a terminal)");
 
 #if LUM_HOST_AUDIO_FILES
     lumhost::RunSettings run;

@@ -1,5 +1,6 @@
 #include "progress_line.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -31,6 +32,17 @@ void ProgressLine::update(double fraction) {
     lastPercent_ = percent;
     shown_ = true;
     std::fprintf(stderr, "\r%s: %d%%", label_.c_str(), percent);
+    std::fflush(stderr);
+}
+
+void ProgressLine::update(const std::string& where) {
+    if (!enabled_ || where == lastWhere_ || std::chrono::steady_clock::now() - start_ < kQuietStart) return;
+    lastWhere_ = where;
+    shown_ = true;
+    winsize size{};
+    const std::size_t columns = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+    const std::string line = (label_ + ": " + where).substr(0, columns - 1);
+    std::fprintf(stderr, "\r\033[K%s", line.c_str());
     std::fflush(stderr);
 }
 

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <memory>
 
 #include "commands.h"
@@ -9,6 +10,7 @@
 #include "host/output_file.h"
 #include "host/realtime_call_counter.h"
 #include "host/validator.h"
+#include "progress_line.h"
 #include "validation_report.h"
 #if LUM_HOST_ISOLATION
 #include "isolated_validation.h"
@@ -39,15 +41,18 @@ std::vector<const ModuleDescription*> chosenModules(const LoadedLibrary& loaded,
     return chosen;
 }
 
+// `checkStarted` hears of each check as it starts.
 ModuleVerdict validateOne(const LoadedLibrary& loaded, const ModuleDescription& module, std::uint32_t moduleNumber,
-                          const ValidationOptions& options, const ValidateSettings& settings) {
+                          ValidationOptions options, const ValidateSettings& settings,
+                          const std::function<void(const std::string&)>& checkStarted) {
 #if LUM_HOST_ISOLATION
     if (!settings.inProcess) {
-        return validateInChild(loaded.library, module, moduleNumber, options, settings.timeoutSeconds);
+        return validateInChild(loaded.library, module, moduleNumber, options, settings.timeoutSeconds, checkStarted);
     }
 #else
     (void)settings;
 #endif
+    options.checkStarted = [&](const std::string& check, const ModuleVerdict&) { checkStarted(check); };
     return validateModule(loaded.library, module, moduleNumber, options);
 }
 
@@ -126,9 +131,15 @@ int validateCommand(const ValidateSettings& settings) {
     std::size_t passed = 0, failed = 0, crashed = 0, skipped = 0;
     std::int64_t checks = 0;
     std::vector<ModuleVerdict> verdicts;
+    ProgressLine progressLine("validate", settings.quiet);
     for (const ModuleDescription* module : modules) {
         const auto moduleNumber = static_cast<std::uint32_t>(module - all.data());
-        const ModuleVerdict verdict = validateOne(loaded, *module, moduleNumber, options, settings);
+        const std::string where =
+            std::to_string(verdicts.size() + 1) + "/" + std::to_string(modules.size()) + " " + module->id;
+        const ModuleVerdict verdict =
+            validateOne(loaded, *module, moduleNumber, options, settings,
+                        [&](const std::string& check) { progressLine.update(where + ": " + check); });
+        progressLine.clear();
         printVerdict(verdict, settings);
         checks += verdict.checks;
         passed += verdict.passed() ? 1 : 0;
