@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "dsp_run.h"
 #include "ignored_broken_pipe.h"
+#include "user_error.h"
 #include "write_all.h"
 
 extern char** environ;
@@ -36,7 +36,7 @@ std::string lastLine(std::FILE* file) {
 
 ProgramResult runProgram(const std::vector<std::string>& command, const std::string& input, int outputDescriptor) {
     int toProgram[2];
-    if (pipe2(toProgram, O_CLOEXEC) != 0) throw UsageError("cannot run " + command[0] + ": " + std::strerror(errno));
+    if (pipe2(toProgram, O_CLOEXEC) != 0) throw UserError("cannot run " + command[0] + ": " + std::strerror(errno));
     // Unnamed, so nothing is left behind whatever happens.
     std::FILE* errors = std::tmpfile();
     posix_spawn_file_actions_t actions;
@@ -54,7 +54,7 @@ ProgramResult runProgram(const std::vector<std::string>& command, const std::str
     if (spawned != 0) {
         close(toProgram[1]);
         if (errors != nullptr) std::fclose(errors);
-        throw UsageError("cannot run " + command[0] + ": " + std::strerror(spawned));
+        throw UserError("cannot run " + command[0] + ": " + std::strerror(spawned));
     }
     {
         const IgnoredBrokenPipe ignored;

@@ -13,7 +13,7 @@ struct ProgramResult {
 };
 
 // Runs `command` (its first element found on PATH), writing `input` to its standard
-// input and sending its standard output to `outputDescriptor`. Throws UsageError when
+// input and sending its standard output to `outputDescriptor`. Throws UserError when
 // the program cannot be started.
 ProgramResult runProgram(const std::vector<std::string>& command, const std::string& input, int outputDescriptor);
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <complex>
 
+#include "dsp_run.h"
+
 namespace lumhost {
 namespace {
 
@@ -45,7 +47,7 @@ ResponsePoint peakOf(const std::vector<ResponsePoint>& points) {
 
 void checkResponseSeconds(double seconds) {
     if (!(seconds >= 1.0 / kLowestResponseHz) || seconds > 60.0) {
-        throw UsageError("impulse length outside 0.1 to 60 seconds (10 Hz, the lowest frequency measured, needs 0.1)");
+        throw UserError("impulse length outside 0.1 to 60 seconds (10 Hz, the lowest frequency measured, needs 0.1)");
     }
 }
 
@@ -55,10 +57,10 @@ std::vector<ResponsePoint> measureResponse(lum::IMpFactory& factory, const Modul
                                            const std::function<void(double)>& progress) {
     checkResponseSeconds(seconds);
     DspRun dsp(factory, module, sampleRate, blockSize, settings);
-    if (dsp.audioOutputs().empty()) throw UsageError(module.id + " has no audio output to measure");
+    if (dsp.audioOutputs().empty()) throw UserError(module.id + " has no audio output to measure");
     if (dsp.highestInputChannel() < 0) {
-        throw UsageError("no audio input of " + module.id +
-                         " takes the impulse: give one the signal with --pin NAME=in");
+        throw UserError("no audio input of " + module.id +
+                        " takes the impulse: give one the signal with --pin NAME=in");
     }
     dsp.requireInputChannels(1);
     const auto frames = static_cast<std::int64_t>(std::llround(seconds * sampleRate));
@@ -69,12 +71,12 @@ std::vector<ResponsePoint> measureResponse(lum::IMpFactory& factory, const Modul
     bool silent = true;
     for (float sample : rendered.front()) {
         if (!std::isfinite(sample)) {
-            throw UsageError("the impulse response of " + run +
-                             " is not finite: the module is unstable with these pins");
+            throw UserError("the impulse response of " + run +
+                            " is not finite: the module is unstable with these pins");
         }
         silent = silent && sample == 0.0f;
     }
-    if (silent) throw UsageError("the impulse response of " + run + " is silent: nothing to measure");
+    if (silent) throw UserError("the impulse response of " + run + " is silent: nothing to measure");
     return responseFromImpulse(rendered.front(), sampleRate);
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "dsp_run.h"
+#include "pin_value.h"
 
 namespace lumhost {
 
@@ -24,7 +24,7 @@ struct ResponseCurve {
 // The lowest frequency measured: an impulse response shorter than its period cannot show it.
 constexpr double kLowestResponseHz = 10.0;
 
-// Throws UsageError for an impulse response length outside 0.1 (the lowest frequency's
+// Throws UserError for an impulse response length outside 0.1 (the lowest frequency's
 // period) to 60 seconds.
 void checkResponseSeconds(double seconds);
 
@@ -34,7 +34,7 @@ std::vector<ResponsePoint> responseFromImpulse(const std::vector<float>& impulse
                                                std::int32_t points = 400);
 
 // The response of `module` with `settings`, from `seconds` of its output for a unit impulse
-// on the input that takes the signal, rendered in blocks of `blockSize`. Throws UsageError
+// on the input that takes the signal, rendered in blocks of `blockSize`. Throws UserError
 // when no input takes the impulse, or the response is silent or not finite.
 std::vector<ResponsePoint> measureResponse(lum::IMpFactory& factory, const ModuleDescription& module,
                                            std::int32_t sampleRate, std::int32_t blockSize,

@@ -45,7 +45,7 @@ public:
         host_.setBlockSize(kBlockSize);
         auto created = createDsp(factory, module.wideId(), host_.object());
         if (created.status != lum::kOk) {
-            throw UsageError("cannot create " + module.id + " (status " + std::to_string(created.status) + ")");
+            throw UserError("cannot create " + module.id + " (status " + std::to_string(created.status) + ")");
         }
         plugin_ = std::move(created.object);
         plugin_->open();
@@ -112,7 +112,7 @@ public:
     GuiSession(lum::IMpFactory& factory, const ModuleDescription& module, bool trace) : ModuleSession(module, trace) {
         auto created = createGui(factory, module.wideId(), host_.object());
         if (created.status != lum::kOk) {
-            throw UsageError("cannot create " + module.id + " (status " + std::to_string(created.status) + ")");
+            throw UserError("cannot create " + module.id + " (status " + std::to_string(created.status) + ")");
         }
         gui_ = std::move(created.object);
     }
@@ -172,7 +172,7 @@ std::unique_ptr<ModuleSession> ModuleSession::open(lum::IMpFactory& factory, con
     if (module.side == Side::Gui) return std::make_unique<GuiSession>(factory, module, trace);
     for (const PinDescription& pin : module.pins) {
         if (pin.datatype == lum::kDatatypeAudio) {
-            throw UsageError(module.id + " is audio-rate: lumhost render runs it");
+            throw UserError(module.id + " is audio-rate: lumhost render runs it");
         }
     }
     return std::make_unique<ControlSession>(factory, module, trace);
@@ -182,9 +182,9 @@ std::vector<PinChange> ModuleSession::resolve(const std::vector<PinSetting>& set
     std::vector<PinChange> changes;
     for (const PinSetting& setting : settings) {
         const PinDescription* pin = module_.findPin(setting.pin);
-        if (pin == nullptr) throw UsageError(module_.id + " has no pin '" + setting.pin + "'");
+        if (pin == nullptr) throw UserError(module_.id + " has no pin '" + setting.pin + "'");
         if (pin->direction != lum::kDirectionIn && !pin->settable) {
-            throw UsageError("pin '" + pin->name + "' is an output only");
+            throw UserError("pin '" + pin->name + "' is an output only");
         }
         changes.push_back({pin, parsePinValue(*pin, setting.value)});
     }

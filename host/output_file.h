@@ -13,7 +13,7 @@ public:
     // Checks `path` and creates the temporary file, so every output of a command can be
     // checked before any is written. A symbolic link is written through to its target;
     // devices, folders and any of `inputs` are refused, and an existing file unless
-    // `replaceExisting`. Throws UsageError naming `path`.
+    // `replaceExisting`. Throws UserError naming `path`.
     OutputFile(const std::string& path, bool replaceExisting, const std::vector<std::string>& inputs = {});
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -30,7 +30,7 @@ public:
     bool sameTarget(const OutputFile& other) const { return target_ == other.target_; }
 
     // Renames the temporary file over the target, or copies it to standard output.
-    // Throws UsageError.
+    // Throws UserError.
     void commit();
 
 private:
@@ -45,7 +45,7 @@ private:
 // the name has none. An output's format follows it.
 std::string lowerCaseExtension(const std::string& path);
 
-// Throws UsageError when two of `outputs` end in the same file.
+// Throws UserError when two of `outputs` end in the same file.
 void refuseSharedTargets(const std::vector<const OutputFile*>& outputs);
 
 }  // namespace lumhost

@@ -3,7 +3,8 @@
 #include <cmath>
 #include <random>
 
-#include "dsp_run.h"
+#include "pin_value.h"
+#include "user_error.h"
 
 namespace lumhost {
 namespace {
@@ -33,7 +34,7 @@ std::vector<float> generateSignal(const std::string& signal, std::int32_t sample
     } else if (signal.rfind("sine:", 0) == 0) {
         const float hz = parseFloat(signal.substr(5), "signal sine");
         if (!(hz > 0.0f) || hz >= sampleRate / 2.0f) {
-            throw UsageError("signal sine: " + signal.substr(5) + " Hz is not between 0 and half the sample rate");
+            throw UserError("signal sine: " + signal.substr(5) + " Hz is not between 0 and half the sample rate");
         }
         for (std::int64_t i = 0; i < frames; ++i) {
             samples[static_cast<std::size_t>(i)] =
@@ -46,7 +47,7 @@ std::vector<float> generateSignal(const std::string& signal, std::int32_t sample
         std::uniform_real_distribution<float> uniform(-kPeak, kPeak);
         for (float& sample : samples) sample = uniform(random);
     } else {
-        throw UsageError("unknown signal '" + signal + "' (impulse, sine:HZ, sweep or noise)");
+        throw UserError("unknown signal '" + signal + "' (impulse, sine:HZ, sweep or noise)");
     }
     return samples;
 }

@@ -8,7 +8,7 @@
 namespace lumhost {
 
 // Parses "impulse", "sine:HZ", "sweep" or "noise" and renders `frames` samples at
-// `sampleRate`, peak 0.5 (impulse: one sample of 1). Throws UsageError for anything else.
+// `sampleRate`, peak 0.5 (impulse: one sample of 1). Throws UserError for anything else.
 std::vector<float> generateSignal(const std::string& signal, std::int32_t sampleRate, std::int64_t frames);
 
 // A sweep from 20 Hz to `endHz` with the frequency rising exponentially.

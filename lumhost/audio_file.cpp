@@ -2,8 +2,8 @@
 
 #include <sndfile.h>
 
-#include "host/dsp_run.h"
 #include "host/output_file.h"
+#include "host/user_error.h"
 
 namespace lumhost {
 namespace {
@@ -25,7 +25,7 @@ std::string canonicalExtension(const std::string& extension) {
 int majorFormatFor(const std::string& path) {
     const std::string extension = canonicalExtension(lowerCaseExtension(path));
     if (extension.empty()) {
-        throw UsageError("cannot write " + path + ": no extension names its audio format (.wav, .flac, ...)");
+        throw UserError("cannot write " + path + ": no extension names its audio format (.wav, .flac, ...)");
     }
     int count = 0;
     sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
@@ -33,7 +33,7 @@ int majorFormatFor(const std::string& path) {
         const SF_FORMAT_INFO major = formatInfo(SFC_GET_FORMAT_MAJOR, i);
         if (extension == major.extension) return major.format;  // the first of a shared extension is the common one
     }
-    throw UsageError("cannot write " + path + ": libsndfile writes no '." + extension + "' format");
+    throw UserError("cannot write " + path + ": libsndfile writes no '." + extension + "' format");
 }
 
 std::string subtypeName(int subtype) {
@@ -61,13 +61,13 @@ AudioFormat audioFormatFor(const std::string& path) {
                     std::string(formatInfo(SFC_GET_FORMAT_INFO, major).name) + ", " + subtypeName(subtype), fixedPoint};
         }
     }
-    throw UsageError("cannot write " + path + ": libsndfile writes that format with no sample type lumhost offers");
+    throw UserError("cannot write " + path + ": libsndfile writes that format with no sample type lumhost offers");
 }
 
 AudioData readAudioFile(const std::string& path) {
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (file == nullptr) throw UsageError("cannot read " + path + ": " + sf_strerror(nullptr));
+    if (file == nullptr) throw UserError("cannot read " + path + ": " + sf_strerror(nullptr));
     AudioData audio;
     audio.sampleRate = info.samplerate;
     std::vector<float> interleaved(static_cast<std::size_t>(info.frames * info.channels));
@@ -85,13 +85,13 @@ AudioData readAudioFile(const std::string& path) {
 
 void writeAudioFile(const OutputFile& out, const AudioFormat& format, const AudioData& audio) {
     if (audio.channels.empty())
-        throw UsageError("nothing to write to " + out.path() + ": the module has no audio output");
+        throw UserError("nothing to write to " + out.path() + ": the module has no audio output");
     SF_INFO info{};
     info.samplerate = audio.sampleRate;
     info.channels = static_cast<int>(audio.channels.size());
     info.format = format.sndfileFormat;
     SNDFILE* file = sf_open_fd(out.descriptor(), SFM_WRITE, &info, SF_FALSE);
-    if (file == nullptr) throw UsageError("cannot write " + out.path() + ": " + sf_strerror(nullptr));
+    if (file == nullptr) throw UserError("cannot write " + out.path() + ": " + sf_strerror(nullptr));
     // The peak chunk carries a time stamp: without it the same input gives the same bytes.
     sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
@@ -105,7 +105,7 @@ void writeAudioFile(const OutputFile& out, const AudioFormat& format, const Audi
     const sf_count_t written = sf_writef_float(file, interleaved.data(), static_cast<sf_count_t>(frames));
     const int closed = sf_close(file);
     if (written != static_cast<sf_count_t>(frames) || closed != 0) {
-        throw UsageError("cannot write " + out.path() + ": the disk refused the samples");
+        throw UserError("cannot write " + out.path() + ": the disk refused the samples");
     }
 }
 

@@ -22,13 +22,13 @@ struct AudioFormat {
 };
 
 // The format for `path`'s extension (32-bit float where the format allows it, else the
-// widest integer); WAV for "-". Throws UsageError for an extension libsndfile cannot write.
+// widest integer); WAV for "-". Throws UserError for an extension libsndfile cannot write.
 AudioFormat audioFormatFor(const std::string& path);
 
-// Throws UsageError naming the file and what libsndfile said.
+// Throws UserError naming the file and what libsndfile said.
 AudioData readAudioFile(const std::string& path);
 
-// Writes `audio` into `out` in `format`; the caller commits. Throws UsageError.
+// Writes `audio` into `out` in `format`; the caller commits. Throws UserError.
 void writeAudioFile(const OutputFile& out, const AudioFormat& format, const AudioData& audio);
 
 }  // namespace lumhost

@@ -1,5 +1,5 @@
 // lumhost's subcommands. Each returns the process exit code; bad input throws
-// UsageError (exit code 2, one line).
+// UserError (exit code 2, one line).
 #pragma once
 
 #include <cstdint>

@@ -2,10 +2,10 @@
 #include <nlohmann/json.hpp>
 
 #include "commands.h"
-#include "host/dsp_run.h"
 #include "host/instances.h"
 #include "host/pin_value.h"
 #include "host/recording_host.h"
+#include "host/user_error.h"
 
 namespace lumhost {
 namespace {
@@ -18,8 +18,8 @@ void requireDescribedModules(const LoadedLibrary& loaded) {
                                         ? createDsp(loaded.library.factory(), module.wideId(), host.object()).status
                                         : createGui(loaded.library.factory(), module.wideId(), host.object()).status;
         if (status != lum::kOk) {
-            throw UsageError(descriptionPath(loaded.library.path()) + " does not describe " + loaded.library.path() +
-                             ": it has no " + sideName(module.side) + " module '" + module.id + "'");
+            throw UserError(descriptionPath(loaded.library.path()) + " does not describe " + loaded.library.path() +
+                            ": it has no " + sideName(module.side) + " module '" + module.id + "'");
         }
     }
 }

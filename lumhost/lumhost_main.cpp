@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "commands.h"
-#include "host/dsp_run.h"
+#include "host/user_error.h"
 
 namespace {
 
@@ -167,6 +167,9 @@ int main(int argc, char** argv) {
                      "lumhost: %s is not in the Win32 build: it needs libsndfile, which Debian lacks for Win32\n",
                      app.get_subcommands().front()->get_name().c_str());
 #endif
+    } catch (const lumhost::UserError& error) {
+        std::fprintf(stderr, "lumhost: %s\n", oneLine(error.what()).c_str());
+        return error.exitCode();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "lumhost: %s\n", oneLine(error.what()).c_str());
     }

@@ -84,13 +84,13 @@ void report(const OutputFile& out, const AudioFormat& format, std::int64_t frame
 int renderCommand(const RunSettings& run, const std::string& outPath, const std::string& inPath,
                   const std::string& signal, double seconds, double tailSeconds, bool replaceExisting) {
     if (!inPath.empty() && run.sampleRateGiven) {
-        throw UsageError("--rate does not resample: " + inPath + " is rendered at its own rate");
+        throw UserError("--rate does not resample: " + inPath + " is rendered at its own rate");
     }
     if (inPath.empty() && (!(seconds > 0.0) || seconds > kMaxSeconds)) {
-        throw UsageError("length of " + std::to_string(seconds) + " seconds is outside 0 to 600");
+        throw UserError("length of " + std::to_string(seconds) + " seconds is outside 0 to 600");
     }
     if (!(tailSeconds >= 0.0) || tailSeconds > kMaxSeconds) {
-        throw UsageError("tail of " + std::to_string(tailSeconds) + " seconds is outside 0 to 600");
+        throw UserError("tail of " + std::to_string(tailSeconds) + " seconds is outside 0 to 600");
     }
     std::vector<std::string> inputs{run.libraryPath};
     if (!inPath.empty()) inputs.push_back(inPath);
@@ -105,11 +105,11 @@ int renderCommand(const RunSettings& run, const std::string& outPath, const std:
         input = readAudioFile(inPath);
         sampleRate = input.sampleRate;
         frames = input.channels.empty() ? 0 : static_cast<std::int64_t>(input.channels.front().size());
-        if (frames == 0) throw UsageError(inPath + " has no frames");
+        if (frames == 0) throw UserError(inPath + " has no frames");
     } else {
         frames = static_cast<std::int64_t>(std::llround(seconds * sampleRate));
         if (frames < 1) {
-            throw UsageError("--seconds is shorter than one frame at " + std::to_string(sampleRate) + " Hz");
+            throw UserError("--seconds is shorter than one frame at " + std::to_string(sampleRate) + " Hz");
         }
     }
     const std::int64_t inputFrames = frames;
@@ -117,7 +117,7 @@ int renderCommand(const RunSettings& run, const std::string& outPath, const std:
     const ModuleDescription& module = loaded.module(run.moduleId);
     const std::vector<PinSetting> settings = parsePinSettings(run.pins);
     DspRun dsp(loaded.library.factory(), module, sampleRate, run.blockSize, settings);
-    if (dsp.audioOutputs().empty()) throw UsageError(run.moduleId + " has no audio output to write");
+    if (dsp.audioOutputs().empty()) throw UserError(run.moduleId + " has no audio output to write");
     dsp.requireInputChannels(inPath.empty() ? 1 : input.channels.size());
     if (inPath.empty()) input.channels = {generateSignal(signal, sampleRate, inputFrames)};
 

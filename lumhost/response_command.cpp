@@ -3,10 +3,11 @@
 #include <optional>
 
 #include "commands.h"
-#include "host/dsp_run.h"
 #include "host/frequency_response.h"
 #include "host/output_file.h"
+#include "host/pin_value.h"
 #include "host/response_plot.h"
+#include "host/user_error.h"
 #include "progress_line.h"
 
 namespace lumhost {
@@ -20,7 +21,7 @@ std::vector<ResponsePoint> measureResponse(const LoadedLibrary& loaded, const Ru
 int responseCommand(const RunSettings& run, const std::string& plotPath, const std::string& csvPath, double seconds,
                     bool replaceExisting) {
     checkResponseSeconds(seconds);
-    if (plotPath.empty() && csvPath.empty()) throw UsageError("response needs --plot or --csv (or both)");
+    if (plotPath.empty() && csvPath.empty()) throw UserError("response needs --plot or --csv (or both)");
     // Every output is checked before anything is measured or written.
     std::optional<OutputFile> csv, plot;
     if (!csvPath.empty()) csv.emplace(csvPath, replaceExisting, std::vector<std::string>{run.libraryPath});

@@ -1,8 +1,9 @@
 #include <cstdio>
 
 #include "commands.h"
-#include "host/dsp_run.h"
 #include "host/module_session.h"
+#include "host/pin_value.h"
+#include "host/user_error.h"
 #include "line_reader.h"
 
 namespace lumhost {
@@ -63,7 +64,7 @@ int prompt(ModuleSession& session, double audioScale) {
         } else {
             try {
                 printStep(session, session.resolve({parsePinSetting(line)}), false, false);
-            } catch (const UsageError& error) {
+            } catch (const UserError& error) {
                 std::fprintf(stderr, "lumhost: %s\n", error.what());
                 exitCode = 2;
             }
@@ -84,7 +85,7 @@ int runCommand(const std::string& libraryPath, const std::string& moduleId,
     std::vector<std::vector<PinChange>> changes;
     for (std::size_t s = 0; s < steps.size(); ++s) {
         // An empty first step starts from the defaults; a later one would do nothing.
-        if (steps[s].empty() && s > 0) throw UsageError("step " + std::to_string(s + 1) + " sets no pin");
+        if (steps[s].empty() && s > 0) throw UserError("step " + std::to_string(s + 1) + " sets no pin");
         changes.push_back(session->resolve(parsePinSettings(steps[s])));
     }
     // Defaults are in place together, so an operand's handler sees the others' defaults.

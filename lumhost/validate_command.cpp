@@ -4,9 +4,9 @@
 
 #include "commands.h"
 #include "host/allocation_counter.h"
-#include "host/dsp_run.h"
 #include "host/output_file.h"
 #include "host/realtime_call_counter.h"
+#include "host/user_error.h"
 #include "host/validator.h"
 #include "validation_report.h"
 #if LUM_HOST_ISOLATION
@@ -24,7 +24,7 @@ constexpr bool kIsolation = false;  // the Windows builds validate in their own 
 
 void requireKnownChecks(const std::vector<std::string>& ids) {
     for (const std::string& id : ids) {
-        if (!isValidationCheck(id)) throw UsageError("no check '" + id + "' (--list-checks lists them)");
+        if (!isValidationCheck(id)) throw UserError("no check '" + id + "' (--list-checks lists them)");
     }
 }
 
@@ -72,7 +72,7 @@ void printVerdict(const ModuleVerdict& verdict, const ValidateSettings& settings
 // Checked before any module runs, as every output file is.
 std::unique_ptr<OutputFile> jsonReportFile(const ValidateSettings& settings) {
     if (settings.jsonPath.empty()) return nullptr;
-    if (settings.jsonPath == "-") throw UsageError("--json takes a file name: standard output has the text report");
+    if (settings.jsonPath == "-") throw UserError("--json takes a file name: standard output has the text report");
     return std::make_unique<OutputFile>(settings.jsonPath, settings.replaceExisting);
 }
 
@@ -90,18 +90,18 @@ int listChecksCommand() {
 }
 
 int validateCommand(const ValidateSettings& settings) {
-    if (settings.libraryPath.empty()) throw UsageError("validate needs a library (or --list-checks)");
+    if (settings.libraryPath.empty()) throw UserError("validate needs a library (or --list-checks)");
     if (settings.strictness < 1 || settings.strictness > 10) {
-        throw UsageError("strictness " + std::to_string(settings.strictness) + " is outside 1 to 10");
+        throw UserError("strictness " + std::to_string(settings.strictness) + " is outside 1 to 10");
     }
     requireKnownChecks(settings.only);
     requireKnownChecks(settings.skip);
-    if (!(settings.timeoutSeconds > 0.0)) throw UsageError("--timeout must be more than 0 seconds");
+    if (!(settings.timeoutSeconds > 0.0)) throw UserError("--timeout must be more than 0 seconds");
     const LoadedLibrary loaded(settings.libraryPath);
 #if LUM_HOST_OUTPUT_FILES
     const std::unique_ptr<OutputFile> report = jsonReportFile(settings);
 #else
-    if (!settings.jsonPath.empty()) throw UsageError("--json is not in the Windows builds");
+    if (!settings.jsonPath.empty()) throw UserError("--json is not in the Windows builds");
 #endif
     ValidationOptions options;
     options.strictness = settings.strictness;
