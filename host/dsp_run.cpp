@@ -21,18 +21,26 @@ const PinDescription& inputPin(const ModuleDescription& module, const PinSetting
 
 }  // namespace
 
-DspRun::DspRun(lum::IMpFactory& factory, const ModuleDescription& module, std::int32_t sampleRate,
-               std::int32_t blockSize, const std::vector<PinSetting>& settings)
-    : blockSize_(blockSize), module_(module) {
-    if (module.side != Side::Dsp) throw UserError(module.id + " is a GUI module; only DSP modules render");
+void requireSampleRate(std::int32_t sampleRate) {
     if (sampleRate < RunLimits::kMinSampleRate || sampleRate > RunLimits::kMaxSampleRate) {
         throw UserError("sample rate " + std::to_string(sampleRate) + " is outside " +
                         std::to_string(RunLimits::kMinSampleRate) + " to " + std::to_string(RunLimits::kMaxSampleRate));
     }
+}
+
+void requireBlockSize(std::int32_t blockSize) {
     if (blockSize < 1 || blockSize > RunLimits::kMaxBlockSize) {
         throw UserError("block size " + std::to_string(blockSize) + " is outside 1 to " +
                         std::to_string(RunLimits::kMaxBlockSize));
     }
+}
+
+DspRun::DspRun(lum::IMpFactory& factory, const ModuleDescription& module, std::int32_t sampleRate,
+               std::int32_t blockSize, const std::vector<PinSetting>& settings)
+    : blockSize_(blockSize), module_(module) {
+    if (module.side != Side::Dsp) throw UserError(module.id + " is a GUI module; only DSP modules render");
+    requireSampleRate(sampleRate);
+    requireBlockSize(blockSize);
 
     std::vector<std::pair<const PinDescription*, std::string>> resolved;
     for (const PinSetting& setting : settings) resolved.emplace_back(&inputPin(module, setting), setting.value);

@@ -22,6 +22,10 @@ struct RunLimits {
     static constexpr std::int32_t kMaxBlockSize = 8192;
 };
 
+// Throw UserError for a sample rate or block size outside RunLimits.
+void requireSampleRate(std::int32_t sampleRate);
+void requireBlockSize(std::int32_t blockSize);
+
 class DspRun {
 public:
     // Creates the module and resolves `settings` against its description. An audio input

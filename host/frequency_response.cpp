@@ -59,8 +59,7 @@ std::vector<ResponsePoint> measureResponse(lum::IMpFactory& factory, const Modul
     DspRun dsp(factory, module, sampleRate, blockSize, settings);
     if (dsp.audioOutputs().empty()) throw UserError(module.id + " has no audio output to measure");
     if (dsp.highestInputChannel() < 0) {
-        throw UserError("no audio input of " + module.id +
-                        " takes the impulse: give one the signal with --pin NAME=in");
+        throw NoImpulseInput("no audio input of " + module.id + " takes the impulse");
     }
     dsp.requireInputChannels(1);
     const auto frames = static_cast<std::int64_t>(std::llround(seconds * sampleRate));

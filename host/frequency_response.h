@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pin_value.h"
+#include "user_error.h"
 
 namespace lumhost {
 
@@ -32,6 +33,12 @@ void checkResponseSeconds(double seconds);
 // from an impulse response (the module's output for a unit impulse at sample 0).
 std::vector<ResponsePoint> responseFromImpulse(const std::vector<float>& impulseResponse, std::int32_t sampleRate,
                                                std::int32_t points = 400);
+
+// What measureResponse throws when no audio input of the module takes the impulse.
+class NoImpulseInput : public UserError {
+public:
+    using UserError::UserError;
+};
 
 // The response of `module` with `settings`, from `seconds` of its output for a unit impulse
 // on the input that takes the signal, rendered in blocks of `blockSize`. Throws UserError

@@ -2,8 +2,8 @@
 
 #include <sndfile.h>
 
-#include "host/output_file.h"
 #include "host/user_error.h"
+#include "output_file.h"
 
 namespace lumhost {
 namespace {

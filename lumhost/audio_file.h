@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/output_file.h"
+#include "output_file.h"
 
 namespace lumhost {
 

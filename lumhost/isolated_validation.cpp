@@ -14,7 +14,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "host/write_all.h"
+#include "write_all.h"
 
 namespace lumhost {
 namespace {

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <memory>
 #include <nlohmann/json.hpp>
 
 #include "commands.h"
@@ -57,20 +58,16 @@ std::string describeValues(const PinDescription& pin, double audioScale, bool ta
     return text;
 }
 
-}  // namespace
+struct ListOptions {
+    std::string libraryPath;
+    bool json = false;
+};
 
-std::string pinLine(const PinDescription& pin, double audioScale, bool takesTheSignal) {
-    char columns[32];
-    std::snprintf(columns, sizeof columns, "  %3d  %-3s  %-5s  ", pin.index,
-                  pin.direction == lum::kDirectionIn ? "in" : "out", datatypeName(pin.datatype));
-    return columns + pin.name + describeValues(pin, audioScale, takesTheSignal);
-}
-
-int listCommand(const std::string& libraryPath, bool json) {
-    const LoadedLibrary loaded(libraryPath);
+void list(const ListOptions& options) {
+    const LoadedLibrary loaded(options.libraryPath);
     requireDescribedModules(loaded);
     const LibraryDescription& description = loaded.description;
-    if (json) {
+    if (options.json) {
         nlohmann::json out = {{"library", description.library},
                               {"audioScale", description.audioScale},
                               {"modules", nlohmann::json::array()}};
@@ -91,7 +88,7 @@ int listCommand(const std::string& libraryPath, bool json) {
             out["modules"].push_back({{"id", module.id}, {"side", sideName(module.side)}, {"pins", pins}});
         }
         std::printf("%s\n", out.dump(2).c_str());
-        return 0;
+        return;
     }
     std::printf("%s: %zu modules\n", description.library.c_str(), description.modules.size());
     if (description.audioScale != 1.0) {
@@ -107,7 +104,23 @@ int listCommand(const std::string& libraryPath, bool json) {
             std::printf("%s\n", pinLine(pin, description.audioScale, takesTheSignal).c_str());
         }
     }
-    return 0;
+}
+
+}  // namespace
+
+std::string pinLine(const PinDescription& pin, double audioScale, bool takesTheSignal) {
+    char columns[32];
+    std::snprintf(columns, sizeof columns, "  %3d  %-3s  %-5s  ", pin.index,
+                  pin.direction == lum::kDirectionIn ? "in" : "out", datatypeName(pin.datatype));
+    return columns + pin.name + describeValues(pin, audioScale, takesTheSignal);
+}
+
+void addListCommand(CLI::App& app) {
+    auto options = std::make_shared<ListOptions>();
+    CLI::App* command = app.add_subcommand("list", "every module of a library, its side and its pins");
+    addLibraryArgument(*command, options->libraryPath)->required();
+    command->add_flag("--json", options->json, "machine-readable output");
+    command->callback([options] { list(*options); });
 }
 
 }  // namespace lumhost

@@ -79,4 +79,12 @@ const ModuleDescription& LoadedLibrary::module(const std::string& id) const {
     return *found;
 }
 
+CLI::Option* addLibraryArgument(CLI::App& command, std::string& path) {
+    return command
+        .add_option("library", path,
+                    "the module library: a path, or a name (KEL_MATH) found in LUM_PATH, beside lumhost or where it is "
+                    "installed")
+        ->transform(findLibrary);
+}
+
 }  // namespace lumhost

@@ -1,12 +1,13 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <memory>
 
 #include "audio_file.h"
 #include "commands.h"
 #include "host/dsp_run.h"
-#include "host/output_file.h"
 #include "host/signal_generators.h"
+#include "output_file.h"
 #include "progress_line.h"
 
 namespace lumhost {
@@ -79,23 +80,35 @@ void report(const OutputFile& out, const AudioFormat& format, std::int64_t frame
     }
 }
 
-}  // namespace
+struct RenderOptions {
+    RunSettings run;
+    std::string outPath, inPath;
+    std::string signal = "noise";
+    double seconds = 2.0;
+    double tailSeconds = 0.0;
+};
 
-int renderCommand(const RunSettings& run, const std::string& outPath, const std::string& inPath,
-                  const std::string& signal, double seconds, double tailSeconds, bool replaceExisting) {
-    if (!inPath.empty() && run.sampleRateGiven) {
-        throw UserError("--rate does not resample: " + inPath + " is rendered at its own rate");
-    }
-    if (inPath.empty() && (!(seconds > 0.0) || seconds > kMaxSeconds)) {
-        throw UserError("length of " + std::to_string(seconds) + " seconds is outside 0 to 600");
-    }
+void requireTail(double tailSeconds) {
     if (!(tailSeconds >= 0.0) || tailSeconds > kMaxSeconds) {
         throw UserError("tail of " + std::to_string(tailSeconds) + " seconds is outside 0 to 600");
     }
+}
+
+void render(const RenderOptions& options) {
+    const RunSettings& run = options.run;
+    const std::string& inPath = options.inPath;
+    const double seconds = options.seconds;
+    if (!inPath.empty() && run.sampleRateGiven) {
+        throw UserError("--rate does not resample: " + inPath + " is rendered at its own rate");
+    }
+    // Checked here, not by a validator: with --in the length is the file's.
+    if (inPath.empty() && (!(seconds > 0.0) || seconds > kMaxSeconds)) {
+        throw UserError("length of " + std::to_string(seconds) + " seconds is outside 0 to 600");
+    }
     std::vector<std::string> inputs{run.libraryPath};
     if (!inPath.empty()) inputs.push_back(inPath);
-    OutputFile out(outPath, replaceExisting, inputs);
-    const AudioFormat format = audioFormatFor(outPath);
+    OutputFile out(options.outPath, run.replaceExisting, inputs);
+    const AudioFormat format = audioFormatFor(options.outPath);
     const LoadedLibrary loaded(run.libraryPath);
 
     AudioData input;
@@ -113,13 +126,13 @@ int renderCommand(const RunSettings& run, const std::string& outPath, const std:
         }
     }
     const std::int64_t inputFrames = frames;
-    frames += static_cast<std::int64_t>(std::llround(tailSeconds * sampleRate));
+    frames += static_cast<std::int64_t>(std::llround(options.tailSeconds * sampleRate));
     const ModuleDescription& module = loaded.module(run.moduleId);
     const std::vector<PinSetting> settings = parsePinSettings(run.pins);
     DspRun dsp(loaded.library.factory(), module, sampleRate, run.blockSize, settings);
     if (dsp.audioOutputs().empty()) throw UserError(run.moduleId + " has no audio output to write");
     dsp.requireInputChannels(inPath.empty() ? 1 : input.channels.size());
-    if (inPath.empty()) input.channels = {generateSignal(signal, sampleRate, inputFrames)};
+    if (inPath.empty()) input.channels = {generateSignal(options.signal, sampleRate, inputFrames)};
 
     std::vector<Channel> channels;
     std::int64_t blocksAsleep = 0;
@@ -143,7 +156,49 @@ int renderCommand(const RunSettings& run, const std::string& outPath, const std:
     writeAudioFile(out, format, output);
     out.commit();
     report(out, format, frames, sampleRate, channels, blocksAsleep);
-    return 0;
+}
+
+}  // namespace
+
+void addRunOptions(CLI::App& command, RunSettings& run) {
+    addLibraryArgument(command, run.libraryPath)->required();
+    command.add_option("id", run.moduleId, "the module's identifier")->required();
+    command.add_option(
+        "--pin", run.pins,
+        "NAME_OR_INDEX=VALUE for a pin (repeatable); an int pin also takes its value names; pins not given take the "
+        "defaults list shows");
+    command.add_option("--rate", run.sampleRate, "sample rate in Hz (default 44100; an --in file keeps its own)")
+        ->check(checkedBy<std::int32_t>(requireSampleRate))
+        ->each([&run](const std::string&) { run.sampleRateGiven = true; });
+    command.add_option("--block", run.blockSize, "samples per block (default 64)")
+        ->check(checkedBy<std::int32_t>(requireBlockSize));
+    command.add_flag("-y,--force", run.replaceExisting, "replace existing output files");
+    command.add_flag("-q,--quiet", run.quiet, "no progress line (shown only on a terminal, for runs over a second)");
+}
+
+void addRenderCommand(CLI::App& app) {
+    auto options = std::make_shared<RenderOptions>();
+    CLI::App* command = app.add_subcommand("render", "run a DSP module on a signal and write the result");
+    addRunOptions(*command, options->run);
+    command
+        ->add_option("--out", options->outPath,
+                     "the audio file to write, its format from its extension (.wav, .flac, .aiff, ...); "
+                     "- for WAV on standard output")
+        ->required();
+    auto* in = command->add_option("--in", options->inPath, "an input audio file, rendered at its own rate");
+    command->add_option("--signal", options->signal, "impulse, sine:HZ, sweep or noise (default noise)")->excludes(in);
+    command->add_option("--seconds", options->seconds, "length of the generated signal (default 2); ignored with --in");
+    command
+        ->add_option("--tail", options->tailSeconds,
+                     "seconds of silence rendered after the input, for ringing (default 0)")
+        ->check(checkedBy<double>(requireTail));
+    command->footer(
+        "Audio inputs: the first one takes the signal (channel 0) unless set; NAME=in:N feeds channel N of the "
+        "input (in = in:0) to any audio input, and NAME=NUMBER holds one at a constant sample value (audio pins "
+        "stand for ten times it: the filter's Frequency=100 is 1 kHz). Generated signals peak at 0.5 (-6 dBFS): "
+        "impulse is one sample of 1, sine:HZ takes 0 < HZ < half the rate, sweep rises from 20 Hz to 0.45 times "
+        "the rate, noise is white and the same every run. Pins not given take the defaults list shows.");
+    command->callback([options] { render(*options); });
 }
 
 }  // namespace lumhost

@@ -4,10 +4,10 @@
 
 #include "commands.h"
 #include "host/allocation_counter.h"
-#include "host/output_file.h"
 #include "host/realtime_call_counter.h"
 #include "host/user_error.h"
 #include "host/validator.h"
+#include "output_file.h"
 #include "validation_report.h"
 #if LUM_HOST_ISOLATION
 #include "isolated_validation.h"
@@ -22,10 +22,18 @@ constexpr bool kIsolation = true;
 constexpr bool kIsolation = false;  // the Windows builds validate in their own process
 #endif
 
-void requireKnownChecks(const std::vector<std::string>& ids) {
-    for (const std::string& id : ids) {
-        if (!isValidationCheck(id)) throw UserError("no check '" + id + "' (--list-checks lists them)");
+void requireKnownCheck(const std::string& id) {
+    if (!isValidationCheck(id)) throw UserError("no check '" + id + "' (--list-checks lists them)");
+}
+
+void requireStrictness(std::int32_t strictness) {
+    if (strictness < 1 || strictness > 10) {
+        throw UserError("strictness " + std::to_string(strictness) + " is outside 1 to 10");
     }
+}
+
+void requireTimeout(double seconds) {
+    if (!(seconds > 0.0)) throw UserError("--timeout must be more than 0 seconds");
 }
 
 std::vector<const ModuleDescription*> chosenModules(const LoadedLibrary& loaded,
@@ -82,21 +90,12 @@ void writeJsonReport(OutputFile& out, const nlohmann::json& report) {
 }
 #endif
 
-}  // namespace
-
-int listChecksCommand() {
+void listChecks() {
     for (const ValidationCheck& check : validationChecks()) std::printf("%-28s %s\n", check.id, check.description);
-    return 0;
 }
 
-int validateCommand(const ValidateSettings& settings) {
+int validate(const ValidateSettings& settings) {
     if (settings.libraryPath.empty()) throw UserError("validate needs a library (or --list-checks)");
-    if (settings.strictness < 1 || settings.strictness > 10) {
-        throw UserError("strictness " + std::to_string(settings.strictness) + " is outside 1 to 10");
-    }
-    requireKnownChecks(settings.only);
-    requireKnownChecks(settings.skip);
-    if (!(settings.timeoutSeconds > 0.0)) throw UserError("--timeout must be more than 0 seconds");
     const LoadedLibrary loaded(settings.libraryPath);
 #if LUM_HOST_OUTPUT_FILES
     const std::unique_ptr<OutputFile> report = jsonReportFile(settings);
@@ -134,6 +133,40 @@ int validateCommand(const ValidateSettings& settings) {
     if (report) writeJsonReport(*report, validationReport(loaded.description.library, settings, verdicts));
 #endif
     return failed + crashed == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+void addValidateCommand(CLI::App& app) {
+    auto settings = std::make_shared<ValidateSettings>();
+    CLI::App* command = app.add_subcommand("validate", "exercise every module and check every host call");
+    addLibraryArgument(*command, settings->libraryPath);
+    command
+        ->add_option("--strictness", settings->strictness,
+                     "1 to 10: how long each module is exercised; from 6 on, with block sizes 1 to 4096 and sample "
+                     "rates 8 to 384 kHz (default 5)")
+        ->check(checkedBy<std::int32_t>(requireStrictness));
+    command->add_option("--seed", settings->seed, "seed of the random sessions (default 1)");
+    command->add_flag("--list-checks", settings->listChecks, "print every check's id and what it checks");
+    command->add_option("--only", settings->only, "ID,...: run only these checks")
+        ->delimiter(',')
+        ->check(checkedBy<std::string>(requireKnownCheck));
+    command->add_option("--skip", settings->skip, "ID,...: run every check but these")
+        ->delimiter(',')
+        ->check(checkedBy<std::string>(requireKnownCheck));
+    command->add_option("--module", settings->modules, "IDENTIFIER,...: validate only these modules")->delimiter(',');
+    command->add_flag("--in-process", settings->inProcess,
+                      "validate every module in lumhost's own process, not in a child each");
+    command
+        ->add_option("--timeout", settings->timeoutSeconds, "seconds one module's child process may run (default 30)")
+        ->check(checkedBy<double>(requireTimeout));
+    command->add_option("--json", settings->jsonPath,
+                        "also write every module's verdict and every check's status to this file");
+    command->add_flag("-y,--force", settings->replaceExisting, "let --json replace an existing file");
+    command->callback([settings] {
+        if (settings->listChecks) return listChecks();
+        exitWith(validate(*settings));
+    });
 }
 
 }  // namespace lumhost

@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/user_error.h"
 #include "ignored_broken_pipe.h"
-#include "user_error.h"
 #include "write_all.h"
 
 extern char** environ;

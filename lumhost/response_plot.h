@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "frequency_response.h"
+#include "host/frequency_response.h"
 #include "output_file.h"
 
 namespace lumhost {

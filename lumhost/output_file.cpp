@@ -13,8 +13,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "host/user_error.h"
 #include "ignored_broken_pipe.h"
-#include "user_error.h"
 #include "write_all.h"
 
 namespace lumhost {

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "external_program.h"
-#include "user_error.h"
+#include "host/user_error.h"
 
 namespace lumhost {
 namespace {
