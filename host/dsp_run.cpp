@@ -5,11 +5,10 @@
 
 #include "instances.h"
 #include "pin_value.h"
+#include "text.h"
 
 namespace lumhost {
 namespace {
-
-bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
 // The input `setting` names; throws UserError for an unknown pin or an output.
 const PinDescription& inputPin(const ModuleDescription& module, const PinSetting& setting) {
@@ -83,11 +82,7 @@ DspRun::DspRun(lum::IMpFactory& factory, const ModuleDescription& module, std::i
 
     host_.setBlockSize(blockSize);
     host_.setSampleRate(static_cast<float>(sampleRate));
-    auto created = createDsp(factory, module.wideId(), host_.object());
-    if (created.status != lum::kOk) {
-        throw UserError("cannot create " + module.id + " (status " + std::to_string(created.status) + ")");
-    }
-    plugin_ = std::move(created.object);
+    plugin_ = createdOrThrow(createDsp(factory, module.wideId(), host_.object()), module.id);
     plugin_->open();
     for (AudioInput& input : inputs_) plugin_->setBuffer(input.pinIndex, input.buffer.data());
     for (AudioOutput& output : outputs_) plugin_->setBuffer(output.pinIndex, output.buffer.data());
@@ -104,7 +99,7 @@ void DspRun::start() {
     started_ = true;
     pending_.graphStart(0);
     for (const ControlValue& control : controlValues_) {
-        pending_.bytes(0, control.pinIndex, control.value.size, control.value.bytes, false);
+        pending_.bytes(0, control.pinIndex, control.value.size, control.value.bytes.data(), false);
     }
     for (const AudioInput& input : inputs_) {
         pending_.streaming(0, input.pinIndex, input.channel >= 0);
@@ -117,7 +112,7 @@ void DspRun::change(const PinSetting& setting) {
     const PinDescription* pin = &inputPin(module_, setting);
     if (pin->datatype != lum::kDatatypeAudio) {
         const PinValue value = parsePinValue(*pin, setting.value);
-        pending_.bytes(0, pin->index, value.size, value.bytes, false);
+        pending_.bytes(0, pin->index, value.size, value.bytes.data(), false);
         return;
     }
     for (AudioInput& input : inputs_) {

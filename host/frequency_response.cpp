@@ -5,13 +5,9 @@
 #include <complex>
 
 #include "dsp_run.h"
+#include "numbers.h"
 
 namespace lumhost {
-namespace {
-
-constexpr double kPi = 3.14159265358979323846;
-
-}  // namespace
 
 std::vector<ResponsePoint> responseFromImpulse(const std::vector<float>& impulseResponse, std::int32_t sampleRate,
                                                std::int32_t points) {

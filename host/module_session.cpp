@@ -43,11 +43,7 @@ public:
     ControlSession(lum::IMpFactory& factory, const ModuleDescription& module, bool trace)
         : ModuleSession(module, trace) {
         host_.setBlockSize(kBlockSize);
-        auto created = createDsp(factory, module.wideId(), host_.object());
-        if (created.status != lum::kOk) {
-            throw UserError("cannot create " + module.id + " (status " + std::to_string(created.status) + ")");
-        }
-        plugin_ = std::move(created.object);
+        plugin_ = createdOrThrow(createDsp(factory, module.wideId(), host_.object()), module.id);
         plugin_->open();
         for (const PinDescription& pin : module.pins) {
             if (pin.direction == lum::kDirectionOut) held_.emplace_back(&pin, std::nullopt);
@@ -67,7 +63,7 @@ public:
             if (trace_) lines.push_back("  | host: graph start");
         }
         for (const PinChange& change : sent) {
-            events.bytes(0, change.pin->index, change.value.size, change.value.bytes, false);
+            events.bytes(0, change.pin->index, change.value.size, change.value.bytes.data(), false);
             if (trace_) {
                 lines.push_back("  | host: " + change.pin->name + " = " + formatPinValue(*change.pin, change.value));
             }
@@ -110,11 +106,7 @@ private:
 class GuiSession final : public ModuleSession {
 public:
     GuiSession(lum::IMpFactory& factory, const ModuleDescription& module, bool trace) : ModuleSession(module, trace) {
-        auto created = createGui(factory, module.wideId(), host_.object());
-        if (created.status != lum::kOk) {
-            throw UserError("cannot create " + module.id + " (status " + std::to_string(created.status) + ")");
-        }
-        gui_ = std::move(created.object);
+        gui_ = createdOrThrow(createGui(factory, module.wideId(), host_.object()), module.id);
     }
 
     std::vector<std::string> step(const std::vector<PinChange>& changes, bool allSetFirst) override {
@@ -122,7 +114,7 @@ public:
         sent_.clear();
         if (allSetFirst) {
             for (const PinChange& change : changes) {
-                gui_->setPin(change.pin->index, 0, change.value.size, change.value.bytes);
+                gui_->setPin(change.pin->index, 0, change.value.size, change.value.bytes.data());
                 if (trace_) {
                     lines.push_back("  | host: setPin " + change.pin->name + " = " +
                                     formatPinValue(*change.pin, change.value));
@@ -131,7 +123,7 @@ public:
         }
         for (const PinChange& change : changes) {
             host_.clear();
-            if (!allSetFirst) gui_->setPin(change.pin->index, 0, change.value.size, change.value.bytes);
+            if (!allSetFirst) gui_->setPin(change.pin->index, 0, change.value.size, change.value.bytes.data());
             gui_->notifyPin(change.pin->index, 0);
             if (trace_) {
                 lines.push_back(std::string("  | host: ") + (allSetFirst ? "notifyPin " : "setPin + notifyPin ") +

@@ -76,7 +76,7 @@ PinValue PinValue::of(std::int32_t value) {
     return ofBytes(reinterpret_cast<const std::uint8_t*>(&value), sizeof value);
 }
 
-PinValue PinValue::ofBool(bool value) {
+PinValue PinValue::of(bool value) {
     const std::uint8_t byte = value ? 1 : 0;
     return ofBytes(&byte, 1);
 }
@@ -84,25 +84,25 @@ PinValue PinValue::ofBool(bool value) {
 PinValue PinValue::ofBytes(const std::uint8_t* bytes, std::int32_t size) {
     PinValue value;
     value.size = size;
-    std::memcpy(value.bytes, bytes, static_cast<std::size_t>(std::clamp(size, 0, 4)));
+    std::memcpy(value.bytes.data(), bytes, static_cast<std::size_t>(std::clamp(size, 0, 4)));
     return value;
 }
 
 float PinValue::asFloat() const {
     float value = 0.0f;
-    std::memcpy(&value, bytes, sizeof value);
+    std::memcpy(&value, bytes.data(), sizeof value);
     return value;
 }
 
 std::int32_t PinValue::asInt() const {
     std::int32_t value = 0;
-    std::memcpy(&value, bytes, sizeof value);
+    std::memcpy(&value, bytes.data(), sizeof value);
     return value;
 }
 
 PinValue defaultPinValue(const PinDescription& pin) {
     const double value = pin.defaultValue.value_or(0.0);
-    if (pin.datatype == lum::kDatatypeBool) return PinValue::ofBool(value != 0.0);
+    if (pin.datatype == lum::kDatatypeBool) return PinValue::of(value != 0.0);
     if (pin.datatype == lum::kDatatypeInt) {
         // The description check refuses a default beyond int; until then it is held at the edge.
         return PinValue::of(static_cast<std::int32_t>(std::clamp(value, -2147483648.0, 2147483647.0)));
@@ -112,7 +112,7 @@ PinValue defaultPinValue(const PinDescription& pin) {
 
 PinValue parsePinValue(const PinDescription& pin, const std::string& text) {
     const std::string what = "pin '" + pin.name + "'";
-    if (pin.datatype == lum::kDatatypeBool) return PinValue::ofBool(parseBool(text, what));
+    if (pin.datatype == lum::kDatatypeBool) return PinValue::of(parseBool(text, what));
     if (pin.datatype == lum::kDatatypeInt) {
         for (std::size_t value = 0; value < pin.valueNames.size(); ++value) {
             if (pin.valueNames[value] == text) return PinValue::of(static_cast<std::int32_t>(value));

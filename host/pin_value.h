@@ -2,6 +2,7 @@
 // and shown back in the pin's own terms.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,13 +12,14 @@
 
 namespace lumhost {
 
+// A pin value as the host passes it: 4 bytes for float and int, 1 for bool.
 struct PinValue {
-    std::int32_t size = 4;  // 1 for bool
-    std::uint8_t bytes[4] = {};
+    std::int32_t size = 4;
+    std::array<std::uint8_t, 4> bytes{};
 
     static PinValue of(float value);
     static PinValue of(std::int32_t value);
-    static PinValue ofBool(bool value);
+    static PinValue of(bool value);
     // What a module sent: `size` bytes, of which a pin value holds at most 4.
     static PinValue ofBytes(const std::uint8_t* bytes, std::int32_t size);
 

@@ -3,13 +3,14 @@
 #include <cmath>
 #include <random>
 
+#include "numbers.h"
 #include "pin_value.h"
+#include "text.h"
 #include "user_error.h"
 
 namespace lumhost {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr float kPeak = 0.5f;
 
 }  // namespace
@@ -31,7 +32,7 @@ std::vector<float> generateSignal(const std::string& signal, std::int32_t sample
     std::vector<float> samples(static_cast<std::size_t>(frames), 0.0f);
     if (signal == "impulse") {
         if (frames > 0) samples[0] = 1.0f;
-    } else if (signal.rfind("sine:", 0) == 0) {
+    } else if (startsWith(signal, "sine:")) {
         const float hz = parseFloat(signal.substr(5), "signal sine");
         if (!(hz > 0.0f) || hz >= sampleRate / 2.0f) {
             throw UserError("signal sine: " + signal.substr(5) + " Hz is not between 0 and half the sample rate");

@@ -72,20 +72,7 @@ void list(const ListOptions& options) {
                               {"audioScale", description.audioScale},
                               {"modules", nlohmann::json::array()}};
         for (const ModuleDescription& module : description.modules) {
-            nlohmann::json pins = nlohmann::json::array();
-            for (const PinDescription& pin : module.pins) {
-                nlohmann::json entry = {{"index", pin.index},
-                                        {"direction", pin.direction == lum::kDirectionIn ? "in" : "out"},
-                                        {"datatype", datatypeName(pin.datatype)},
-                                        {"name", pin.name}};
-                if (pin.defaultValue) entry["default"] = *pin.defaultValue;
-                if (pin.range) entry["range"] = {pin.range->first, pin.range->second};
-                if (!pin.unit.empty()) entry["unit"] = pin.unit;
-                if (!pin.valueNames.empty()) entry["values"] = pin.valueNames;
-                if (pin.settable) entry["settable"] = true;
-                pins.push_back(entry);
-            }
-            out["modules"].push_back({{"id", module.id}, {"side", sideName(module.side)}, {"pins", pins}});
+            out["modules"].push_back({{"id", module.id}, {"side", sideName(module.side)}, {"pins", module.pins}});
         }
         std::printf("%s\n", out.dump(2).c_str());
         return;

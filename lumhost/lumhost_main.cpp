@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "commands.h"
+#include "host/text.h"
 #include "host/user_error.h"
 
 namespace {
@@ -17,16 +18,9 @@ void addMissingCommand(CLI::App& app, const std::string& name) {
 }
 #endif
 
-// One line for messages that CLI11 may break over several.
-std::string oneLine(std::string text) {
-    for (char& c : text) {
-        if (c == '\n') c = ' ';
-    }
-    return text;
-}
-
+// CLI11 may break a message over several lines.
 int fail(const std::exception& error, int exitCode) {
-    std::fprintf(stderr, "lumhost: %s\n", oneLine(error.what()).c_str());
+    std::fprintf(stderr, "lumhost: %s\n", lumhost::oneLine(error.what()).c_str());
     return exitCode;
 }
 

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <sstream>
 
+#include "host/text.h"
+
 namespace lumhost {
 namespace {
 
@@ -20,7 +22,7 @@ std::string shellWord(const std::string& text) {
 
 bool appliesTo(const std::string& check, Side side) {
     const std::string other = side == Side::Dsp ? "gui." : "dsp.";
-    return check.rfind(other, 0) != 0;
+    return !startsWith(check, other);
 }
 
 nlohmann::json checkResult(const ModuleVerdict& verdict, const std::string& check) {
