@@ -123,7 +123,7 @@ bool answersWhenSet(const ModuleLibrary& library, const ModuleDescription& modul
     for (const PinDescription& pin : module.pins) {
         if (pin.direction != lum::kDirectionIn) continue;
         const PinValue value = defaultPinValue(pin);
-        created.object->setPin(pin.index, 0, value.size, value.bytes);
+        created.object->setPin(pin.index, 0, value.size, value.bytes.data());
         created.object->notifyPin(pin.index, 0);
     }
     PinValue held = defaultPinValue(output);
@@ -132,12 +132,12 @@ bool answersWhenSet(const ModuleLibrary& library, const ModuleDescription& modul
             held = PinValue::ofBytes(call.bytes.data(), call.size);
         }
     }
-    const PinValue other = output.datatype == lum::kDatatypeBool ? PinValue::ofBool(held.bytes[0] == 0)
+    const PinValue other = output.datatype == lum::kDatatypeBool ? PinValue::of(held.bytes[0] == 0)
                            : output.datatype == lum::kDatatypeInt
                                ? PinValue::of(held.asInt() < 0 ? held.asInt() + 3 : held.asInt() - 3)
                                : PinValue::of(held.asFloat() + 3.0f);
     host.clear();
-    created.object->setPin(output.index, 0, other.size, other.bytes);
+    created.object->setPin(output.index, 0, other.size, other.bytes.data());
     created.object->notifyPin(output.index, 0);
     return !host.exchange().empty();
 }

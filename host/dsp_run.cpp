@@ -1,102 +1,45 @@
 #include "dsp_run.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <charconv>
 #include <cmath>
-#include <cstdlib>
 
 #include "instances.h"
 #include "pin_value.h"
+#include "text.h"
 
 namespace lumhost {
 namespace {
 
-bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
-
-// The input `setting` names; throws UsageError for an unknown pin or an output.
+// The input `setting` names; throws UserError for an unknown pin or an output.
 const PinDescription& inputPin(const ModuleDescription& module, const PinSetting& setting) {
     const PinDescription* pin = module.findPin(setting.pin);
-    if (pin == nullptr) throw UsageError(module.id + " has no pin '" + setting.pin + "'");
-    if (pin->direction != lum::kDirectionIn) throw UsageError("pin '" + pin->name + "' is an output");
+    if (pin == nullptr) throw UserError(module.id + " has no pin '" + setting.pin + "'");
+    if (pin->direction != lum::kDirectionIn) throw UserError("pin '" + pin->name + "' is an output");
     return *pin;
 }
 
 }  // namespace
 
-std::vector<PinSetting> parsePinSettings(const std::vector<std::string>& texts) {
-    std::vector<PinSetting> settings;
-    for (const std::string& text : texts) settings.push_back(parsePinSetting(text));
-    return settings;
-}
-
-std::string describeRun(const std::string& moduleId, const std::vector<PinSetting>& settings) {
-    std::string title = moduleId;
-    for (const PinSetting& setting : settings) title += "  " + setting.pin + "=" + setting.value;
-    return title;
-}
-
-PinSetting parsePinSetting(const std::string& text) {
-    const auto equals = text.find('=');
-    if (equals == std::string::npos || equals == 0) {
-        throw UsageError("pin setting '" + text + "' is not NAME_OR_INDEX=VALUE");
+void requireSampleRate(std::int32_t sampleRate) {
+    if (sampleRate < RunLimits::kMinSampleRate || sampleRate > RunLimits::kMaxSampleRate) {
+        throw UserError("sample rate " + std::to_string(sampleRate) + " is outside " +
+                        std::to_string(RunLimits::kMinSampleRate) + " to " + std::to_string(RunLimits::kMaxSampleRate));
     }
-    return {text.substr(0, equals), text.substr(equals + 1)};
 }
 
-float parseFloat(const std::string& text, const std::string& what) {
-    float value = 0.0f;
-#if defined(__EMSCRIPTEN__)
-    // This C++ library has no floating-point from_chars, and strtof takes more: leading
-    // spaces and '+', and hexadecimal, which are refused first. Results beyond a float,
-    // or below its denormals, are out of range for both.
-    const bool syntax = !text.empty() && text.front() != '+' &&
-                        !std::isspace(static_cast<unsigned char>(text.front())) &&
-                        text.find_first_of("xX") == std::string::npos;
-    char* end = nullptr;
-    errno = 0;
-    value = syntax ? std::strtof(text.c_str(), &end) : 0.0f;
-    const bool outOfRange = errno == ERANGE && (value == 0.0f || std::isinf(value));
-    if (!syntax || outOfRange || end != text.c_str() + text.size()) {
-        throw UsageError(what + ": '" + text + "' is not a number");
+void requireBlockSize(std::int32_t blockSize) {
+    if (blockSize < 1 || blockSize > RunLimits::kMaxBlockSize) {
+        throw UserError("block size " + std::to_string(blockSize) + " is outside 1 to " +
+                        std::to_string(RunLimits::kMaxBlockSize));
     }
-#else
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) {
-        throw UsageError(what + ": '" + text + "' is not a number");
-    }
-#endif
-    return value;
-}
-
-std::int32_t parseInt(const std::string& text, const std::string& what) {
-    std::int32_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) {
-        throw UsageError(what + ": '" + text + "' is not a 32-bit integer");
-    }
-    return value;
-}
-
-bool parseBool(const std::string& text, const std::string& what) {
-    if (text == "true" || text == "1" || text == "on") return true;
-    if (text == "false" || text == "0" || text == "off") return false;
-    throw UsageError(what + ": '" + text + "' is not true or false");
 }
 
 DspRun::DspRun(lum::IMpFactory& factory, const ModuleDescription& module, std::int32_t sampleRate,
                std::int32_t blockSize, const std::vector<PinSetting>& settings)
     : blockSize_(blockSize), module_(module) {
-    if (module.side != Side::Dsp) throw UsageError(module.id + " is a GUI module; only DSP modules render");
-    if (sampleRate < RunLimits::kMinSampleRate || sampleRate > RunLimits::kMaxSampleRate) {
-        throw UsageError("sample rate " + std::to_string(sampleRate) + " is outside " +
-                         std::to_string(RunLimits::kMinSampleRate) + " to " +
-                         std::to_string(RunLimits::kMaxSampleRate));
-    }
-    if (blockSize < 1 || blockSize > RunLimits::kMaxBlockSize) {
-        throw UsageError("block size " + std::to_string(blockSize) + " is outside 1 to " +
-                         std::to_string(RunLimits::kMaxBlockSize));
-    }
+    if (module.side != Side::Dsp) throw UserError(module.id + " is a GUI module; only DSP modules render");
+    requireSampleRate(sampleRate);
+    requireBlockSize(blockSize);
 
     std::vector<std::pair<const PinDescription*, std::string>> resolved;
     for (const PinSetting& setting : settings) resolved.emplace_back(&inputPin(module, setting), setting.value);
@@ -120,7 +63,7 @@ DspRun::DspRun(lum::IMpFactory& factory, const ModuleDescription& module, std::i
                 input.channel = 0;
             } else if (value != nullptr && (*value == "in" || startsWith(*value, "in:"))) {
                 input.channel = *value == "in" ? 0 : parseInt(value->substr(3), what);
-                if (input.channel < 0) throw UsageError(what + ": channel " + std::to_string(input.channel));
+                if (input.channel < 0) throw UserError(what + ": channel " + std::to_string(input.channel));
             } else if (value != nullptr) {
                 input.constant = parseFloat(*value, what);
             }
@@ -139,11 +82,7 @@ DspRun::DspRun(lum::IMpFactory& factory, const ModuleDescription& module, std::i
 
     host_.setBlockSize(blockSize);
     host_.setSampleRate(static_cast<float>(sampleRate));
-    auto created = createDsp(factory, module.wideId(), host_.object());
-    if (created.status != lum::kOk) {
-        throw UsageError("cannot create " + module.id + " (status " + std::to_string(created.status) + ")");
-    }
-    plugin_ = std::move(created.object);
+    plugin_ = createdOrThrow(createDsp(factory, module.wideId(), host_.object()), module.id);
     plugin_->open();
     for (AudioInput& input : inputs_) plugin_->setBuffer(input.pinIndex, input.buffer.data());
     for (AudioOutput& output : outputs_) plugin_->setBuffer(output.pinIndex, output.buffer.data());
@@ -151,8 +90,8 @@ DspRun::DspRun(lum::IMpFactory& factory, const ModuleDescription& module, std::i
 
 void DspRun::requireInputChannels(std::size_t available) const {
     if (highestInputChannel_ >= 0 && static_cast<std::size_t>(highestInputChannel_) >= available) {
-        throw UsageError("channel " + std::to_string(highestInputChannel_) + " does not exist (the signal has " +
-                         std::to_string(available) + ")");
+        throw UserError("channel " + std::to_string(highestInputChannel_) + " does not exist (the signal has " +
+                        std::to_string(available) + ")");
     }
 }
 
@@ -160,7 +99,7 @@ void DspRun::start() {
     started_ = true;
     pending_.graphStart(0);
     for (const ControlValue& control : controlValues_) {
-        pending_.bytes(0, control.pinIndex, control.value.size, control.value.bytes, false);
+        pending_.bytes(0, control.pinIndex, control.value.size, control.value.bytes.data(), false);
     }
     for (const AudioInput& input : inputs_) {
         pending_.streaming(0, input.pinIndex, input.channel >= 0);
@@ -173,12 +112,12 @@ void DspRun::change(const PinSetting& setting) {
     const PinDescription* pin = &inputPin(module_, setting);
     if (pin->datatype != lum::kDatatypeAudio) {
         const PinValue value = parsePinValue(*pin, setting.value);
-        pending_.bytes(0, pin->index, value.size, value.bytes, false);
+        pending_.bytes(0, pin->index, value.size, value.bytes.data(), false);
         return;
     }
     for (AudioInput& input : inputs_) {
         if (input.pinIndex != pin->index) continue;
-        if (input.channel >= 0) throw UsageError("pin '" + pin->name + "' takes the signal");
+        if (input.channel >= 0) throw UserError("pin '" + pin->name + "' takes the signal");
         input.constant = parseFloat(setting.value, "pin '" + pin->name + "'");
         pending_.streaming(0, pin->index, false);
     }
@@ -195,8 +134,7 @@ void DspRun::checkGuards() const {
 
 bool DspRun::processBlock(const float* const* channels, std::size_t channelCount, std::int32_t frames) {
     if (frames < 1 || frames > blockSize_) {
-        throw UsageError("a block of " + std::to_string(frames) + " frames, outside 1 to " +
-                         std::to_string(blockSize_));
+        throw UserError("a block of " + std::to_string(frames) + " frames, outside 1 to " + std::to_string(blockSize_));
     }
     if (!started_) start();
     blockControlOutputs_.clear();

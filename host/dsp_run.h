@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -17,41 +16,22 @@
 
 namespace lumhost {
 
-// A mistake in what the user asked for: reported in one line, exit code 2.
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// "NAME_OR_INDEX=VALUE" from the command line, checked once the module is known.
-struct PinSetting {
-    std::string pin;
-    std::string value;
-};
-PinSetting parsePinSetting(const std::string& text);
-std::vector<PinSetting> parsePinSettings(const std::vector<std::string>& texts);
-// "ID  pin=value ...", for titles and messages.
-std::string describeRun(const std::string& moduleId, const std::vector<PinSetting>& settings);
-
-// Parses a whole value of a pin's type, in one syntax for every pin: a float as
-// std::from_chars reads it (no sign '+', no spaces, no hexadecimal), an int in decimal.
-// Throws UsageError naming the pin.
-float parseFloat(const std::string& text, const std::string& what);
-std::int32_t parseInt(const std::string& text, const std::string& what);
-bool parseBool(const std::string& text, const std::string& what);
-
 struct RunLimits {
     static constexpr std::int32_t kMinSampleRate = 1000;
     static constexpr std::int32_t kMaxSampleRate = 768000;
     static constexpr std::int32_t kMaxBlockSize = 8192;
 };
 
+// Throw UserError for a sample rate or block size outside RunLimits.
+void requireSampleRate(std::int32_t sampleRate);
+void requireBlockSize(std::int32_t blockSize);
+
 class DspRun {
 public:
     // Creates the module and resolves `settings` against its description. An audio input
     // takes a constant ("0.25"), or a channel of the input signal ("in", "in:1"); the
     // first audio input takes channel 0 unless set, the others only when asked. Inputs not
-    // set take their described defaults. Throws UsageError.
+    // set take their described defaults. Throws UserError.
     DspRun(lum::IMpFactory& factory, const ModuleDescription& module, std::int32_t sampleRate, std::int32_t blockSize,
            const std::vector<PinSetting>& settings);
     DspRun(const DspRun&) = delete;
@@ -59,7 +39,7 @@ public:
 
     // The highest input channel the settings read; -1 when every input is a constant.
     std::int32_t highestInputChannel() const { return highestInputChannel_; }
-    // Throws UsageError when the settings read a channel beyond `available`.
+    // Throws UserError when the settings read a channel beyond `available`.
     void requireInputChannels(std::size_t available) const;
     // The module's audio outputs, in pin order: one output channel each.
     const std::vector<PinDescription>& audioOutputs() const { return audioOutputs_; }
@@ -78,7 +58,7 @@ public:
     // Output `output`'s samples of the last block.
     const float* outputBlock(std::size_t output) const { return outputs_[output].buffer.data(); }
     // A new value for an input, sent before the next block: a value event, or for an audio
-    // input a new constant announced as not streaming. Throws UsageError (also for an
+    // input a new constant announced as not streaming. Throws UserError (also for an
     // input that reads the signal).
     void change(const PinSetting& setting);
 

@@ -5,12 +5,10 @@
 #include <complex>
 #include <iterator>
 
+#include "dsp_run.h"
+#include "numbers.h"
+
 namespace lumhost {
-namespace {
-
-constexpr double kPi = 3.14159265358979323846;
-
-}  // namespace
 
 ResponsePoint ImpulseResponse::at(double hz) const {
     // A rotating phasor instead of sin and cos per sample; its drift stays far below what a
@@ -62,7 +60,7 @@ ResponsePoint ImpulseResponse::peak(const std::vector<ResponsePoint>& curve) con
 
 void checkResponseSeconds(double seconds) {
     if (!(seconds >= 1.0 / kLowestResponseHz) || seconds > 60.0) {
-        throw UsageError("impulse length outside 0.1 to 60 seconds (10 Hz, the lowest frequency measured, needs 0.1)");
+        throw UserError("impulse length outside 0.1 to 60 seconds (10 Hz, the lowest frequency measured, needs 0.1)");
     }
 }
 
@@ -77,10 +75,9 @@ ImpulseResponse measureImpulseResponse(lum::IMpFactory& factory, const ModuleDes
     std::vector<std::vector<float>> outputs;
     for (float size : kSizes) {
         DspRun dsp(factory, module, sampleRate, blockSize, settings);
-        if (dsp.audioOutputs().empty()) throw UsageError(module.id + " has no audio output to measure");
+        if (dsp.audioOutputs().empty()) throw UserError(module.id + " has no audio output to measure");
         if (dsp.highestInputChannel() < 0) {
-            throw UsageError("no audio input of " + module.id +
-                             " takes the impulse: give one the signal with --pin NAME=in");
+            throw NoImpulseInput("no audio input of " + module.id + " takes the impulse");
         }
         dsp.requireInputChannels(1);
         std::vector<float> impulse(static_cast<std::size_t>(frames), 0.0f);
@@ -97,20 +94,20 @@ ImpulseResponse measureImpulseResponse(lum::IMpFactory& factory, const ModuleDes
     double largest = 0.0, disproportion = 0.0;
     for (std::size_t i = 0; i < outputs[0].size(); ++i) {
         if (!std::isfinite(outputs[0][i]) || !std::isfinite(outputs[1][i]) || !std::isfinite(outputs[2][i])) {
-            throw UsageError("the impulse response of " + run +
-                             " is not finite: the module is unstable with these pins");
+            throw UserError("the impulse response of " + run +
+                            " is not finite: the module is unstable with these pins");
         }
         const double whole = double{outputs[1][i]} - outputs[0][i];
         response.samples.push_back(whole);
         largest = std::max(largest, std::fabs(whole));
         disproportion = std::max(disproportion, std::fabs(whole - 2.0 * (double{outputs[2][i]} - outputs[0][i])));
     }
-    if (largest == 0.0) throw UsageError("the impulse response of " + run + " is silent: nothing to measure");
+    if (largest == 0.0) throw UserError("the impulse response of " + run + " is silent: nothing to measure");
     // Float rounding of the module's own arithmetic stays far below this.
     if (disproportion > 1e-4 * largest) {
-        throw UsageError("the output of " + run +
-                         " is not proportional to the impulse: the module is not linear with these pins, "
-                         "so it has no frequency response");
+        throw UserError("the output of " + run +
+                        " is not proportional to the impulse: the module is not linear with these pins, "
+                        "so it has no frequency response");
     }
     // Trailing zeros add nothing to the transforms.
     while (response.samples.back() == 0.0) response.samples.pop_back();

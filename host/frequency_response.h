@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "dsp_run.h"
+#include "pin_value.h"
+#include "user_error.h"
 
 namespace lumhost {
 
@@ -24,7 +25,7 @@ struct ResponseCurve {
 // The lowest frequency measured: an impulse response shorter than its period cannot show it.
 constexpr double kLowestResponseHz = 10.0;
 
-// Throws UsageError for an impulse response length outside 0.1 (the lowest frequency's
+// Throws UserError for an impulse response length outside 0.1 (the lowest frequency's
 // period) to 60 seconds.
 void checkResponseSeconds(double seconds);
 
@@ -42,8 +43,14 @@ struct ImpulseResponse {
     ResponsePoint peak(const std::vector<ResponsePoint>& curve) const;
 };
 
+// What measureImpulseResponse throws when no audio input of the module takes the impulse.
+class NoImpulseInput : public UserError {
+public:
+    using UserError::UserError;
+};
+
 // The impulse response of `module` with `settings` over `seconds`, rendered in blocks of
-// `blockSize`, on the input that takes the signal. Throws UsageError when no input takes the
+// `blockSize`, on the input that takes the signal. Throws UserError when no input takes the
 // impulse, or the response is silent, not finite, or not proportional to the impulse's size
 // (a module that is not linear has no frequency response).
 ImpulseResponse measureImpulseResponse(lum::IMpFactory& factory, const ModuleDescription& module,

@@ -3,18 +3,11 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
-namespace lumhost {
+#include "numbers.h"
 
-// Floats compared and made by their bits: NaN payloads and the sign of zero count.
-inline bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-inline float floatFromBits(std::uint32_t bits) {
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
+namespace lumhost {
 
 class GuardedBuffer {
 public:

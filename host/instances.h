@@ -2,9 +2,11 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "framework/interfaces.h"
 #include "ref.h"
+#include "user_error.h"
 
 namespace lumhost {
 
@@ -29,6 +31,15 @@ struct Created {
     std::int32_t status;
     Ref<Interface> object;
 };
+
+// The object `created` holds; throws UserError naming `id` when creation failed.
+template <class Interface>
+Ref<Interface> createdOrThrow(Created<Interface> created, const std::string& id) {
+    if (created.status != lum::kOk) {
+        throw UserError("cannot create " + id + " (status " + std::to_string(created.status) + ")");
+    }
+    return std::move(created.object);
+}
 
 // createInstance, then the side's own interface asked of the new object.
 template <class Interface>

@@ -80,6 +80,47 @@ const ModuleDescription* LibraryDescription::findModule(const std::string& id) c
     return nullptr;
 }
 
+void to_json(nlohmann::json& json, const PinDescription& pin) {
+    json = {{"index", pin.index},
+            {"direction", pin.direction == lum::kDirectionIn ? "in" : "out"},
+            {"datatype", datatypeName(pin.datatype)},
+            {"name", pin.name}};
+    if (pin.defaultValue) json["default"] = *pin.defaultValue;
+    if (pin.range) json["range"] = {pin.range->first, pin.range->second};
+    if (!pin.unit.empty()) json["unit"] = pin.unit;
+    if (!pin.valueNames.empty()) json["values"] = pin.valueNames;
+    if (pin.settable) json["settable"] = true;
+}
+
+void from_json(const nlohmann::json& json, PinDescription& pin) {
+    pin.index = json.at("index").get<std::int32_t>();
+    const std::string direction = json.at("direction").get<std::string>();
+    if (direction != "in" && direction != "out") throw std::invalid_argument("direction must be in or out");
+    pin.direction = direction == "in" ? lum::kDirectionIn : lum::kDirectionOut;
+    const std::int32_t datatype = datatypeCode(json.at("datatype").get<std::string>());
+    if (datatype < 0) throw std::invalid_argument("unknown data type");
+    pin.datatype = static_cast<lum::PinDatatype>(datatype);
+    pin.name = json.at("name").get<std::string>();
+    if (json.contains("default")) {
+        const auto& value = json.at("default");
+        if (value.is_boolean() != (pin.datatype == lum::kDatatypeBool) || !(value.is_boolean() || value.is_number())) {
+            throw std::invalid_argument("the default of '" + pin.name + "' is not a " + datatypeName(pin.datatype));
+        }
+        pin.defaultValue = value.is_boolean() ? (value.get<bool>() ? 1.0 : 0.0) : value.get<double>();
+    }
+    if (json.contains("range")) {
+        const auto range = json.at("range").get<std::pair<double, double>>();
+        const double value = pin.defaultValue.value_or(range.first);
+        if (!(range.first < range.second) || value < range.first || value > range.second) {
+            throw std::invalid_argument("the range of '" + pin.name + "' is empty or leaves out its default");
+        }
+        pin.range = range;
+    }
+    pin.unit = json.value("unit", std::string());
+    pin.valueNames = json.value("values", std::vector<std::string>());
+    pin.settable = json.value("settable", false);
+}
+
 LibraryDescription readLibraryDescription(const std::string& path) {
     // Only a regular file: a device or a FIFO linked there would never end.
     std::error_code error;
@@ -124,37 +165,11 @@ LibraryDescription parseLibraryDescription(const std::string& text, const std::s
             std::set<std::int32_t> indices;
             for (const auto& pin : module.at("pins")) {
                 PinDescription pinEntry;
-                pinEntry.index = pin.at("index").get<std::int32_t>();
-                const std::string direction = pin.at("direction").get<std::string>();
-                if (direction != "in" && direction != "out") {
-                    throw descriptionError(path, entry.id + ": direction must be in or out");
+                try {
+                    pinEntry = pin.get<PinDescription>();
+                } catch (const std::invalid_argument& error) {
+                    throw descriptionError(path, entry.id + ": " + error.what());
                 }
-                pinEntry.direction = direction == "in" ? lum::kDirectionIn : lum::kDirectionOut;
-                const std::int32_t datatype = datatypeCode(pin.at("datatype").get<std::string>());
-                if (datatype < 0) throw descriptionError(path, entry.id + ": unknown data type");
-                pinEntry.datatype = static_cast<lum::PinDatatype>(datatype);
-                pinEntry.name = pin.at("name").get<std::string>();
-                if (pin.contains("default")) {
-                    const auto& value = pin.at("default");
-                    if (value.is_boolean() != (pinEntry.datatype == lum::kDatatypeBool) ||
-                        !(value.is_boolean() || value.is_number())) {
-                        throw descriptionError(path, entry.id + ": the default of '" + pinEntry.name + "' is not a " +
-                                                         datatypeName(pinEntry.datatype));
-                    }
-                    pinEntry.defaultValue = value.is_boolean() ? (value.get<bool>() ? 1.0 : 0.0) : value.get<double>();
-                }
-                if (pin.contains("range")) {
-                    const auto range = pin.at("range").get<std::pair<double, double>>();
-                    const double value = pinEntry.defaultValue.value_or(range.first);
-                    if (!(range.first < range.second) || value < range.first || value > range.second) {
-                        throw descriptionError(path, entry.id + ": the range of '" + pinEntry.name +
-                                                         "' is empty or leaves out its default");
-                    }
-                    pinEntry.range = range;
-                }
-                pinEntry.unit = pin.value("unit", std::string());
-                pinEntry.valueNames = pin.value("values", std::vector<std::string>());
-                pinEntry.settable = pin.value("settable", false);
                 if (!indices.insert(pinEntry.index).second) {
                     throw descriptionError(path, entry.id + ": pin index " + std::to_string(pinEntry.index) + " twice");
                 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <utility>
@@ -30,6 +31,12 @@ struct PinDescription {
     // A GUI output the host may set, which the module solves back from.
     bool settable = false;
 };
+
+// A pin's fields as descriptions and `lumhost list --json` spell them. from_json throws
+// nlohmann's errors for a missing or mistyped field, and std::invalid_argument for a value
+// no pin takes. to_json writes every default as a number, as list always has.
+void to_json(nlohmann::json& json, const PinDescription& pin);
+void from_json(const nlohmann::json& json, PinDescription& pin);
 
 struct ModuleDescription {
     std::string id;

@@ -43,11 +43,7 @@ public:
     ControlSession(lum::IMpFactory& factory, const ModuleDescription& module, bool trace)
         : ModuleSession(module, trace) {
         host_.setBlockSize(kBlockSize);
-        auto created = createDsp(factory, module.wideId(), host_.object());
-        if (created.status != lum::kOk) {
-            throw UsageError("cannot create " + module.id + " (status " + std::to_string(created.status) + ")");
-        }
-        plugin_ = std::move(created.object);
+        plugin_ = createdOrThrow(createDsp(factory, module.wideId(), host_.object()), module.id);
         plugin_->open();
         for (const PinDescription& pin : module.pins) {
             if (pin.direction == lum::kDirectionOut) held_.emplace_back(&pin, std::nullopt);
@@ -67,7 +63,7 @@ public:
             if (trace_) lines.push_back("  | host: graph start");
         }
         for (const PinChange& change : sent) {
-            events.bytes(0, change.pin->index, change.value.size, change.value.bytes, false);
+            events.bytes(0, change.pin->index, change.value.size, change.value.bytes.data(), false);
             if (trace_) {
                 lines.push_back("  | host: " + change.pin->name + " = " + formatPinValue(*change.pin, change.value));
             }
@@ -110,11 +106,7 @@ private:
 class GuiSession final : public ModuleSession {
 public:
     GuiSession(lum::IMpFactory& factory, const ModuleDescription& module, bool trace) : ModuleSession(module, trace) {
-        auto created = createGui(factory, module.wideId(), host_.object());
-        if (created.status != lum::kOk) {
-            throw UsageError("cannot create " + module.id + " (status " + std::to_string(created.status) + ")");
-        }
-        gui_ = std::move(created.object);
+        gui_ = createdOrThrow(createGui(factory, module.wideId(), host_.object()), module.id);
     }
 
     std::vector<std::string> step(const std::vector<PinChange>& changes, bool allSetFirst) override {
@@ -122,7 +114,7 @@ public:
         sent_.clear();
         if (allSetFirst) {
             for (const PinChange& change : changes) {
-                gui_->setPin(change.pin->index, 0, change.value.size, change.value.bytes);
+                gui_->setPin(change.pin->index, 0, change.value.size, change.value.bytes.data());
                 if (trace_) {
                     lines.push_back("  | host: setPin " + change.pin->name + " = " +
                                     formatPinValue(*change.pin, change.value));
@@ -131,7 +123,7 @@ public:
         }
         for (const PinChange& change : changes) {
             host_.clear();
-            if (!allSetFirst) gui_->setPin(change.pin->index, 0, change.value.size, change.value.bytes);
+            if (!allSetFirst) gui_->setPin(change.pin->index, 0, change.value.size, change.value.bytes.data());
             gui_->notifyPin(change.pin->index, 0);
             if (trace_) {
                 lines.push_back(std::string("  | host: ") + (allSetFirst ? "notifyPin " : "setPin + notifyPin ") +
@@ -172,7 +164,7 @@ std::unique_ptr<ModuleSession> ModuleSession::open(lum::IMpFactory& factory, con
     if (module.side == Side::Gui) return std::make_unique<GuiSession>(factory, module, trace);
     for (const PinDescription& pin : module.pins) {
         if (pin.datatype == lum::kDatatypeAudio) {
-            throw UsageError(module.id + " is audio-rate: lumhost render runs it");
+            throw UserError(module.id + " is audio-rate: lumhost render runs it");
         }
     }
     return std::make_unique<ControlSession>(factory, module, trace);
@@ -182,9 +174,9 @@ std::vector<PinChange> ModuleSession::resolve(const std::vector<PinSetting>& set
     std::vector<PinChange> changes;
     for (const PinSetting& setting : settings) {
         const PinDescription* pin = module_.findPin(setting.pin);
-        if (pin == nullptr) throw UsageError(module_.id + " has no pin '" + setting.pin + "'");
+        if (pin == nullptr) throw UserError(module_.id + " has no pin '" + setting.pin + "'");
         if (pin->direction != lum::kDirectionIn && !pin->settable) {
-            throw UsageError("pin '" + pin->name + "' is an output only");
+            throw UserError("pin '" + pin->name + "' is an output only");
         }
         changes.push_back({pin, parsePinValue(*pin, setting.value)});
     }

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "dsp_run.h"
 #include "pin_value.h"
 #include "recording_host.h"
+#include "user_error.h"
 
 namespace lumhost {
 
@@ -22,13 +22,13 @@ std::vector<PinChange> defaultsBesides(const ModuleDescription& module, const st
 
 class ModuleSession {
 public:
-    // Throws UsageError for a module lumhost cannot run value by value (an audio-rate one).
+    // Throws UserError for a module lumhost cannot run value by value (an audio-rate one).
     static std::unique_ptr<ModuleSession> open(lum::IMpFactory& factory, const ModuleDescription& module, bool trace);
     virtual ~ModuleSession() = default;
 
     const ModuleDescription& module() const { return module_; }
     // Checks `settings` against the module: inputs (and settable GUI outputs) with values
-    // of their type. Throws UsageError.
+    // of their type. Throws UserError.
     std::vector<PinChange> resolve(const std::vector<PinSetting>& settings) const;
     // Applies the changes as one step and returns what to print. A DSP module gets them
     // together in one block; a GUI module one after the other, or, `allSetFirst`, all

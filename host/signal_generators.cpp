@@ -3,12 +3,14 @@
 #include <cmath>
 #include <random>
 
-#include "dsp_run.h"
+#include "numbers.h"
+#include "pin_value.h"
+#include "text.h"
+#include "user_error.h"
 
 namespace lumhost {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr float kPeak = 0.5f;
 constexpr double kSweepStartHz = 20.0;
 
@@ -18,11 +20,11 @@ SignalGenerator::SignalGenerator(const std::string& signal, std::int32_t sampleR
     : sampleRate_(sampleRate), frames_(frames), uniform_(-kPeak, kPeak) {
     if (signal == "impulse") {
         kind_ = Kind::Impulse;
-    } else if (signal.rfind("sine:", 0) == 0) {
+    } else if (startsWith(signal, "sine:")) {
         kind_ = Kind::Sine;
         const float hz = parseFloat(signal.substr(5), "signal sine");
         if (!(hz > 0.0f) || hz >= sampleRate / 2.0f) {
-            throw UsageError("signal sine: " + signal.substr(5) + " Hz is not between 0 and half the sample rate");
+            throw UserError("signal sine: " + signal.substr(5) + " Hz is not between 0 and half the sample rate");
         }
         hz_ = hz;
     } else if (signal == "sweep") {
@@ -31,7 +33,7 @@ SignalGenerator::SignalGenerator(const std::string& signal, std::int32_t sampleR
     } else if (signal == "noise") {
         kind_ = Kind::Noise;
     } else {
-        throw UsageError("unknown signal '" + signal + "' (impulse, sine:HZ, sweep or noise)");
+        throw UserError("unknown signal '" + signal + "' (impulse, sine:HZ, sweep or noise)");
     }
 }
 

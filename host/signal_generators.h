@@ -12,7 +12,7 @@ namespace lumhost {
 // (impulse: one sample of 1), made piece by piece so a long signal needs no memory.
 class SignalGenerator {
 public:
-    // Throws UsageError for a signal it does not know.
+    // Throws UserError for a signal it does not know.
     SignalGenerator(const std::string& signal, std::int32_t sampleRate, std::int64_t frames);
     // The next `count` samples; silence past the end.
     void fill(float* samples, std::int64_t count);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "text.h"
+
 namespace lumhost {
 
 const std::vector<ValidationCheck>& validationChecks() {
@@ -43,9 +45,8 @@ bool CheckSelection::runs(const std::string& id) const {
 
 bool CheckSelection::runsAnyOf(const std::string& prefix) const {
     const auto& checks = validationChecks();
-    return std::any_of(checks.begin(), checks.end(), [&](const ValidationCheck& check) {
-        return std::string(check.id).rfind(prefix, 0) == 0 && runs(check.id);
-    });
+    return std::any_of(checks.begin(), checks.end(),
+                       [&](const ValidationCheck& check) { return startsWith(check.id, prefix) && runs(check.id); });
 }
 
 std::size_t CheckSelection::countFor(Side side) const {
@@ -55,6 +56,6 @@ std::size_t CheckSelection::countFor(Side side) const {
     }));
 }
 
-bool checkAppliesTo(const std::string& id, Side side) { return id.rfind(side == Side::Dsp ? "gui." : "dsp.", 0) != 0; }
+bool checkAppliesTo(const std::string& id, Side side) { return !startsWith(id, side == Side::Dsp ? "gui." : "dsp."); }
 
 }  // namespace lumhost

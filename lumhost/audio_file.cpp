@@ -4,8 +4,9 @@
 
 #include <sstream>
 
-#include "host/dsp_run.h"
-#include "host/output_file.h"
+#include "host/text.h"
+#include "host/user_error.h"
+#include "output_file.h"
 
 namespace lumhost {
 namespace {
@@ -27,7 +28,7 @@ std::string canonicalExtension(const std::string& extension) {
 int majorFormatFor(const std::string& path) {
     const std::string extension = canonicalExtension(lowerCaseExtension(path));
     if (extension.empty()) {
-        throw UsageError("cannot write " + path + ": no extension names its audio format (.wav, .flac, ...)");
+        throw UserError("cannot write " + path + ": no extension names its audio format (.wav, .flac, ...)");
     }
     int count = 0;
     sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
@@ -35,7 +36,7 @@ int majorFormatFor(const std::string& path) {
         const SF_FORMAT_INFO major = formatInfo(SFC_GET_FORMAT_MAJOR, i);
         if (extension == major.extension) return major.format;  // the first of a shared extension is the common one
     }
-    throw UsageError("cannot write " + path + ": libsndfile writes no '." + extension + "' format");
+    throw UserError("cannot write " + path + ": libsndfile writes no '." + extension + "' format");
 }
 
 std::string subtypeName(int subtype) {
@@ -63,13 +64,13 @@ AudioFormat audioFormatFor(const std::string& path) {
                     std::string(formatInfo(SFC_GET_FORMAT_INFO, major).name) + ", " + subtypeName(subtype), fixedPoint};
         }
     }
-    throw UsageError("cannot write " + path + ": libsndfile writes that format with no sample type lumhost offers");
+    throw UserError("cannot write " + path + ": libsndfile writes that format with no sample type lumhost offers");
 }
 
 AudioFileReader::AudioFileReader(const std::string& path) : path_(path) {
     SF_INFO info{};
     file_ = sf_open(path.c_str(), SFM_READ, &info);
-    if (file_ == nullptr) throw UsageError("cannot read " + path + ": " + sf_strerror(nullptr));
+    if (file_ == nullptr) throw UserError("cannot read " + path + ": " + sf_strerror(nullptr));
     sampleRate_ = info.samplerate;
     channels_ = static_cast<std::size_t>(info.channels);
     frames_ = info.frames;
@@ -78,7 +79,7 @@ AudioFileReader::AudioFileReader(const std::string& path) : path_(path) {
     std::istringstream lines(log);
     for (std::string line; shortfall_.empty() && std::getline(lines, line);) {
         // The sample data's chunk: WAV's and CAF's "data", AIFF's "SSND".
-        const bool samples = line.rfind("data", 0) == 0 || line.rfind("SSND", 0) == 0;
+        const bool samples = startsWith(line, "data") || startsWith(line, "SSND");
         if (samples && line.find("(should be ") != std::string::npos) shortfall_ = line;
     }
 }
@@ -99,13 +100,13 @@ std::int64_t AudioFileReader::read(float* const* channels, std::int64_t count) {
 AudioFileWriter::AudioFileWriter(const OutputFile& out, const AudioFormat& format, std::int32_t sampleRate,
                                  std::size_t channels)
     : path_(out.path()), channels_(channels) {
-    if (channels == 0) throw UsageError("nothing to write to " + out.path() + ": the module has no audio output");
+    if (channels == 0) throw UserError("nothing to write to " + out.path() + ": the module has no audio output");
     SF_INFO info{};
     info.samplerate = sampleRate;
     info.channels = static_cast<int>(channels);
     info.format = format.sndfileFormat;
     file_ = sf_open_fd(out.descriptor(), SFM_WRITE, &info, SF_FALSE);
-    if (file_ == nullptr) throw UsageError("cannot write " + out.path() + ": " + sf_strerror(nullptr));
+    if (file_ == nullptr) throw UserError("cannot write " + out.path() + ": " + sf_strerror(nullptr));
     // The peak chunk carries a time stamp: without it the same input gives the same bytes.
     sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
@@ -123,14 +124,14 @@ void AudioFileWriter::write(const float* const* channels, std::int64_t count) {
         }
     }
     if (sf_writef_float(file_, interleaved_.data(), count) != count) {
-        throw UsageError("cannot write " + path_ + ": the disk refused the samples");
+        throw UserError("cannot write " + path_ + ": the disk refused the samples");
     }
 }
 
 void AudioFileWriter::close() {
     const int closed = sf_close(file_);
     file_ = nullptr;
-    if (closed != 0) throw UsageError("cannot write " + path_ + ": the disk refused the samples");
+    if (closed != 0) throw UserError("cannot write " + path_ + ": the disk refused the samples");
 }
 
 AudioData readAudioFile(const std::string& path) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/output_file.h"
+#include "output_file.h"
 
 // libsndfile's SNDFILE.
 struct sf_private_tag;
@@ -25,10 +25,10 @@ struct AudioFormat {
 };
 
 // The format for `path`'s extension (32-bit float where the format allows it, else the
-// widest integer); WAV for "-". Throws UsageError for an extension libsndfile cannot write.
+// widest integer); WAV for "-". Throws UserError for an extension libsndfile cannot write.
 AudioFormat audioFormatFor(const std::string& path);
 
-// An audio file read piece by piece. Throws UsageError naming the file and what libsndfile said.
+// An audio file read piece by piece. Throws UserError naming the file and what libsndfile said.
 class AudioFileReader {
 public:
     explicit AudioFileReader(const std::string& path);
@@ -58,7 +58,7 @@ private:
 };
 
 // An audio file written piece by piece into `out`, in `format`; the caller commits `out`
-// after close(). Throws UsageError.
+// after close(). Throws UserError.
 class AudioFileWriter {
 public:
     AudioFileWriter(const OutputFile& out, const AudioFormat& format, std::int32_t sampleRate, std::size_t channels);
@@ -76,7 +76,7 @@ private:
     std::vector<float> interleaved_;
 };
 
-// A whole file at once. Throws UsageError.
+// A whole file at once. Throws UserError.
 AudioData readAudioFile(const std::string& path);
 void writeAudioFile(const OutputFile& out, const AudioFormat& format, const AudioData& audio);
 

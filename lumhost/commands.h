@@ -1,14 +1,17 @@
-// lumhost's subcommands. Each returns the process exit code; bad input throws
-// UsageError (exit code 2, one line).
+// lumhost's subcommands. Each file holds one: its options, the function that adds it to
+// the command line, and what it runs. Bad input throws UserError: one line, its exit code.
 #pragma once
 
+#include <CLI/CLI.hpp>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "host/frequency_response.h"
 #include "host/library_loader.h"
 #include "host/module_description.h"
+#include "host/user_error.h"
 
 namespace lumhost {
 
@@ -28,23 +31,31 @@ struct LoadedLibrary {
     const ModuleDescription& module(const std::string& id) const;
 };
 
-struct RunSettings {
-    std::string libraryPath;
-    std::string moduleId;
-    std::vector<std::string> pins;  // NAME_OR_INDEX=VALUE
-    std::int32_t sampleRate = 44100;
-    std::int32_t blockSize = 64;
-    bool sampleRateGiven = false;
-    bool quiet = false;  // no progress line
-};
+// The library argument, a path or a name that findLibrary looks up.
+CLI::Option* addLibraryArgument(CLI::App& command, std::string& path);
 
-// The module's magnitude and phase from `seconds` of impulse response.
-ImpulseResponse measureImpulseResponse(const LoadedLibrary& loaded, const RunSettings& run, double seconds);
+// A validator that gives an option's value, once it converts, to `check`, which throws
+// UserError in lumhost's own words; text that does not convert is left to CLI11.
+template <class T>
+CLI::Validator checkedBy(std::function<void(T)> check) {
+    return CLI::Validator(
+        [check](const std::string& text) {
+            T value{};
+            if (CLI::detail::lexical_cast(text, value)) check(value);
+            return std::string();
+        },
+        "");
+}
+
+// Ends the run with `exitCode` once the command has said all it has to say.
+inline void exitWith(int exitCode) {
+    if (exitCode != 0) throw CLI::RuntimeError(exitCode);
+}
 
 // A pin as list shows it: index, direction, type, name, then its default (or the signal
 // the first audio input takes), unit and value names.
 std::string pinLine(const PinDescription& pin, double audioScale, bool takesTheSignal);
-int listCommand(const std::string& libraryPath, bool json);
+
 struct ValidateSettings {
     std::string libraryPath;
     std::int32_t strictness = 5;
@@ -55,24 +66,34 @@ struct ValidateSettings {
     double timeoutSeconds = 30.0;         // per module, in its child process
     std::string jsonPath;                 // empty: no JSON report
     bool replaceExisting = false;         // the JSON report may replace a file
+    bool listChecks = false;              // print the checks instead
     bool quiet = false;                   // no progress line
 };
 
-int validateCommand(const ValidateSettings& settings);
-// Every check's id and description, one a line.
-int listChecksCommand();
+void addListCommand(CLI::App& app);
+void addValidateCommand(CLI::App& app);
+
 #if LUM_HOST_AUDIO_FILES
-// `replaceExisting` lets an output replace an existing file; inputs are never replaced.
-// `tailSeconds` of silence follow the input, so ringing is not cut off.
-int renderCommand(const RunSettings& run, const std::string& outPath, const std::string& inPath,
-                  const std::string& signal, double seconds, double tailSeconds, bool replaceExisting);
-int responseCommand(const RunSettings& run, const std::string& plotPath, const std::string& csvPath, double seconds,
-                    bool replaceExisting);
-int demoCommand(const std::string& outDirectory);
-// `steps` holds each step's NAME_OR_INDEX=VALUE settings; `interactive` then reads more
-// from a prompt.
-int runCommand(const std::string& libraryPath, const std::string& moduleId,
-               const std::vector<std::vector<std::string>>& steps, bool trace, bool interactive);
+// What render and response share.
+struct RunSettings {
+    std::string libraryPath;
+    std::string moduleId;
+    std::vector<std::string> pins;  // NAME_OR_INDEX=VALUE
+    std::int32_t sampleRate = 44100;
+    std::int32_t blockSize = 64;
+    bool sampleRateGiven = false;
+    bool quiet = false;            // no progress line
+    bool replaceExisting = false;  // outputs may replace existing files
+};
+void addRunOptions(CLI::App& command, RunSettings& run);
+
+// The module's magnitude and phase from `seconds` of impulse response.
+ImpulseResponse measureImpulseResponse(const LoadedLibrary& loaded, const RunSettings& run, double seconds);
+
+void addRenderCommand(CLI::App& app);
+void addResponseCommand(CLI::App& app);
+void addRunCommand(CLI::App& app);
+void addDemoCommand(CLI::App& app);
 #endif
 
 }  // namespace lumhost

@@ -1,13 +1,14 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
 #include "audio_file.h"
 #include "commands.h"
 #include "host/dsp_run.h"
-#include "host/output_file.h"
-#include "host/response_plot.h"
 #include "host/signal_generators.h"
+#include "output_file.h"
+#include "response_plot.h"
 
 namespace lumhost {
 namespace {
@@ -28,9 +29,7 @@ struct Render {
     const char* signal;  // "noise" or "sweep"
 };
 
-}  // namespace
-
-int demoCommand(const std::string& outDirectory) {
+void demo(const std::string& outDirectory) {
     const LoadedLibrary filter(findLibrary("QX-DaRovoVIR3"));
     const LoadedLibrary math(findLibrary("KEL_MATH"));
     std::filesystem::create_directories(outDirectory);
@@ -86,12 +85,13 @@ int demoCommand(const std::string& outDirectory) {
     std::vector<ResponseCurve> curves;
     std::printf("\n  %-10s %12s %12s %12s\n", "shape", "at 100 Hz", "at 1 kHz", "at 10 kHz");
     for (int shape = 0; shape < 7; ++shape) {
-        RunSettings run{filter.library.path(),
-                        "QX-DaRovoVIR3",
-                        {"Filter Type=" + std::to_string(shape), "Slope=0", "Frequency=100", "Q=0.0707", "Gain=0.6"},
-                        kRate,
-                        kBlock,
-                        true};
+        RunSettings run;
+        run.libraryPath = filter.library.path();
+        run.moduleId = "QX-DaRovoVIR3";
+        run.pins = {"Filter Type=" + std::to_string(shape), "Slope=0", "Frequency=100", "Q=0.0707", "Gain=0.6"};
+        run.sampleRate = kRate;
+        run.blockSize = kBlock;
+        run.sampleRateGiven = true;
         const ImpulseResponse impulse = measureImpulseResponse(filter, run, 0.5);
         auto at = [&](double hz) { return impulse.at(hz).magnitudeDb; };
         std::printf("  %-10s %9.1f dB %9.1f dB %9.1f dB\n", shapes[shape], at(100.0), at(1000.0), at(10000.0));
@@ -101,7 +101,15 @@ int demoCommand(const std::string& outDirectory) {
     plotResponses(plot, "QX-DaRovoVIR3: seven shapes at 1 kHz, Q 0.707, gain 6 dB, one section", curves);
     plot.commit();
     std::printf("\n  response plot: %s\n", plot.path().c_str());
-    return 0;
+}
+
+}  // namespace
+
+void addDemoCommand(CLI::App& app) {
+    auto outDirectory = std::make_shared<std::string>("demo-out");
+    CLI::App* command = app.add_subcommand("demo", "render and plot the filter and a few math modules");
+    command->add_option("--out-dir", *outDirectory, "the folder written to (default demo-out)");
+    command->callback([outDirectory] { demo(*outDirectory); });
 }
 
 }  // namespace lumhost

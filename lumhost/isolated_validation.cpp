@@ -16,7 +16,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "host/write_all.h"
+#include "host/text.h"
+#include "write_all.h"
 
 namespace lumhost {
 namespace {
@@ -25,13 +26,6 @@ namespace {
 // "checks N", "ran ID", "problem ID<TAB>TEXT", "notchecked ID<TAB>TEXT") and "running ID";
 // at the end the whole verdict and "end". A parent that stopped reading is gone.
 void tellParent(int fd, const std::string& text) { writeAll(fd, text.data(), text.size()); }
-
-std::string oneLine(std::string text) {
-    for (char& c : text) {
-        if (c == '\n' || c == '\t') c = ' ';
-    }
-    return text;
-}
 
 // The verdict so far, which replaces the last one the parent read.
 std::string verdictLines(const ModuleVerdict& verdict) {

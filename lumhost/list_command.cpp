@@ -1,11 +1,12 @@
 #include <cstdio>
+#include <memory>
 #include <nlohmann/json.hpp>
 
 #include "commands.h"
-#include "host/dsp_run.h"
 #include "host/instances.h"
 #include "host/pin_value.h"
 #include "host/recording_host.h"
+#include "host/user_error.h"
 
 namespace lumhost {
 namespace {
@@ -18,8 +19,8 @@ void requireDescribedModules(const LoadedLibrary& loaded) {
                                         ? createDsp(loaded.library.factory(), module.wideId(), host.object()).status
                                         : createGui(loaded.library.factory(), module.wideId(), host.object()).status;
         if (status != lum::kOk) {
-            throw UsageError(descriptionPath(loaded.library.path()) + " does not describe " + loaded.library.path() +
-                             ": it has no " + sideName(module.side) + " module '" + module.id + "'");
+            throw UserError(descriptionPath(loaded.library.path()) + " does not describe " + loaded.library.path() +
+                            ": it has no " + sideName(module.side) + " module '" + module.id + "'");
         }
     }
 }
@@ -57,41 +58,24 @@ std::string describeValues(const PinDescription& pin, double audioScale, bool ta
     return text;
 }
 
-}  // namespace
+struct ListOptions {
+    std::string libraryPath;
+    bool json = false;
+};
 
-std::string pinLine(const PinDescription& pin, double audioScale, bool takesTheSignal) {
-    char columns[32];
-    std::snprintf(columns, sizeof columns, "  %3d  %-3s  %-5s  ", pin.index,
-                  pin.direction == lum::kDirectionIn ? "in" : "out", datatypeName(pin.datatype));
-    return columns + pin.name + describeValues(pin, audioScale, takesTheSignal);
-}
-
-int listCommand(const std::string& libraryPath, bool json) {
-    const LoadedLibrary loaded(libraryPath);
+void list(const ListOptions& options) {
+    const LoadedLibrary loaded(options.libraryPath);
     requireDescribedModules(loaded);
     const LibraryDescription& description = loaded.description;
-    if (json) {
+    if (options.json) {
         nlohmann::json out = {{"library", description.library},
                               {"audioScale", description.audioScale},
                               {"modules", nlohmann::json::array()}};
         for (const ModuleDescription& module : description.modules) {
-            nlohmann::json pins = nlohmann::json::array();
-            for (const PinDescription& pin : module.pins) {
-                nlohmann::json entry = {{"index", pin.index},
-                                        {"direction", pin.direction == lum::kDirectionIn ? "in" : "out"},
-                                        {"datatype", datatypeName(pin.datatype)},
-                                        {"name", pin.name}};
-                if (pin.defaultValue) entry["default"] = *pin.defaultValue;
-                if (pin.range) entry["range"] = {pin.range->first, pin.range->second};
-                if (!pin.unit.empty()) entry["unit"] = pin.unit;
-                if (!pin.valueNames.empty()) entry["values"] = pin.valueNames;
-                if (pin.settable) entry["settable"] = true;
-                pins.push_back(entry);
-            }
-            out["modules"].push_back({{"id", module.id}, {"side", sideName(module.side)}, {"pins", pins}});
+            out["modules"].push_back({{"id", module.id}, {"side", sideName(module.side)}, {"pins", module.pins}});
         }
         std::printf("%s\n", out.dump(2).c_str());
-        return 0;
+        return;
     }
     std::printf("%s: %zu modules\n", description.library.c_str(), description.modules.size());
     if (description.audioScale != 1.0) {
@@ -107,7 +91,23 @@ int listCommand(const std::string& libraryPath, bool json) {
             std::printf("%s\n", pinLine(pin, description.audioScale, takesTheSignal).c_str());
         }
     }
-    return 0;
+}
+
+}  // namespace
+
+std::string pinLine(const PinDescription& pin, double audioScale, bool takesTheSignal) {
+    char columns[32];
+    std::snprintf(columns, sizeof columns, "  %3d  %-3s  %-5s  ", pin.index,
+                  pin.direction == lum::kDirectionIn ? "in" : "out", datatypeName(pin.datatype));
+    return columns + pin.name + describeValues(pin, audioScale, takesTheSignal);
+}
+
+void addListCommand(CLI::App& app) {
+    auto options = std::make_shared<ListOptions>();
+    CLI::App* command = app.add_subcommand("list", "every module of a library, its side and its pins");
+    addLibraryArgument(*command, options->libraryPath)->required();
+    command->add_flag("--json", options->json, "machine-readable output");
+    command->callback([options] { list(*options); });
 }
 
 }  // namespace lumhost

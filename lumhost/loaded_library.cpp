@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "commands.h"
-#include "host/dsp_run.h"
+#include "host/user_error.h"
 
 namespace lumhost {
 namespace {
@@ -11,12 +11,12 @@ namespace {
 ModuleLibrary loadLibrary(const std::string& path) {
     std::error_code error;
     const auto status = std::filesystem::status(path, error);
-    if (!std::filesystem::exists(status)) throw UsageError("no such library file: " + path);
-    if (!std::filesystem::is_regular_file(status)) throw UsageError(path + " is not a regular file");
+    if (!std::filesystem::exists(status)) throw UserError("no such library file: " + path);
+    if (!std::filesystem::is_regular_file(status)) throw UserError(path + " is not a regular file");
     try {
         return ModuleLibrary(path);
     } catch (const std::runtime_error& failure) {
-        throw UsageError(failure.what());
+        throw UserError(failure.what());
     }
 }
 
@@ -24,7 +24,7 @@ LibraryDescription loadDescription(const std::string& libraryPath) {
     try {
         return readLibraryDescription(descriptionPath(libraryPath));
     } catch (const std::runtime_error& failure) {
-        throw UsageError(failure.what());
+        throw UserError(failure.what());
     }
 }
 
@@ -76,8 +76,16 @@ LoadedLibrary::LoadedLibrary(const std::string& path)
 
 const ModuleDescription& LoadedLibrary::module(const std::string& id) const {
     const ModuleDescription* found = description.findModule(id);
-    if (found == nullptr) throw UsageError(library.path() + " has no module '" + id + "'");
+    if (found == nullptr) throw UserError(library.path() + " has no module '" + id + "'");
     return *found;
+}
+
+CLI::Option* addLibraryArgument(CLI::App& command, std::string& path) {
+    return command
+        .add_option("library", path,
+                    "the module library: a path, or a name (KEL_MATH) found in LUM_PATH, beside lumhost or where it is "
+                    "installed")
+        ->transform(findLibrary);
 }
 
 }  // namespace lumhost

@@ -1,6 +1,6 @@
 #include <unistd.h>
-#include <algorithm>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -10,8 +10,8 @@
 #include "audio_file.h"
 #include "commands.h"
 #include "host/dsp_run.h"
-#include "host/output_file.h"
 #include "host/signal_generators.h"
+#include "output_file.h"
 #include "progress_line.h"
 
 namespace lumhost {
@@ -73,26 +73,38 @@ void report(const OutputFile& out, const AudioFormat& format, std::int64_t frame
     }
 }
 
-}  // namespace
+struct RenderOptions {
+    RunSettings run;
+    std::string outPath, inPath;
+    std::string signal = "noise";
+    double seconds = 2.0;
+    double tailSeconds = 0.0;
+};
 
-int renderCommand(const RunSettings& run, const std::string& outPath, const std::string& inPath,
-                  const std::string& signal, double seconds, double tailSeconds, bool replaceExisting) {
-    if (outPath == "-" && isatty(STDOUT_FILENO)) {
-        throw UsageError("will not write audio to a terminal: send standard output to a file or a program");
+void requireTail(double tailSeconds) {
+    if (!(tailSeconds >= 0.0) || tailSeconds > kMaxSeconds) {
+        throw UserError("tail of " + std::to_string(tailSeconds) + " seconds is outside 0 to 600");
+    }
+}
+
+void render(const RenderOptions& options) {
+    const RunSettings& run = options.run;
+    const std::string& inPath = options.inPath;
+    const double seconds = options.seconds;
+    if (options.outPath == "-" && isatty(STDOUT_FILENO)) {
+        throw UserError("will not write audio to a terminal: send standard output to a file or a program");
     }
     if (!inPath.empty() && run.sampleRateGiven) {
-        throw UsageError("--rate does not resample: " + inPath + " is rendered at its own rate");
+        throw UserError("--rate does not resample: " + inPath + " is rendered at its own rate");
     }
+    // Checked here, not by a validator: with --in the length is the file's.
     if (inPath.empty() && (!(seconds > 0.0) || seconds > kMaxSeconds)) {
-        throw UsageError("length of " + std::to_string(seconds) + " seconds is outside 0 to 600");
-    }
-    if (!(tailSeconds >= 0.0) || tailSeconds > kMaxSeconds) {
-        throw UsageError("tail of " + std::to_string(tailSeconds) + " seconds is outside 0 to 600");
+        throw UserError("length of " + std::to_string(seconds) + " seconds is outside 0 to 600");
     }
     std::vector<std::string> filesRead = libraryFiles(run.libraryPath);
     if (!inPath.empty()) filesRead.push_back(inPath);
-    OutputFile out(outPath, replaceExisting, filesRead);
-    const AudioFormat format = audioFormatFor(outPath);
+    OutputFile out(options.outPath, run.replaceExisting, filesRead);
+    const AudioFormat format = audioFormatFor(options.outPath);
     const LoadedLibrary loaded(run.libraryPath);
 
     // The input, read or made piece by piece: the run's memory does not grow with its length.
@@ -104,7 +116,7 @@ int renderCommand(const RunSettings& run, const std::string& outPath, const std:
         file.emplace(inPath);
         sampleRate = file->sampleRate();
         inputFrames = file->frames();
-        if (inputFrames == 0) throw UsageError(inPath + " has no frames");
+        if (inputFrames == 0) throw UserError(inPath + " has no frames");
         if (!file->shortfall().empty()) {
             std::fprintf(stderr, "lumhost: warning: %s is shorter than its header says (%s): %lld frames rendered\n",
                          inPath.c_str(), file->shortfall().c_str(), static_cast<long long>(inputFrames));
@@ -112,18 +124,18 @@ int renderCommand(const RunSettings& run, const std::string& outPath, const std:
     } else {
         inputFrames = static_cast<std::int64_t>(std::llround(seconds * sampleRate));
         if (inputFrames < 1) {
-            throw UsageError("--seconds is shorter than one frame at " + std::to_string(sampleRate) + " Hz");
+            throw UserError("--seconds is shorter than one frame at " + std::to_string(sampleRate) + " Hz");
         }
     }
-    const auto tailFrames = static_cast<std::int64_t>(std::llround(tailSeconds * sampleRate));
+    const auto tailFrames = static_cast<std::int64_t>(std::llround(options.tailSeconds * sampleRate));
     const ModuleDescription& module = loaded.module(run.moduleId);
     const std::vector<PinSetting> settings = parsePinSettings(run.pins);
     const std::size_t inputChannels = file ? file->channelCount() : 1;
     std::vector<std::unique_ptr<DspRun>> runs;
     runs.push_back(std::make_unique<DspRun>(loaded.library.factory(), module, sampleRate, run.blockSize, settings));
-    if (runs.front()->audioOutputs().empty()) throw UsageError(run.moduleId + " has no audio output to write");
+    if (runs.front()->audioOutputs().empty()) throw UserError(run.moduleId + " has no audio output to write");
     runs.front()->requireInputChannels(inputChannels);
-    if (!file) generator.emplace(signal, sampleRate, inputFrames);
+    if (!file) generator.emplace(options.signal, sampleRate, inputFrames);
     // A module that reads one channel runs once per channel of the file, with the same pins.
     const bool runPerChannel = inputChannels > 1 && runs.front()->highestInputChannel() == 0;
     while (runPerChannel && runs.size() < inputChannels) {
@@ -179,7 +191,49 @@ int renderCommand(const RunSettings& run, const std::string& outPath, const std:
     std::int64_t blocksAsleep = 0;
     for (const auto& dsp : runs) blocksAsleep += dsp->blocksAsleep();
     report(out, format, inputFrames + tailFrames, sampleRate, channels, blocksAsleep);
-    return 0;
+}
+
+}  // namespace
+
+void addRunOptions(CLI::App& command, RunSettings& run) {
+    addLibraryArgument(command, run.libraryPath)->required();
+    command.add_option("id", run.moduleId, "the module's identifier")->required();
+    command.add_option(
+        "--pin", run.pins,
+        "NAME_OR_INDEX=VALUE for a pin (repeatable); an int pin also takes its value names; pins not given take the "
+        "defaults list shows");
+    command.add_option("--rate", run.sampleRate, "sample rate in Hz (default 44100; an --in file keeps its own)")
+        ->check(checkedBy<std::int32_t>(requireSampleRate))
+        ->each([&run](const std::string&) { run.sampleRateGiven = true; });
+    command.add_option("--block", run.blockSize, "samples per block (default 64)")
+        ->check(checkedBy<std::int32_t>(requireBlockSize));
+    command.add_flag("-y,--force", run.replaceExisting, "replace existing output files");
+    command.add_flag("-q,--quiet", run.quiet, "no progress line (shown only on a terminal, for runs over a second)");
+}
+
+void addRenderCommand(CLI::App& app) {
+    auto options = std::make_shared<RenderOptions>();
+    CLI::App* command = app.add_subcommand("render", "run a DSP module on a signal and write the result");
+    addRunOptions(*command, options->run);
+    command
+        ->add_option("--out", options->outPath,
+                     "the audio file to write, its format from its extension (.wav, .flac, .aiff, ...); "
+                     "- for WAV on standard output")
+        ->required();
+    auto* in = command->add_option("--in", options->inPath, "an input audio file, rendered at its own rate");
+    command->add_option("--signal", options->signal, "impulse, sine:HZ, sweep or noise (default noise)")->excludes(in);
+    command->add_option("--seconds", options->seconds, "length of the generated signal (default 2); ignored with --in");
+    command
+        ->add_option("--tail", options->tailSeconds,
+                     "seconds of silence rendered after the input, for ringing (default 0)")
+        ->check(checkedBy<double>(requireTail));
+    command->footer(
+        "Audio inputs: the first one takes the signal (channel 0) unless set; NAME=in:N feeds channel N of the "
+        "input (in = in:0) to any audio input, and NAME=NUMBER holds one at a constant sample value (audio pins "
+        "stand for ten times it: the filter's Frequency=100 is 1 kHz). Generated signals peak at 0.5 (-6 dBFS): "
+        "impulse is one sample of 1, sine:HZ takes 0 < HZ < half the rate, sweep rises from 20 Hz to 0.45 times "
+        "the rate, noise is white and the same every run. Pins not given take the defaults list shows.");
+    command->callback([options] { render(*options); });
 }
 
 }  // namespace lumhost

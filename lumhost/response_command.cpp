@@ -2,30 +2,47 @@
 
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 #include "commands.h"
-#include "host/dsp_run.h"
 #include "host/frequency_response.h"
-#include "host/output_file.h"
-#include "host/response_plot.h"
+#include "host/pin_value.h"
+#include "host/user_error.h"
+#include "output_file.h"
 #include "progress_line.h"
+#include "response_plot.h"
 
 namespace lumhost {
 
 ImpulseResponse measureImpulseResponse(const LoadedLibrary& loaded, const RunSettings& run, double seconds) {
     ProgressLine progressLine("response", run.quiet);
-    return measureImpulseResponse(loaded.library.factory(), loaded.module(run.moduleId), run.sampleRate, run.blockSize,
-                                  parsePinSettings(run.pins), seconds, [&](double done) { progressLine.update(done); });
+    try {
+        return measureImpulseResponse(loaded.library.factory(), loaded.module(run.moduleId), run.sampleRate,
+                                      run.blockSize, parsePinSettings(run.pins), seconds,
+                                      [&](double done) { progressLine.update(done); });
+    } catch (const NoImpulseInput& error) {
+        throw UserError(std::string(error.what()) + ": give one the signal with --pin NAME=in");
+    }
 }
 
-int responseCommand(const RunSettings& run, const std::string& plotPath, const std::string& csvPath, double seconds,
-                    bool replaceExisting) {
-    checkResponseSeconds(seconds);
+namespace {
+
+struct ResponseOptions {
+    RunSettings run;
+    std::string plotPath, csvPath;
+    double seconds = 1.0;
+};
+
+void respond(const ResponseOptions& options) {
+    const RunSettings& run = options.run;
+    const std::string& plotPath = options.plotPath;
+    const std::string& csvPath = options.csvPath;
+    const bool replaceExisting = run.replaceExisting;
     if (plotPath == "-" && isatty(STDOUT_FILENO)) {
-        throw UsageError("will not draw a picture on a terminal: send standard output to a file or a program");
+        throw UserError("will not draw a picture on a terminal: send standard output to a file or a program");
     }
-    if (plotPath.empty() && csvPath.empty()) throw UsageError("response needs --plot or --csv (or both)");
+    if (plotPath.empty() && csvPath.empty()) throw UserError("response needs --plot or --csv (or both)");
     // Every output is checked before anything is measured or written.
     std::optional<OutputFile> csv, plot;
     if (!csvPath.empty()) csv.emplace(csvPath, replaceExisting, libraryFiles(run.libraryPath));
@@ -34,7 +51,7 @@ int responseCommand(const RunSettings& run, const std::string& plotPath, const s
     if (csv && plot) refuseSharedTargets({&*csv, &*plot});
 
     const LoadedLibrary loaded(run.libraryPath);
-    const ImpulseResponse impulse = measureImpulseResponse(loaded, run, seconds);
+    const ImpulseResponse impulse = measureImpulseResponse(loaded, run, options.seconds);
     const auto points = impulse.curve();
     if (csv) writeResponseCsv(*csv, points);
     if (plot) plotResponses(*plot, describeRun(run.moduleId, parsePinSettings(run.pins)), {{run.moduleId, points}});
@@ -47,7 +64,23 @@ int responseCommand(const RunSettings& run, const std::string& plotPath, const s
                  run.moduleId.c_str(), peak.magnitudeDb, peak.hz, points.front().magnitudeDb, points.front().hz,
                  plotPath.empty() ? "" : "; plot ", plotPath.c_str(), csvPath.empty() ? "" : "; table ",
                  csvPath.c_str());
-    return 0;
+}
+
+}  // namespace
+
+void addResponseCommand(CLI::App& app) {
+    auto options = std::make_shared<ResponseOptions>();
+    CLI::App* command = app.add_subcommand("response", "measure and plot a DSP module's magnitude response");
+    addRunOptions(*command, options->run);
+    command->add_option("--plot", options->plotPath, "the drawing: .png or .svg; - for PNG on standard output");
+    command->add_option("--csv", options->csvPath, "a table of frequency, magnitude and phase; - for standard output");
+    command->add_option("--seconds", options->seconds, "impulse response length, 0.1 to 60 (default 1)")
+        ->check(checkedBy<double>(checkResponseSeconds));
+    command->footer(
+        "Prints the peak (magnitude and frequency) and, second, the magnitude at the lowest frequency measured "
+        "(10 Hz, which a 0.1 s impulse response still shows). The plot's magnitude axis stops at -60 dB: "
+        "anything lower lies on its floor; the table keeps every value.");
+    command->callback([options] { respond(*options); });
 }
 
 }  // namespace lumhost

@@ -1,8 +1,10 @@
 #include <cstdio>
+#include <memory>
 
 #include "commands.h"
-#include "host/dsp_run.h"
 #include "host/module_session.h"
+#include "host/pin_value.h"
+#include "host/user_error.h"
 #include "line_reader.h"
 
 namespace lumhost {
@@ -63,7 +65,7 @@ int prompt(ModuleSession& session, double audioScale) {
         } else {
             try {
                 printStep(session, session.resolve({parsePinSetting(line)}), false, false);
-            } catch (const UsageError& error) {
+            } catch (const UserError& error) {
                 std::fprintf(stderr, "lumhost: %s\n", error.what());
                 exitCode = 2;
             }
@@ -73,18 +75,25 @@ int prompt(ModuleSession& session, double audioScale) {
     return exitCode;
 }
 
-}  // namespace
+struct RunOptions {
+    std::string libraryPath;
+    std::string moduleId;
+    std::vector<std::vector<std::string>> steps =
+        std::vector<std::vector<std::string>>(1);  // each step's NAME_OR_INDEX=VALUE settings
+    bool trace = false;
+    bool interactive = false;  // then read more from a prompt
+};
 
-int runCommand(const std::string& libraryPath, const std::string& moduleId,
-               const std::vector<std::vector<std::string>>& steps, bool trace, bool interactive) {
-    const LoadedLibrary loaded(libraryPath);
-    const ModuleDescription& module = loaded.module(moduleId);
-    const auto session = ModuleSession::open(loaded.library.factory(), module, trace);
+int run(const RunOptions& options) {
+    const LoadedLibrary loaded(options.libraryPath);
+    const ModuleDescription& module = loaded.module(options.moduleId);
+    const auto session = ModuleSession::open(loaded.library.factory(), module, options.trace);
+    const auto& steps = options.steps;
     // Every step is checked before the first runs, so bad input prints nothing else.
     std::vector<std::vector<PinChange>> changes;
     for (std::size_t s = 0; s < steps.size(); ++s) {
         // An empty first step starts from the defaults; a later one would do nothing.
-        if (steps[s].empty() && s > 0) throw UsageError("step " + std::to_string(s + 1) + " sets no pin");
+        if (steps[s].empty() && s > 0) throw UserError("step " + std::to_string(s + 1) + " sets no pin");
         changes.push_back(session->resolve(parsePinSettings(steps[s])));
     }
     // A GUI module's first step sets every input, the defaults of those not given too, before
@@ -95,7 +104,32 @@ int runCommand(const std::string& libraryPath, const std::string& moduleId,
         changes.front().insert(changes.front().begin(), defaults.begin(), defaults.end());
     }
     for (std::size_t s = 0; s < changes.size(); ++s) printStep(*session, changes[s], s == 0, s == 0 && gui);
-    return interactive ? prompt(*session, loaded.description.audioScale) : 0;
+    return options.interactive ? prompt(*session, loaded.description.audioScale) : 0;
+}
+
+}  // namespace
+
+void addRunCommand(CLI::App& app) {
+    auto options = std::make_shared<RunOptions>();
+    CLI::App* command =
+        app.add_subcommand("run", "drive a control-value or GUI module value by value and print what it answers");
+    addLibraryArgument(*command, options->libraryPath)->required();
+    command->add_option("id", options->moduleId, "the module's identifier")->required();
+    // Triggered as parsed, so each --pin lands in the step the --then before it began.
+    command
+        ->add_option_function<std::string>(
+            "--pin", [options](const std::string& setting) { options->steps.back().push_back(setting); },
+            "NAME_OR_INDEX=VALUE for a pin (repeatable), sent in order; with none, every input's default")
+        ->trigger_on_parse();
+    command
+        ->add_flag_callback(
+            "--then", [options] { options->steps.emplace_back(); }, "start the next step: its --pin options follow")
+        ->trigger_on_parse();
+    command->add_flag("--trace", options->trace, "print every call between host and module too");
+    command->add_flag("-i,--interactive", options->interactive,
+                      "then read PIN=VALUE, list, help or quit line by line (a prompt on a terminal, plain lines "
+                      "from a pipe or file)");
+    command->callback([options] { exitWith(run(*options)); });
 }
 
 }  // namespace lumhost

@@ -6,10 +6,10 @@
 
 #include "commands.h"
 #include "host/allocation_counter.h"
-#include "host/dsp_run.h"
-#include "host/output_file.h"
 #include "host/realtime_call_counter.h"
+#include "host/user_error.h"
 #include "host/validator.h"
+#include "output_file.h"
 #include "progress_line.h"
 #include "validation_report.h"
 #if LUM_HOST_ISOLATION
@@ -25,10 +25,18 @@ constexpr bool kIsolation = true;
 constexpr bool kIsolation = false;  // the Windows builds validate in their own process
 #endif
 
-void requireKnownChecks(const std::vector<std::string>& ids) {
-    for (const std::string& id : ids) {
-        if (!isValidationCheck(id)) throw UsageError("no check '" + id + "' (--list-checks lists them)");
+void requireKnownCheck(const std::string& id) {
+    if (!isValidationCheck(id)) throw UserError("no check '" + id + "' (--list-checks lists them)");
+}
+
+void requireStrictness(std::int32_t strictness) {
+    if (strictness < 1 || strictness > 10) {
+        throw UserError("strictness " + std::to_string(strictness) + " is outside 1 to 10");
     }
+}
+
+void requireTimeout(double seconds) {
+    if (!(seconds > 0.0)) throw UserError("--timeout must be more than 0 seconds");
 }
 
 std::vector<const ModuleDescription*> chosenModules(const LoadedLibrary& loaded,
@@ -79,7 +87,7 @@ void printVerdict(const ModuleVerdict& verdict, const ValidateSettings& settings
 // Checked before any module runs, as every output file is.
 std::unique_ptr<OutputFile> jsonReportFile(const ValidateSettings& settings) {
     if (settings.jsonPath.empty()) return nullptr;
-    if (settings.jsonPath == "-") throw UsageError("--json takes a file name: standard output has the text report");
+    if (settings.jsonPath == "-") throw UserError("--json takes a file name: standard output has the text report");
     return std::make_unique<OutputFile>(settings.jsonPath, settings.replaceExisting,
                                         libraryFiles(settings.libraryPath));
 }
@@ -90,31 +98,22 @@ void writeJsonReport(OutputFile& out, const nlohmann::json& report) {
 }
 #endif
 
-}  // namespace
-
-int listChecksCommand() {
+void listChecks() {
     for (const ValidationCheck& check : validationChecks()) std::printf("%-28s %s\n", check.id, check.description);
-    return 0;
 }
 
-int validateCommand(const ValidateSettings& settings) {
-    if (settings.libraryPath.empty()) throw UsageError("validate needs a library (or --list-checks)");
-    if (settings.strictness < 1 || settings.strictness > 10) {
-        throw UsageError("strictness " + std::to_string(settings.strictness) + " is outside 1 to 10");
-    }
-    requireKnownChecks(settings.only);
-    requireKnownChecks(settings.skip);
+int validate(const ValidateSettings& settings) {
+    if (settings.libraryPath.empty()) throw UserError("validate needs a library (or --list-checks)");
     for (const std::string& id : settings.only) {
         if (std::find(settings.skip.begin(), settings.skip.end(), id) != settings.skip.end()) {
-            throw UsageError("--only and --skip both name " + id);
+            throw UserError("--only and --skip both name " + id);
         }
     }
-    if (!(settings.timeoutSeconds > 0.0)) throw UsageError("--timeout must be more than 0 seconds");
     const LoadedLibrary loaded(settings.libraryPath);
 #if LUM_HOST_OUTPUT_FILES
     const std::unique_ptr<OutputFile> report = jsonReportFile(settings);
 #else
-    if (!settings.jsonPath.empty()) throw UsageError("--json is not in the Windows builds");
+    if (!settings.jsonPath.empty()) throw UserError("--json is not in the Windows builds");
 #endif
     ValidationOptions options;
     options.strictness = settings.strictness;
@@ -125,7 +124,7 @@ int validateCommand(const ValidateSettings& settings) {
     const std::vector<const ModuleDescription*> modules = chosenModules(loaded, settings.modules);
     if (std::none_of(modules.begin(), modules.end(),
                      [&](const ModuleDescription* module) { return options.checks.countFor(module->side) > 0; })) {
-        throw UsageError("the checks chosen apply to none of the modules chosen (--list-checks lists them)");
+        throw UserError("the checks chosen apply to none of the modules chosen (--list-checks lists them)");
     }
     const auto& all = loaded.description.modules;
     std::size_t passed = 0, failed = 0, crashed = 0, skipped = 0;
@@ -160,6 +159,42 @@ int validateCommand(const ValidateSettings& settings) {
     if (report) writeJsonReport(*report, validationReport(loaded.description.library, settings, verdicts));
 #endif
     return failed + crashed == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+void addValidateCommand(CLI::App& app) {
+    auto settings = std::make_shared<ValidateSettings>();
+    CLI::App* command = app.add_subcommand("validate", "exercise every module and check every host call");
+    addLibraryArgument(*command, settings->libraryPath);
+    command
+        ->add_option("--strictness", settings->strictness,
+                     "1 to 10: how long each module is exercised; from 6 on, with block sizes 1 to 4096 and sample "
+                     "rates 8 to 384 kHz (default 5)")
+        ->check(checkedBy<std::int32_t>(requireStrictness));
+    command->add_option("--seed", settings->seed, "seed of the random sessions (default 1)");
+    command->add_flag("--list-checks", settings->listChecks, "print every check's id and what it checks");
+    command->add_option("--only", settings->only, "ID,...: run only these checks")
+        ->delimiter(',')
+        ->check(checkedBy<std::string>(requireKnownCheck));
+    command->add_option("--skip", settings->skip, "ID,...: run every check but these")
+        ->delimiter(',')
+        ->check(checkedBy<std::string>(requireKnownCheck));
+    command->add_option("--module", settings->modules, "IDENTIFIER,...: validate only these modules")->delimiter(',');
+    CLI::Option* inProcess = command->add_flag("--in-process", settings->inProcess,
+                                               "validate every module in lumhost's own process, not in a child each");
+    command
+        ->add_option("--timeout", settings->timeoutSeconds, "seconds one module's child process may run (default 30)")
+        ->check(checkedBy<double>(requireTimeout))
+        ->excludes(inProcess);
+    command->add_option("--json", settings->jsonPath,
+                        "also write every module's verdict and every check's status to this file");
+    command->add_flag("-y,--force", settings->replaceExisting, "let --json replace an existing file");
+    command->add_flag("-q,--quiet", settings->quiet, "no progress line (module and check, on a terminal)");
+    command->callback([settings] {
+        if (settings->listChecks) return listChecks();
+        exitWith(validate(*settings));
+    });
 }
 
 }  // namespace lumhost

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <sstream>
 
+#include "host/text.h"
+
 namespace lumhost {
 namespace {
 

@@ -39,7 +39,7 @@ lum::IMpFactory& factory() {
 const ModuleDescription& module(const char* id) {
     if (!description) throw std::runtime_error("no description given");
     const ModuleDescription* found = description->findModule(id);
-    if (found == nullptr) throw UsageError(std::string(id) + " is not described");
+    if (found == nullptr) throw UserError(std::string(id) + " is not described");
     return *found;
 }
 
@@ -96,7 +96,7 @@ EMSCRIPTEN_KEEPALIVE LiveRun* lum_dsp_open(const char* id, int sampleRate, int b
     return guarded(
         [&] {
             auto run = std::make_unique<DspRun>(factory(), module(id), sampleRate, blockSize, settings(pins));
-            if (run->audioOutputs().empty()) throw UsageError(std::string(id) + " has no audio output");
+            if (run->audioOutputs().empty()) throw UserError(std::string(id) + " has no audio output");
             return new LiveRun{std::move(run), std::vector<float>(static_cast<std::size_t>(blockSize))};
         },
         static_cast<LiveRun*>(nullptr));
@@ -157,7 +157,7 @@ EMSCRIPTEN_KEEPALIVE const double* lum_response_values() { return responseValues
 EMSCRIPTEN_KEEPALIVE const float* lum_signal(const char* signal, int sampleRate, int frames) {
     return guarded(
         [&] {
-            if (frames < 1) throw UsageError("a signal of " + std::to_string(frames) + " frames");
+            if (frames < 1) throw UserError("a signal of " + std::to_string(frames) + " frames");
             signalSamples = generateSignal(signal, sampleRate, frames);
             return signalSamples.data();
         },

@@ -189,9 +189,9 @@ TEST(LiveRunSleep, HeldOutputUntilALiveChangeWakesTheModule) {
     run.change({"In", "0.25"});  // a new constant, announced as not streaming
     EXPECT_EQ(nextBlock(), std::make_pair(true, 0.75f));
 
-    EXPECT_THROW(run.change({"Out", "1"}), lumhost::UsageError);
-    EXPECT_THROW(run.change({"Gain", "loud"}), lumhost::UsageError);
-    EXPECT_THROW(run.processBlock(nullptr, 0, 5), lumhost::UsageError);
+    EXPECT_THROW(run.change({"Out", "1"}), lumhost::UserError);
+    EXPECT_THROW(run.change({"Gain", "loud"}), lumhost::UserError);
+    EXPECT_THROW(run.processBlock(nullptr, 0, 5), lumhost::UserError);
 }
 
 }  // namespace

@@ -159,7 +159,7 @@ const ControlCase kCases[] = {
     {"invert int of the most negative", u"KelMathInvertDspInt", {pinSet("In", kIntMin)}, sends(kIntMin)},
     {"invert bool of false", u"KelMathInvertDspBool", {pinSet("In", false)}, sends(true)},
     {"invert bool of true", u"KelMathInvertDspBool", {pinSet("In", true)}, kNothing},
-    {"invert bool of a byte 2 is true", u"KelMathInvertDspBool", {{"In", PinValue::byte(2)}}, sends(true)},
+    {"invert bool of a byte 2 is true", u"KelMathInvertDspBool", {{"In", mathtest::byteValue(2)}}, sends(true)},
     {"invert bool of the integer 2 is false", u"KelMathInvertDspBool", {pinSet("In", std::int32_t{2})}, kNothing},
 };
 

@@ -322,7 +322,7 @@ TEST(GuiUnaryModules, AbsAndInvertDriveEachOther) {
         {"invert bool solves In", u"KelMathInvertGuiBool", {pinSet("Out", false)}, {pinSet("In", true)}},
         {"invert bool of a byte 2 is true",
          u"KelMathInvertGuiBool",
-         {{"In", PinValue::byte(2)}},
+         {{"In", mathtest::byteValue(2)}},
          {pinSet("Out", true)}},
         {"invert bool of the integer 7 is false", u"KelMathInvertGuiBool", {pinSet("In", I{7})}, {}},
     });
@@ -430,7 +430,7 @@ TEST(GuiModules, HostNotifyingFromInsideWritePinSettles) {
          {pinSet("Out", I{3}), pinSet("In", I{3})}},
         {"invert bool of an Out byte 2",
          u"KelMathInvertGuiBool",
-         {"Out", PinValue::byte(2)},
+         {"Out", mathtest::byteValue(2)},
          {pinSet("In", true), pinSet("Out", false)}},
         {"invert int is its own inverse", u"KelMathInvertGuiInt", pinSet("In", I{5}), {pinSet("Out", I{-5})}},
         {"abs of a negative NaN on In",

@@ -20,6 +20,8 @@
 #include "host/instances.h"
 #include "host/library_loader.h"
 #include "host/module_description.h"
+#include "host/numbers.h"
+#include "host/pin_value.h"
 #include "host/recording_host.h"
 #include "tests/support/test_library_path.h"
 
@@ -27,12 +29,8 @@ namespace mathtest {
 
 inline std::string libraryPath() { return lumtest::libraryPath("KEL_MATH"); }
 
+using lumhost::bitsOf;
 using lumhost::floatFromBits;
-inline std::uint32_t bitsOf(float value) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
 inline const float kNaN = std::numeric_limits<float>::quiet_NaN();
 inline const float kInf = std::numeric_limits<float>::infinity();
 inline constexpr std::int32_t kIntMin = std::numeric_limits<std::int32_t>::min();
@@ -60,27 +58,9 @@ inline std::int32_t pinIndex(const lumhost::ModuleDescription& module, const std
     return pin->index;
 }
 
-// A pin value as the host passes it: 4 bytes for float and int, 1 for bool.
-struct PinValue {
-    std::int32_t size = 0;
-    std::array<std::uint8_t, 4> bytes{};
-
-    static PinValue of(float v) { return make(&v, 4); }
-    static PinValue of(std::int32_t v) { return make(&v, 4); }
-    static PinValue of(bool v) {
-        const std::uint8_t byte = v ? 1 : 0;
-        return make(&byte, 1);
-    }
-    static PinValue byte(std::uint8_t v) { return make(&v, 1); }
-
-private:
-    static PinValue make(const void* data, std::int32_t size) {
-        PinValue value;
-        value.size = size;
-        std::memcpy(value.bytes.data(), data, static_cast<std::size_t>(size));
-        return value;
-    }
-};
+using lumhost::PinValue;
+// A bool pin's byte other than 0 and 1.
+inline PinValue byteValue(std::uint8_t byte) { return PinValue::ofBytes(&byte, 1); }
 
 // One pin set by the host, named as in the description.
 struct PinSet {

@@ -14,7 +14,7 @@ public:
     // Checks `path` and creates the temporary file, so every output of a command can be
     // checked before any is written. A symbolic link is written through to its target;
     // devices, folders and any of `inputs` are refused, and an existing file unless
-    // `replaceExisting`. Throws UsageError naming `path`.
+    // `replaceExisting`. Throws UserError naming `path`.
     OutputFile(const std::string& path, bool replaceExisting, const std::vector<std::string>& inputs = {});
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -33,7 +33,7 @@ public:
 
     // Puts the temporary file in the target's place, or copies it to standard output.
     // Unless replacing was allowed, a file that appeared at the target meanwhile is kept and
-    // the commit refused. Throws UsageError.
+    // the commit refused. Throws UserError.
     void commit();
 
 private:
@@ -52,7 +52,7 @@ private:
 // the name has none. An output's format follows it.
 std::string lowerCaseExtension(const std::string& path);
 
-// Throws UsageError when two of `outputs` end in the same file.
+// Throws UserError when two of `outputs` end in the same file.
 void refuseSharedTargets(const std::vector<const OutputFile*>& outputs);
 
 }  // namespace lumhost

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "dsp_run.h"
 #include "external_program.h"
+#include "host/user_error.h"
 
 namespace lumhost {
 namespace {
@@ -40,13 +40,13 @@ void writeResponseCsv(const OutputFile& out, const std::vector<ResponsePoint>& p
         file << line;
     }
     file.close();
-    if (!file) throw UsageError("cannot write " + out.path());
+    if (!file) throw UserError("cannot write " + out.path());
 }
 
 void checkPlotName(const std::string& path) {
     const std::string extension = lowerCaseExtension(path);
     if (path != "-" && extension != "png" && extension != "svg") {
-        throw UsageError("cannot draw " + path + ": plots are .png or .svg");
+        throw UserError("cannot draw " + path + ": plots are .png or .svg");
     }
 }
 
@@ -73,16 +73,16 @@ void plotResponses(const OutputFile& out, const std::string& title, const std::v
     // The drawing goes to gnuplot's standard output, so no file name enters the script.
     const ProgramResult result = runProgram({"gnuplot"}, script.str(), out.descriptor(), kPlotSeconds);
     if (result.timedOut) {
-        throw UsageError("gnuplot did not finish drawing " + out.path() + " within " +
+        throw UserError("gnuplot did not finish drawing " + out.path() + " within " +
                          std::to_string(static_cast<int>(kPlotSeconds)) + " seconds");
     }
     if (!result.succeeded) {
-        throw UsageError("gnuplot could not draw " + out.path() +
-                         (result.lastErrorLine.empty() ? "" : ": " + result.lastErrorLine));
+        throw UserError("gnuplot could not draw " + out.path() +
+                        (result.lastErrorLine.empty() ? "" : ": " + result.lastErrorLine));
     }
     struct stat drawn {};
     if (fstat(out.descriptor(), &drawn) != 0 || drawn.st_size == 0) {
-        throw UsageError("gnuplot drew nothing into " + out.path());
+        throw UserError("gnuplot drew nothing into " + out.path());
     }
 }
 

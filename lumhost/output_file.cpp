@@ -14,7 +14,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "dsp_run.h"
+#include "host/user_error.h"
 #include "ignored_broken_pipe.h"
 #include "write_all.h"
 
@@ -58,7 +58,7 @@ void track(const std::string& path) {
     }
     unlink(copy);
     std::free(copy);
-    throw UsageError("too many output files at once");
+    throw UserError("too many output files at once");
 }
 
 void untrack(const std::string& path) {
@@ -78,10 +78,10 @@ fs::path followLinks(const std::string& path) {
         std::error_code error;
         if (!fs::is_symlink(fs::symlink_status(current, error))) return fs::weakly_canonical(current);
         const fs::path link = fs::read_symlink(current, error);
-        if (error) throw UsageError("cannot write " + path + ": " + error.message());
+        if (error) throw UserError("cannot write " + path + ": " + error.message());
         current = link.is_absolute() ? link : current.parent_path() / link;
     }
-    throw UsageError("cannot write " + path + ": too many levels of symbolic links");
+    throw UserError("cannot write " + path + ": too many levels of symbolic links");
 }
 
 // The permissions a newly created file gets, or those of the file being replaced.
@@ -97,7 +97,7 @@ mode_t modeFor(const fs::path& target) {
 
 OutputFile::OutputFile(const std::string& path, bool replaceExisting, const std::vector<std::string>& inputs)
     : path_(path) {
-    if (path.empty()) throw UsageError("an output file name is empty");
+    if (path.empty()) throw UserError("an output file name is empty");
     removeTemporariesOnSignals();
     fs::path folder;
     if (isStandardOutput()) {
@@ -108,17 +108,17 @@ OutputFile::OutputFile(const std::string& path, bool replaceExisting, const std:
         std::error_code error;
         const fs::file_status status = fs::status(path, error);
         if (fs::exists(status) && !fs::is_regular_file(status)) {
-            throw UsageError("cannot write " + path + ": not a regular file (- is standard output)");
+            throw UserError("cannot write " + path + ": not a regular file (- is standard output)");
         }
         const fs::path target = followLinks(path);
         target_ = target.string();
         for (const std::string& input : inputs) {
-            if (fs::equivalent(input, target, error)) throw UsageError("will not write " + path + " over the input");
+            if (fs::equivalent(input, target, error)) throw UserError("will not write " + path + " over the input");
         }
         if (fs::exists(status)) {
-            if (!replaceExisting) throw UsageError(path + " exists (--force replaces it)");
+            if (!replaceExisting) throw UserError(path + " exists (--force replaces it)");
         } else if (!fs::is_directory(target.parent_path(), error)) {
-            throw UsageError("cannot write " + path + ": no such folder");
+            throw UserError("cannot write " + path + ": no such folder");
         }
         folder = target.parent_path();
     }
@@ -132,7 +132,7 @@ OutputFile::OutputFile(const std::string& path, bool replaceExisting, const std:
     if (descriptor_ < 0) {
         std::string pattern = (folder / ".lumhost-XXXXXX").string();
         descriptor_ = mkostemp(pattern.data(), O_CLOEXEC);
-        if (descriptor_ < 0) throw UsageError("cannot write " + path + ": " + std::strerror(errno));
+        if (descriptor_ < 0) throw UserError("cannot write " + path + ": " + std::strerror(errno));
         temporary_ = pattern;
         named_ = true;
         track(temporary_);
@@ -156,11 +156,11 @@ void OutputFile::commit() {
         ssize_t read = 0;
         while ((read = pread(descriptor_, chunk, sizeof chunk, offset)) > 0) {
             if (!writeAll(STDOUT_FILENO, chunk, static_cast<std::size_t>(read))) {
-                throw UsageError(std::string("cannot write standard output: ") + std::strerror(errno));
+                throw UserError(std::string("cannot write standard output: ") + std::strerror(errno));
             }
             offset += read;
         }
-        if (read < 0) throw UsageError(std::string("cannot write standard output: ") + std::strerror(errno));
+        if (read < 0) throw UserError(std::string("cannot write standard output: ") + std::strerror(errno));
     } else {
         placeAtTarget();
     }
@@ -175,8 +175,8 @@ void OutputFile::commit() {
 // before it would leave a moment in which another run's file is lost.
 void OutputFile::placeAtTarget() {
     const auto fail = [this] {
-        if (errno == EEXIST) throw UsageError(path_ + " exists (--force replaces it)");
-        throw UsageError("cannot write " + path_ + ": " + std::strerror(errno));
+        if (errno == EEXIST) throw UserError(path_ + " exists (--force replaces it)");
+        throw UserError("cannot write " + path_ + ": " + std::strerror(errno));
     };
     if (named_) {
         const unsigned flags = replaceExisting_ ? 0 : RENAME_NOREPLACE;
@@ -219,7 +219,7 @@ void refuseSharedTargets(const std::vector<const OutputFile*>& outputs) {
     for (std::size_t i = 0; i < outputs.size(); ++i) {
         for (std::size_t j = 0; j < i; ++j) {
             if (outputs[i]->sameTarget(*outputs[j])) {
-                throw UsageError("two outputs name one file: " + outputs[j]->path() + " and " + outputs[i]->path());
+                throw UserError("two outputs name one file: " + outputs[j]->path() + " and " + outputs[i]->path());
             }
         }
     }

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <thread>
 
-#include "dsp_run.h"
+#include "host/user_error.h"
 #include "ignored_broken_pipe.h"
 
 extern char** environ;
@@ -43,7 +43,7 @@ ProgramResult runProgram(const std::vector<std::string>& command, const std::str
         std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                                std::chrono::duration<double>(timeLimitSeconds));
     int toProgram[2];
-    if (pipe2(toProgram, O_CLOEXEC) != 0) throw UsageError("cannot run " + command[0] + ": " + std::strerror(errno));
+    if (pipe2(toProgram, O_CLOEXEC) != 0) throw UserError("cannot run " + command[0] + ": " + std::strerror(errno));
     // Unnamed, so nothing is left behind whatever happens.
     std::FILE* errors = std::tmpfile();
     posix_spawn_file_actions_t actions;
@@ -67,7 +67,7 @@ ProgramResult runProgram(const std::vector<std::string>& command, const std::str
     if (spawned != 0) {
         close(toProgram[1]);
         if (errors != nullptr) std::fclose(errors);
-        throw UsageError("cannot run " + command[0] + ": " + std::strerror(spawned));
+        throw UserError("cannot run " + command[0] + ": " + std::strerror(spawned));
     }
     // The input is written without blocking, so a program that stops reading cannot hold
     // lumhost past the deadline.

@@ -15,7 +15,7 @@ struct ProgramResult {
 
 // Runs `command` (its first element found on PATH), writing `input` to its standard
 // input and sending its standard output to `outputDescriptor`; a program still running
-// after `timeLimitSeconds` is killed. Throws UsageError when it cannot be started.
+// after `timeLimitSeconds` is killed. Throws UserError when it cannot be started.
 ProgramResult runProgram(const std::vector<std::string>& command, const std::string& input, int outputDescriptor,
                          double timeLimitSeconds);
 
