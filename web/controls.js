@@ -7,6 +7,7 @@ const kSmallestFloat = 1.401298464324817e-45;
 // Decimal numbers as lumhost's pin settings read them: no '+', hexadecimal or spaces inside.
 const kDecimal = /^-?(\d+\.?\d*|\.\d+)(e[-+]?\d+)?$/i;
 
+// Decimal noise from scaling (0.707 / 10) would reach the module as another float.
 export const tidy = (value) => Number(value.toPrecision(15));
 // An audio pin is shown as its value times the library's scale, like lumhost list shows it.
 const scaleOf = (pin) => (pin.datatype === 'audio' ? page.current.entry.scale : 1);
@@ -66,7 +67,8 @@ function accepted(pin, value, written) {
   const { entry, module } = page.current;
   if (entry.library.refusal(module.id, pin.index, sampleText(pin, value)) !== null) {
     if (value !== 0 && Math.fround(value / scale) === 0) {
-      throw new Error(`${pin.name}: ${written}${unit} is nearer zero than the smallest float, ${Number((kSmallestFloat * scale).toPrecision(2))}${unit}`);
+      const smallest = Number((kSmallestFloat * scale).toPrecision(2));
+      throw new Error(`${pin.name}: ${written}${unit} is nearer zero than the smallest float, ${smallest}${unit}`);
     }
     throw new Error(`${pin.name}: ${module.id} does not take ${written}${unit}`);
   }

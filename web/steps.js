@@ -8,7 +8,8 @@ export function step(settings, first = false) {
   const current = page.current;
   try {
     const { lines, sent } = current.session.step(settings, first);
-    const header = settings.length ? settings.join(', ') : current.kind === 'gui' ? 'every input set, then each notified' : 'graph start';
+    const start = current.kind === 'gui' ? 'every input set, then each notified' : 'graph start';
+    const header = settings.length ? settings.join(', ') : start;
     log([`> ${header}`, ...lines]);
     for (const { pin, value } of sent) {
       if (current.shown.has(pin)) current.shown.set(pin, value);
