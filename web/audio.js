@@ -9,6 +9,9 @@ const kLoopSeconds = { noise: 5, 'sine:440': 1, sweep: 10 };
 // What AudioContext takes here.
 const kRates = { lowest: 3000, highest: 768000 };
 
+// The meter's scale in dBFS; its colour zones (playground.css) sit at fixed levels on it.
+const kMeterDb = { lowest: -60, highest: 6 };
+
 let audio = null; // {context, node, file}
 // Whether the person asked for sound; a start may still be loading its worklet.
 let playing = false;
@@ -113,7 +116,8 @@ export function stopAudio() {
 function showMeter({ peak, clipped, nonFinite, asleep }) {
   const now = performance.now();
   const db = peak > 0 ? 20 * Math.log10(peak) : -Infinity;
-  $('meter-bar').style.backgroundSize = `${Math.min(Math.max((db + 60) / 66, 0), 1) * 100}% 100%`;
+  const filled = Math.min(Math.max((db - kMeterDb.lowest) / (kMeterDb.highest - kMeterDb.lowest), 0), 1);
+  $('meter-bar').style.setProperty('--level', `${filled * 100}%`);
   $('meter-text').textContent = Number.isFinite(db) ? `${db.toFixed(1)} dBFS` : '−∞ dBFS';
   if (clipped > 0) meter.lastClip = now;
   if (nonFinite > 0) meter.lastNonFinite = now;

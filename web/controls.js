@@ -2,17 +2,23 @@
 // the settings (lumhost's NAME=VALUE) the module gets.
 import { $, page, showMessage } from './page.js';
 
-const kLargestFloat = 3.4028234663852886e38;
+// The smallest float above zero (a denormal): a value nearer zero reads as no float.
+const kSmallestFloat = 1.401298464324817e-45;
+// Decimal numbers as lumhost's pin settings read them: no '+', hexadecimal or spaces inside.
+const kDecimal = /^-?(\d+\.?\d*|\.\d+)(e[-+]?\d+)?$/i;
 
 // Decimal noise from scaling (0.707 / 10) would reach the module as another float.
 export const tidy = (value) => Number(value.toPrecision(15));
 // An audio pin is shown as its value times the library's scale, like lumhost list shows it.
 const scaleOf = (pin) => (pin.datatype === 'audio' ? page.current.entry.scale : 1);
 
-export function settingFor(pin, shown) {
-  if (pin.datatype === 'bool') return `${pin.name}=${shown ? 'true' : 'false'}`;
-  return `${pin.name}=${tidy(shown / scaleOf(pin))}`;
+// The value the module gets for what the control shows.
+function sampleText(pin, shown) {
+  if (pin.datatype === 'bool') return shown ? 'true' : 'false';
+  return String(tidy(shown / scaleOf(pin)));
 }
+
+export const settingFor = (pin, shown) => `${pin.name}=${sampleText(pin, shown)}`;
 
 // A value the module sent, as a person reads it: an int exactly, a float by the fewest
 // digits that give back the same float.
@@ -34,25 +40,54 @@ function shownText(pin, value) {
 // A pin's range in the terms its control shows.
 const shownRange = (pin) => pin.range.map((end) => tidy(end * scaleOf(pin)));
 
-// The pin's value as the user typed it, checked against its type and range; throws the message to show.
-function checked(pin, text) {
+// The value of a pin as a person typed it, in the control's terms, if the module takes it;
+// else throws the message to show.
+function typed(pin, text) {
+  if (!kDecimal.test(text.trim())) throw new Error(`${pin.name}: '${text}' is not a number`);
+  return accepted(pin, Number(text), text.trim());
+}
+
+// `value` if the module takes it, checked by the module's own reading of what the page
+// sends; else throws the message to show, in the control's terms as `written`.
+function accepted(pin, value, written) {
   const unit = pin.unit ? ` ${pin.unit}` : '';
-  const value = Number(text);
-  if (text.trim() === '' || !Number.isFinite(value)) throw new Error(`${pin.name}: '${text}' is not a number`);
+  const scale = scaleOf(pin);
   if (pin.datatype === 'int' && (!Number.isInteger(value) || value < -(2 ** 31) || value > 2 ** 31 - 1)) {
-    throw new Error(`${pin.name}: ${text} is not a 32-bit integer`);
+    throw new Error(`${pin.name}: ${written} is not a 32-bit integer`);
   }
-  if (Math.abs(value / scaleOf(pin)) > kLargestFloat) throw new Error(`${pin.name}: ${text} is beyond a float`);
+  if (pin.datatype !== 'int' && !Number.isFinite(Math.fround(value / scale))) {
+    throw new Error(`${pin.name}: ${written}${unit} is beyond a float`);
+  }
   if (pin.range) {
     const [lowest, highest] = shownRange(pin);
     if (value < lowest || value > highest) {
-      throw new Error(`${pin.name}: ${text}${unit} is outside ${lowest} to ${highest}${unit}`);
+      throw new Error(`${pin.name}: ${written}${unit} is outside ${lowest} to ${highest}${unit}`);
     }
+  }
+  const { entry, module } = page.current;
+  if (entry.library.refusal(module.id, pin.index, sampleText(pin, value)) !== null) {
+    if (value !== 0 && Math.fround(value / scale) === 0) {
+      const smallest = Number((kSmallestFloat * scale).toPrecision(2));
+      throw new Error(`${pin.name}: ${written}${unit} is nearer zero than the smallest float, ${smallest}${unit}`);
+    }
+    throw new Error(`${pin.name}: ${module.id} does not take ${written}${unit}`);
   }
   return value;
 }
 
-export const inputsOf = (module) => module.pins.filter((pin) => pin.direction === 'in');
+// Hands the value `take()` gives to `apply`; one refused, by the page or the module, leaves
+// the control at the last value taken and says why.
+function offer(pin, take, apply) {
+  const { controls, shown } = page.current;
+  try {
+    if (apply(pin, take())) return;
+  } catch (error) {
+    showMessage(error.message);
+  }
+  controls.get(pin.index).show(shown.get(pin.index));
+}
+
+const inputsOf = (module) => module.pins.filter((pin) => pin.direction === 'in');
 // The first audio input of an audio-rate module takes the signal, as in lumhost render.
 const signalPinOf = (module) => module.pins.find((pin) => pin.direction === 'in' && pin.datatype === 'audio');
 
@@ -65,7 +100,8 @@ export function audioSettings() {
     .map((pin) => settingFor(pin, shown.get(pin.index)));
 }
 
-// The controls of the module on show; `apply(pin, shown)` takes each value a person sets.
+// The controls of the module on show; `apply(pin, shown)` takes each value a person sets,
+// returning whether the module took it.
 export function buildControls(apply) {
   const { module, kind } = page.current;
   const pins = $('pins');
@@ -109,7 +145,7 @@ function makeControl(pin, apply) {
   const id = `pin-${pin.index}`;
   if (pin.datatype === 'bool') {
     const toggle = Object.assign(document.createElement('input'), { type: 'checkbox', id, checked: Boolean(shown) });
-    toggle.addEventListener('change', () => apply(pin, toggle.checked ? 1 : 0));
+    toggle.addEventListener('change', () => offer(pin, () => (toggle.checked ? 1 : 0), apply));
     controls.set(pin.index, { show: (value) => (toggle.checked = Boolean(value)) });
     return [toggle];
   }
@@ -117,7 +153,7 @@ function makeControl(pin, apply) {
     const select = Object.assign(document.createElement('select'), { id });
     pin.values.forEach((name, value) => select.append(new Option(`${value} ${name}`, String(value))));
     select.value = String(shown);
-    select.addEventListener('change', () => apply(pin, Number(select.value)));
+    select.addEventListener('change', () => offer(pin, () => Number(select.value), apply));
     controls.set(pin.index, { show: (value) => (select.value = String(value)) });
     return [select];
   }
@@ -140,21 +176,22 @@ function makeControl(pin, apply) {
     slider.addEventListener('input', () => {
       const value = toValue(Number(slider.value));
       field.value = String(value);
-      apply(pin, value);
+      offer(pin, () => accepted(pin, value, String(value)), apply);
     });
     slider.showValue = (value) => (slider.value = String(toPosition(value)));
     parts.unshift(slider);
   }
-  field.addEventListener('change', () => {
-    try {
-      const value = checked(pin, field.value);
-      slider?.showValue(value);
-      apply(pin, value);
-    } catch (error) {
-      showMessage(error.message);
-      field.value = String(page.current.shown.get(pin.index));
-    }
-  });
+  field.addEventListener('change', () =>
+    offer(
+      pin,
+      () => {
+        const value = typed(pin, field.value);
+        slider?.showValue(value);
+        return value;
+      },
+      apply,
+    ),
+  );
   controls.set(pin.index, {
     show: (value) => {
       field.value = valueText(pin, value);

@@ -164,6 +164,19 @@ EMSCRIPTEN_KEEPALIVE const float* lum_signal(const char* signal, int sampleRate,
         static_cast<const float*>(nullptr));
 }
 
+// 1 when pin `pin` of module `id` takes the value `text` as lumhost's pin settings read it;
+// else 0, the reason in lum_error().
+EMSCRIPTEN_KEEPALIVE int lum_check_value(const char* id, int pin, const char* text) {
+    return guarded(
+        [&] {
+            const PinDescription* described = module(id).pinAt(pin);
+            if (described == nullptr) throw UsageError(std::string(id) + " has no pin " + std::to_string(pin));
+            parsePinValue(*described, text);
+            return 1;
+        },
+        0);
+}
+
 // A control-value or GUI module driven change by change, as lumhost run drives it.
 EMSCRIPTEN_KEEPALIVE Session* lum_session_open(const char* id) {
     return guarded(
@@ -175,11 +188,20 @@ EMSCRIPTEN_KEEPALIVE Session* lum_session_open(const char* id) {
 
 EMSCRIPTEN_KEEPALIVE void lum_session_close(Session* session) { delete session; }
 
-// Applies the changes as one step; returns lumhost run's lines for it.
-EMSCRIPTEN_KEEPALIVE const char* lum_session_step(Session* session, const char* pins) {
+// Applies the changes as one step; returns lumhost run's lines for it. A GUI module's
+// `first` step is lumhost run's: every input not given at its default, all set before the
+// first is notified.
+EMSCRIPTEN_KEEPALIVE const char* lum_session_step(Session* session, const char* pins, int first) {
     return guarded(
         [&] {
-            const auto lines = session->session->step(session->session->resolve(settings(pins)), false);
+            ModuleSession& run = *session->session;
+            std::vector<PinChange> changes = run.resolve(settings(pins));
+            const bool allSetFirst = first != 0 && run.module().side == Side::Gui;
+            if (allSetFirst) {
+                const std::vector<PinChange> defaults = defaultsBesides(run.module(), changes);
+                changes.insert(changes.begin(), defaults.begin(), defaults.end());
+            }
+            const auto lines = run.step(changes, allSetFirst);
             session->lines.clear();
             for (const std::string& line : lines) session->lines += line + "\n";
             return session->lines.c_str();

@@ -124,6 +124,13 @@ export class LumLibrary {
     return this.floats(pointer, frames).slice();
   }
 
+  // The reason pin `pin` (its index) of the module refuses `text`, as lumhost's pin
+  // settings read it; null when it takes it.
+  refusal(moduleId, pin, text) {
+    const taken = this.withTexts(moduleId, text, (id, value) => this.exports.lum_check_value(id, pin, value));
+    return taken ? null : this.error();
+  }
+
   openSession(moduleId) {
     return new Session(this, this.withText(moduleId, (id) => this.check(this.exports.lum_session_open(id))));
   }
@@ -188,10 +195,11 @@ class Session {
   }
 
   // Returns lumhost run's lines for the step and the values the module sent: [{pin, value}].
-  step(settings) {
+  // A GUI module's `first` step sets every input (at its default if not given) before any is notified.
+  step(settings, first = false) {
     const { exports } = this.library;
     const lines = this.library.withText(settings.join('\n'), (pins) =>
-      utf8Text(this.library.memory, this.library.check(exports.lum_session_step(this.pointer, pins))),
+      utf8Text(this.library.memory, this.library.check(exports.lum_session_step(this.pointer, pins, first ? 1 : 0))),
     );
     const sent = [];
     for (let i = 0; i < exports.lum_session_sent_count(this.pointer); ++i) {

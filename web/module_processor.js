@@ -4,8 +4,9 @@ import { LumLibrary } from './lum_library.js';
 
 // The scope's window: the latest 1024 samples in and out.
 const kScopeFrames = 1024;
-// How often the page hears the meter and sees the scope: about 20 times a second at 48 kHz.
-const kBlocksPerReport = 19;
+// How often the page hears the meter and sees the scope, in audio time: at any sample rate
+// 20 times a second, which the page's thread keeps up with.
+const kReportSeconds = 0.05;
 
 // Appends `block` to the end of `window`, dropping as many of its oldest samples.
 function remember(window, block) {
@@ -22,7 +23,8 @@ class ModuleProcessor extends AudioWorkletProcessor {
     const { wasm, description, moduleId, settings, source, blockSize } = options.processorOptions;
     this.port.onmessage = (event) => this.receive(event.data);
     this.bypass = false;
-    this.blocks = 0;
+    this.framesPerReport = Math.max(1, Math.round(kReportSeconds * sampleRate));
+    this.framesUnreported = 0;
     this.meter = { peak: 0, clipped: 0, nonFinite: 0, asleep: 0 };
     this.scopeIn = new Float32Array(kScopeFrames);
     this.scopeOut = new Float32Array(kScopeFrames);
@@ -103,7 +105,9 @@ class ModuleProcessor extends AudioWorkletProcessor {
         if (Math.abs(sample) > 1) ++this.meter.clipped;
       }
     }
-    if (++this.blocks % kBlocksPerReport === 0) {
+    this.framesUnreported += frames;
+    if (this.framesUnreported >= this.framesPerReport) {
+      this.framesUnreported -= this.framesPerReport;
       this.port.postMessage({ meter: this.meter, scope: { input: this.scopeIn.slice(), output: this.scopeOut.slice() } });
       this.meter = { peak: 0, clipped: 0, nonFinite: 0, asleep: 0 };
     }

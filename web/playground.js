@@ -2,7 +2,7 @@
 // controls built from its pins. Audio-rate modules run live in an AudioWorklet beside a
 // response plot; control-value and GUI modules run change by change, as lumhost run does.
 import { connectModule, isAudioOn, listenToTransport, stopAudio, tellModule } from './audio.js';
-import { buildControls, inputsOf, settingFor } from './controls.js';
+import { buildControls, settingFor } from './controls.js';
 import { LumLibrary } from './lum_library.js';
 import { listModules, showFromAddress } from './module_list.js';
 import { $, kindOf, kKindNames, page, showMessage } from './page.js';
@@ -37,24 +37,30 @@ function select(entry, module) {
       // Only audio-rate modules play: the sound stops with the panel.
       stopAudio();
       current.session = entry.library.openSession(module.id);
-      // Control values: graph start with every input's default. GUI: each input set and notified.
-      step(kind === 'control' ? [] : inputsOf(module).map((pin) => settingFor(pin, current.shown.get(pin.index))));
+      // As lumhost run starts: control values, graph start with every input's default; GUI,
+      // every input set to its default before each is notified.
+      step([], true);
     }
   } catch (error) {
     showMessage(error.message);
   }
 }
 
+// Returns whether the module took the value; if not, the pin keeps the one before.
 function apply(pin, shown) {
-  page.current.shown.set(pin.index, shown);
+  const { current } = page;
+  const before = current.shown.get(pin.index);
+  current.shown.set(pin.index, shown);
   const setting = settingFor(pin, shown);
-  if (page.current.kind === 'audio') {
-    showMessage('');
-    tellModule({ change: setting });
-    scheduleResponse();
-  } else {
-    step([setting]);
+  if (current.kind !== 'audio') {
+    if (step([setting])) return true;
+    current.shown.set(pin.index, before);
+    return false;
   }
+  showMessage('');
+  tellModule({ change: setting });
+  scheduleResponse();
+  return true;
 }
 
 async function fetched(url) {

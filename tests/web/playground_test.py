@@ -7,6 +7,8 @@ and checks the page against the native lumhost. Closes with "web: N passed, M fa
 import base64
 import functools
 import http.server
+import json
+import os
 import struct
 import subprocess
 import sys
@@ -133,11 +135,28 @@ class Playground(unittest.TestCase):
             differing = [i for i in range(0, len(page), 4) if page[i:i + 4] != native[i:i + 4]]
             self.assertEqual(differing, [], f'{module_id}: {len(differing)} samples differ')
 
+    def test_gui_modules_start_as_lumhost_run_starts(self):
+        with open(os.path.join(SITE, 'KEL_MATH.lum.json')) as description:
+            modules = [module['id'] for module in json.load(description)['modules'] if module['side'] == 'gui']
+        self.assertGreater(len(modules), 20)
+        for module_id in modules:
+            self.choose(module_id)
+            lines = self.browser.find_element(By.ID, 'log').text.splitlines()
+            self.assertEqual(lines[0][0], '>')
+            self.assertEqual(lines[1:], lumhost('run', 'KEL_MATH', module_id).decode().strip('\n').splitlines(),
+                             module_id)
+        self.choose('KelMathWrapGuiInt')  # 7 wrapped at its Modulus 3
+        self.assertEqual(self.browser.find_element(By.ID, 'pin-3').text, '1')
+
     def test_a_gui_module_solves_back_for_its_operand(self):
         self.choose('KelMathAddGuiFloat')
         self.set_field(2, '10')  # Out = A + B with B at its default 1
         self.assertEqual(self.browser.find_element(By.ID, 'pin-0').get_attribute('value'), '9')
         self.assertIn('Out=10 -> Out 2 = 10, A = 9', self.browser.find_element(By.ID, 'log').text)
+        # No float is that near zero: the field keeps the value the module took.
+        self.set_field(0, '1e-50')
+        self.assertEqual(self.message(), 'A: 1e-50 is nearer zero than the smallest float, 1.4e-45')
+        self.assertEqual(self.browser.find_element(By.ID, 'pin-0').get_attribute('value'), '9')
 
     def test_bad_input_is_reported_while_the_sound_goes_on(self):
         self.choose('QX-DaRovoVIR3')
@@ -146,6 +165,7 @@ class Playground(unittest.TestCase):
         WebDriverWait(self.browser, 10).until(lambda b: reports() > 0)
         self.set_field(2, '30000')
         self.assertEqual(self.message(), 'Frequency: 30000 Hz is outside 20 to 20000 Hz')
+        self.assertEqual(self.browser.find_element(By.ID, 'pin-2').get_attribute('value'), '1000')
         rate = self.browser.find_element(By.ID, 'rate')
         self.browser.execute_script('arguments[0].value = "1000"; arguments[0].dispatchEvent(new Event("change"))', rate)
         self.assertIn('sample rate 1000 Hz', self.message())
