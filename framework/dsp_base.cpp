@@ -1,33 +1,14 @@
 #include "dsp_base.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 #include "dsp_pins.h"
-#include "reference_counting.h"
 
 namespace lum {
 
-MpBase::MpBase(IMpUnknown* host) {
-    void* answer = nullptr;
-    if (host != nullptr) host->queryInterface(&kIidMpDspHost, &answer);
-    // Without the host interface nothing the module does could reach anyone.
-    if (answer == nullptr) throw std::runtime_error("host Interfaces not supported");
-    host_ = static_cast<IMpDspHost*>(answer);
-}
+MpBase::MpBase(IMpUnknown* host) : MpModuleObject(host) {}
 
-MpBase::~MpBase() {
-    pins_.clear();
-    host_->release();
-}
-
-std::int32_t MpBase::queryInterface(const Guid* iid, void** out) noexcept {
-    return answerQueryInterface(*static_cast<IMpPlugin*>(this), kIidMpPlugin, iid, out);
-}
-
-std::int32_t MpBase::addRef() noexcept { return ++refCount_; }
-
-std::int32_t MpBase::release() noexcept { return releaseReference(this, refCount_); }
+MpBase::~MpBase() { host().release(); }
 
 std::int32_t MpBase::open() noexcept { return kOk; }
 
@@ -50,7 +31,7 @@ void MpBase::onSetPins() {}
 
 void MpBase::onGraphStart() {
     for (const auto& [index, pin] : pins_) {
-        if (pin->getDirection() == 1) pin->sendFirstUpdate();
+        if (pin->getDirection() == kDirectionOut) pin->sendFirstUpdate();
     }
 }
 
@@ -58,7 +39,7 @@ void MpBase::registerPin(std::int32_t pinIndex, MpPinBase& pin, EventHandler han
     pin.pinIndex_ = pinIndex;
     pin.owner_ = this;
     pin.handler_ = handler;
-    if (handler == nullptr && pin.getDirection() == 0) pin.handler_ = pin.getDefaultEventHandler();
+    if (handler == nullptr && pin.getDirection() == kDirectionIn) pin.handler_ = pin.getDefaultEventHandler();
     pins_.emplace(pinIndex, &pin);
 }
 
@@ -88,8 +69,8 @@ void MpBase::declareOutputStreaming(std::int32_t pinIndex, bool& pinIsStreaming,
         pinIsStreaming = isStreaming;
         onStreamingChange(isStreaming);
     }
-    if (!pinIsStreaming) host_->getBlockSize(&sleepCountdown_);
-    host_->setPinStreaming(position, pinIndex, pinIsStreaming ? 1 : 0);
+    if (!pinIsStreaming) host().getBlockSize(&sleepCountdown_);
+    host().setPinStreaming(position, pinIndex, pinIsStreaming ? 1 : 0);
 }
 
 std::int32_t MpBase::process(std::int32_t count, const HostEvent* events) noexcept {
@@ -173,7 +154,7 @@ void MpBase::preSleepSubProcess(std::int32_t bufferOffset, std::int32_t sampleFr
         }
         if (sleepCountdown_ <= 0) {
             if (eventsComplete_) {
-                host_->sleep();
+                host().sleep();
                 return;
             }
             // Never fall asleep in the middle of a block.

@@ -7,14 +7,14 @@
 #include <map>
 
 #include "interfaces.h"
+#include "reference_counting.h"
 
 namespace lum {
 
 class MpPinBase;
 
-class MpBase : public IMpPlugin {
+class MpBase : public MpModuleObject<MpBase, IMpPlugin, kIidMpPlugin, IMpDspHost, kIidMpDspHost> {
 public:
-    using HostFace = IMpPlugin;
     // A span of the block: fill the outputs from `bufferOffset` for `sampleFrames` samples.
     using SubProcess = void (MpBase::*)(std::int32_t bufferOffset, std::int32_t sampleFrames);
     // An input pin's own reaction to an event, run in the second event pass.
@@ -26,9 +26,6 @@ public:
     MpBase(const MpBase&) = delete;
     MpBase& operator=(const MpBase&) = delete;
 
-    std::int32_t LUM_CALL queryInterface(const Guid* iid, void** out) noexcept override;
-    std::int32_t LUM_CALL addRef() noexcept override;
-    std::int32_t LUM_CALL release() noexcept override;
     std::int32_t LUM_CALL open() noexcept override;
     std::int32_t LUM_CALL setBuffer(std::int32_t pinIndex, float* buffer) noexcept override;
     std::int32_t LUM_CALL process(std::int32_t count, const HostEvent* events) noexcept override;
@@ -58,7 +55,6 @@ public:
     void setSleep(bool maySleep);
 
     // For the pins.
-    IMpDspHost& host() const { return *host_; }
     std::int32_t blockPosition() const { return blockPosition_; }
     std::int32_t streamingPinCount() const { return streamingPinCount_; }
 
@@ -80,7 +76,6 @@ private:
     MpPinBase* pinFor(const HostEvent& event) const;
     bool maySleepNow() const;
 
-    IMpDspHost* host_ = nullptr;
     std::map<std::int32_t, MpPinBase*> pins_;  // members of the module, not owned
     std::int32_t blockPosition_ = 0;           // time of the event group being handled
     std::int32_t sleepCountdown_ = 0;
@@ -89,7 +84,6 @@ private:
     enum class SleepMode { Automatic, MaySleep, NeverSleeps };
     SleepMode sleepMode_ = SleepMode::Automatic;
     bool eventsComplete_ = true;  // false while a span that ends at an event runs
-    std::int32_t refCount_ = 0;
     SubProcess currentSubProcess_ = &MpBase::preSleepSubProcess;
     SubProcess userSubProcess_ = &MpBase::idleSubProcess;
 };

@@ -2,29 +2,12 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 
 #include "reference_counting.h"
 #include "sdk_information.h"
 
 namespace lum {
-namespace {
-
-// Expands the single %d of `format` with `number`.
-std::u16string formatWide(const char16_t* format, std::int32_t number) {
-    std::u16string text;
-    for (const char16_t* c = format; *c != 0; ++c) {
-        if (c[0] == u'%' && c[1] == u'd') {
-            for (char digit : std::to_string(number)) text.push_back(static_cast<char16_t>(digit));
-            ++c;
-        } else {
-            text.push_back(*c);
-        }
-    }
-    return text;
-}
-
-}  // namespace
-
 std::int32_t MpFactory::queryInterface(const Guid* iid, void** out) noexcept {
     return answerQueryInterface(*static_cast<IMpFactory*>(this), kIidMpFactory, iid, out);
 }
@@ -58,14 +41,10 @@ std::int32_t MpFactory::getSdkInformation(std::int32_t* sdkVersion, std::int32_t
     if (sdkVersion != nullptr) *sdkVersion = kSdkInformation.sdkVersion;
     // No room for even the terminator, or nowhere to write: leave the caller's buffer alone.
     if (text == nullptr || maxChars <= 0) return kOk;
-    try {
-        const std::u16string formatted = formatWide(kSdkInformation.compilerFormat, kSdkInformation.compilerVersion);
-        const std::size_t kept = std::min(formatted.size(), static_cast<std::size_t>(maxChars) - 1);
-        formatted.copy(text, kept);
-        text[kept] = 0;
-    } catch (...) {
-        text[0] = 0;
-    }
+    const std::u16string_view compiler = kSdkInformation.compilerText;
+    const std::size_t kept = std::min(compiler.size(), static_cast<std::size_t>(maxChars) - 1);
+    compiler.copy(text, kept);
+    text[kept] = 0;
     return kOk;
 }
 

@@ -1,28 +1,12 @@
 #include "gui_base.h"
 
-#include <stdexcept>
-
 #include "gui_pins.h"
-#include "reference_counting.h"
 
 namespace lum {
 
-MpGuiBase::MpGuiBase(IMpUnknown* host) {
-    void* answer = nullptr;
-    if (host != nullptr) host->queryInterface(&kIidMpGuiHost, &answer);
-    if (answer == nullptr) throw std::runtime_error("host Interfaces not supported");
-    host_ = static_cast<IMpGuiHost*>(answer);
-}
+MpGuiBase::MpGuiBase(IMpUnknown* host) : MpModuleObject(host) {}
 
-MpGuiBase::~MpGuiBase() { pins_.clear(); }
-
-std::int32_t MpGuiBase::queryInterface(const Guid* iid, void** out) noexcept {
-    return answerQueryInterface(*static_cast<IMpUserInterface*>(this), kIidMpUserInterface, iid, out);
-}
-
-std::int32_t MpGuiBase::addRef() noexcept { return ++refCount_; }
-
-std::int32_t MpGuiBase::release() noexcept { return releaseReference(this, refCount_); }
+MpGuiBase::~MpGuiBase() = default;
 
 std::int32_t MpGuiBase::open() noexcept { return kOk; }
 

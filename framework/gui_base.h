@@ -6,14 +6,14 @@
 #include <map>
 
 #include "interfaces.h"
+#include "reference_counting.h"
 
 namespace lum {
 
 class MpGuiPinBase;
 
-class MpGuiBase : public IMpUserInterface {
+class MpGuiBase : public MpModuleObject<MpGuiBase, IMpUserInterface, kIidMpUserInterface, IMpGuiHost, kIidMpGuiHost> {
 public:
-    using HostFace = IMpUserInterface;
     // A pin's reaction to notifyPin.
     using PinHandler = void (MpGuiBase::*)();
 
@@ -23,9 +23,6 @@ public:
     MpGuiBase(const MpGuiBase&) = delete;
     MpGuiBase& operator=(const MpGuiBase&) = delete;
 
-    std::int32_t LUM_CALL queryInterface(const Guid* iid, void** out) noexcept override;
-    std::int32_t LUM_CALL addRef() noexcept override;
-    std::int32_t LUM_CALL release() noexcept override;
     std::int32_t LUM_CALL open() noexcept override;
     std::int32_t LUM_CALL setPin(std::int32_t pinIndex, std::int32_t voice, std::int32_t size,
                                  const void* data) noexcept override;
@@ -37,13 +34,10 @@ public:
     // The host reference is held for the module's life and not released: the host owns it.
     virtual ~MpGuiBase();
 
-    IMpGuiHost& host() const { return *host_; }
     // Called by MpGuiPin::initialize; a taken index keeps its first pin. [load time]
     void addPin(std::int32_t pinIndex, MpGuiPinBase& pin);
 
 private:
-    IMpGuiHost* host_ = nullptr;
-    std::int32_t refCount_ = 0;
     std::map<std::int32_t, MpGuiPinBase*> pins_;  // members of the module, not owned
 };
 

@@ -2,6 +2,6 @@
 
 namespace lum {
 
-const SdkInformation kSdkInformation = {30400, u"MS Compiler V%d", 1800};
+const SdkInformation kSdkInformation = {30400, u"MS Compiler V1800"};
 
 }  // namespace lum

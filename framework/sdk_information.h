@@ -8,8 +8,7 @@ namespace lum {
 
 struct SdkInformation {
     std::int32_t sdkVersion;
-    const char16_t* compilerFormat;  // a wide printf format with one %d
-    std::int32_t compilerVersion;
+    const char16_t* compilerText;  // zero-terminated
 };
 
 extern const SdkInformation kSdkInformation;

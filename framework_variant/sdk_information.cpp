@@ -3,6 +3,6 @@
 namespace lum {
 
 // The older SDK this library's framework variant reports.
-const SdkInformation kSdkInformation = {30100, u"GCC Compiler V%d", 1002};
+const SdkInformation kSdkInformation = {30100, u"GCC Compiler V1002"};
 
 }  // namespace lum

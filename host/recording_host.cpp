@@ -116,17 +116,6 @@ std::int32_t RecordingHost::answer(const lum::Guid* iid, void** out) {
     return lum::kOk;
 }
 
-std::int32_t RecordingHost::DspFace::queryInterface(const lum::Guid* iid, void** out) {
-    return owner_.answer(iid, out);
-}
-std::int32_t RecordingHost::DspFace::addRef() {
-    owner_.record(HostCallKind::AddRef);
-    return ++owner_.references_;
-}
-std::int32_t RecordingHost::DspFace::release() {
-    owner_.record(HostCallKind::Release);
-    return --owner_.references_;
-}
 std::int32_t RecordingHost::DspFace::setPin(std::int32_t blockPosition, std::int32_t pinIndex, std::int32_t size,
                                             const void* data) {
     owner_.calls_.push_back(makeCall(HostCallKind::SetPin, blockPosition, pinIndex, size, data, 0));
@@ -156,11 +145,6 @@ std::int32_t RecordingHost::DspFace::getSampleRate(float* sampleRate) {
     return lum::kOk;
 }
 
-std::int32_t RecordingHost::GuiFace::queryInterface(const lum::Guid* iid, void** out) {
-    return owner_.answer(iid, out);
-}
-std::int32_t RecordingHost::GuiFace::addRef() { return owner_.dspFace_.addRef(); }
-std::int32_t RecordingHost::GuiFace::release() { return owner_.dspFace_.release(); }
 std::int32_t RecordingHost::GuiFace::writePin(std::int32_t pinIndex, std::int32_t size, const void* data,
                                               std::int32_t voice) {
     owner_.calls_.push_back(makeCall(HostCallKind::WritePin, 0, pinIndex, size, data, voice));

@@ -107,12 +107,30 @@ public:
     std::int32_t sleepCount() const;
 
 private:
-    class DspFace final : public lum::IMpDspHost {
+    // What both faces do alike: interface queries, and references counted on the owner.
+    template <class Interface>
+    class Face : public Interface {
     public:
-        explicit DspFace(RecordingHost& owner) : owner_(owner) {}
-        std::int32_t LUM_CALL queryInterface(const lum::Guid* iid, void** out) override;
-        std::int32_t LUM_CALL addRef() override;
-        std::int32_t LUM_CALL release() override;
+        explicit Face(RecordingHost& owner) : owner_(owner) {}
+        std::int32_t LUM_CALL queryInterface(const lum::Guid* iid, void** out) override {
+            return owner_.answer(iid, out);
+        }
+        std::int32_t LUM_CALL addRef() override {
+            owner_.record(HostCallKind::AddRef);
+            return ++owner_.references_;
+        }
+        std::int32_t LUM_CALL release() override {
+            owner_.record(HostCallKind::Release);
+            return --owner_.references_;
+        }
+
+    protected:
+        RecordingHost& owner_;
+    };
+
+    class DspFace final : public Face<lum::IMpDspHost> {
+    public:
+        using Face::Face;
         std::int32_t LUM_CALL setPin(std::int32_t blockPosition, std::int32_t pinIndex, std::int32_t size,
                                      const void* data) override;
         std::int32_t LUM_CALL setPinStreaming(std::int32_t blockPosition, std::int32_t pinIndex,
@@ -121,22 +139,13 @@ private:
         std::int32_t LUM_CALL reservedSlot6() override;
         std::int32_t LUM_CALL getBlockSize(std::int32_t* blockSize) override;
         std::int32_t LUM_CALL getSampleRate(float* sampleRate) override;
-
-    private:
-        RecordingHost& owner_;
     };
 
-    class GuiFace final : public lum::IMpGuiHost {
+    class GuiFace final : public Face<lum::IMpGuiHost> {
     public:
-        explicit GuiFace(RecordingHost& owner) : owner_(owner) {}
-        std::int32_t LUM_CALL queryInterface(const lum::Guid* iid, void** out) override;
-        std::int32_t LUM_CALL addRef() override;
-        std::int32_t LUM_CALL release() override;
+        using Face::Face;
         std::int32_t LUM_CALL writePin(std::int32_t pinIndex, std::int32_t size, const void* data,
                                        std::int32_t voice) override;
-
-    private:
-        RecordingHost& owner_;
     };
 
     std::int32_t answer(const lum::Guid* iid, void** out);

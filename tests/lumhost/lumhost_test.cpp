@@ -72,6 +72,12 @@ protected:
         return output.substr(lineStart, end - lineStart);
     }
     static std::string library(const std::string& name) { return "'" + lumtest::libraryPath(name) + "'"; }
+    // list's first line for `name`, with the module count of its shipped description.
+    static std::string listTitle(const std::string& name) {
+        std::ifstream description(lumtest::libraryPath(name) + ".json");
+        const auto modules = nlohmann::json::parse(description).at("modules").size();
+        return name + ": " + std::to_string(modules) + " modules";
+    }
 
     std::filesystem::path directory;
 };
@@ -79,7 +85,7 @@ protected:
 TEST_F(LumhostTest, ListShowsEveryModuleWithItsPins) {
     const Result list = run("list " + library("KEL_MATH"));
     ASSERT_EQ(list.exitCode, 0) << list.output;
-    EXPECT_THAT(list.output, StartsWith("KEL_MATH: 59 modules\n"));
+    EXPECT_THAT(list.output, StartsWith(listTitle("KEL_MATH") + "\n"));
     EXPECT_THAT(list.output, HasSubstr("KelMathDivideAudio (dsp)\n    0  in   audio  A = in (the signal)\n"
                                        "    1  in   audio  B = 0.1 (1)\n    2  out  audio  Out\n"));
     EXPECT_THAT(list.output, HasSubstr("    3  out  int    Out (settable)\n"));
@@ -339,7 +345,7 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          {}},
         {"cp $LIB/KEL_MATH.lum $LIB/KEL_MATH.lum.json . && $LH list KEL_MATH.lum | head -1",
          0,
-         "KEL_MATH: 59 modules",
+         listTitle("KEL_MATH"),
          {},
          {}},
         {"echo precious > e.wav && " + render + "--out e.wav", 2, "e.wav exists (--force replaces it)", {}, {}},
