@@ -170,7 +170,7 @@ EMSCRIPTEN_KEEPALIVE int lum_check_value(const char* id, int pin, const char* te
     return guarded(
         [&] {
             const PinDescription* described = module(id).pinAt(pin);
-            if (described == nullptr) throw UsageError(std::string(id) + " has no pin " + std::to_string(pin));
+            if (described == nullptr) throw UserError(std::string(id) + " has no pin " + std::to_string(pin));
             parsePinValue(*described, text);
             return 1;
         },
