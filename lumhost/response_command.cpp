@@ -31,6 +31,7 @@ namespace {
 struct ResponseOptions {
     RunSettings run;
     std::string plotPath, csvPath;
+    std::vector<double> at;  // Hz
     double seconds = 1.0;
 };
 
@@ -42,7 +43,16 @@ void respond(const ResponseOptions& options) {
     if (plotPath == "-" && isatty(STDOUT_FILENO)) {
         throw UserError("will not draw a picture on a terminal: send standard output to a file or a program");
     }
-    if (plotPath.empty() && csvPath.empty()) throw UserError("response needs --plot or --csv (or both)");
+    if (plotPath.empty() && csvPath.empty() && options.at.empty()) {
+        throw UserError("response needs --plot, --csv or --at");
+    }
+    for (double hz : options.at) {
+        if (!(hz > 0.0) || hz > run.sampleRate / 2.0) {
+            char text[64];
+            std::snprintf(text, sizeof text, "--at %g Hz is not between 0 and half the sample rate", hz);
+            throw UserError(text);
+        }
+    }
     // Every output is checked before anything is measured or written.
     std::optional<OutputFile> csv, plot;
     if (!csvPath.empty()) csv.emplace(csvPath, replaceExisting, libraryFiles(run.libraryPath));
@@ -58,8 +68,13 @@ void respond(const ResponseOptions& options) {
     if (csv) csv->commit();
     if (plot) plot->commit();
 
-    const ResponsePoint peak = impulse.peak(points);
     std::FILE* summary = (csv && csv->isStandardOutput()) || (plot && plot->isStandardOutput()) ? stderr : stdout;
+    for (double hz : options.at) {
+        const ResponsePoint point = impulse.at(hz);
+        std::fprintf(summary, "%g Hz: %.2f dB, %.1f deg\n", hz, point.magnitudeDb, point.phaseDegrees);
+    }
+    if (!csv && !plot) return;
+    const ResponsePoint peak = impulse.peak(points);
     std::fprintf(summary, "%s: peak %.2f dB at %.1f Hz, %.2f dB at the lowest frequency measured (%.1f Hz)%s%s%s%s\n",
                  run.moduleId.c_str(), peak.magnitudeDb, peak.hz, points.front().magnitudeDb, points.front().hz,
                  plotPath.empty() ? "" : "; plot ", plotPath.c_str(), csvPath.empty() ? "" : "; table ",
@@ -74,6 +89,8 @@ void addResponseCommand(CLI::App& app) {
     addRunOptions(*command, options->run);
     command->add_option("--plot", options->plotPath, "the drawing: .png or .svg; - for PNG on standard output");
     command->add_option("--csv", options->csvPath, "a table of frequency, magnitude and phase; - for standard output");
+    command->add_option("--at", options->at, "HZ,...: print the magnitude and phase at exactly these frequencies")
+        ->delimiter(',');
     command->add_option("--seconds", options->seconds, "impulse response length, 0.1 to 60 (default 1)")
         ->check(checkedBy<double>(checkResponseSeconds));
     command->footer(

@@ -5,12 +5,14 @@
 #include <unistd.h>
 #include <array>
 #include <cmath>
+#include <complex>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <numeric>
+#include <sstream>
 
 #include "generated/module_libraries.h"
 #include "lumhost/audio_file.h"
@@ -111,6 +113,24 @@ TEST_F(LumhostTest, RenderedLowPassImpulseResponseSumsToUnityGain) {
     const double dcGain = std::accumulate(ir.channels[0].begin(), ir.channels[0].end(), 0.0);
     EXPECT_NEAR(dcGain, 1.0, 1e-3);
     EXPECT_GT(ir.channels[0][1], 0.0f) << "a 1 kHz low-pass responds at once";
+    // response --at gives the transform of that impulse response at exactly the frequency asked.
+    const Result at = run("response " + library("QX-DaRovoVIR3") +
+                          " QX-DaRovoVIR3 --at 1000,3333 --pin 'Filter Type=0' --pin Slope=1 --pin Frequency=100 "
+                          "--pin 3=0.0707");
+    ASSERT_EQ(at.exitCode, 0) << at.output;
+    std::istringstream lines(at.output);
+    for (const double hz : {1000.0, 3333.0}) {
+        std::complex<double> sum = 0.0;
+        for (std::size_t n = 0; n < ir.channels[0].size(); ++n) {
+            sum += double{ir.channels[0][n]} * std::polar(1.0, -2.0 * M_PI * hz * static_cast<double>(n) / 44100.0);
+        }
+        double printedHz = 0.0, printedDb = 0.0;
+        std::string line;
+        std::getline(lines, line);
+        ASSERT_EQ(std::sscanf(line.c_str(), "%lf Hz: %lf dB", &printedHz, &printedDb), 2) << line;
+        EXPECT_EQ(printedHz, hz);
+        EXPECT_NEAR(printedDb, 20.0 * std::log10(std::abs(sum)), 0.01) << line;
+    }
 }
 
 TEST_F(LumhostTest, RenderTakesAnInputFileAndConstantAudioPins) {
