@@ -74,7 +74,7 @@ void plotResponses(const OutputFile& out, const std::string& title, const std::v
     const ProgramResult result = runProgram({"gnuplot"}, script.str(), out.descriptor(), kPlotSeconds);
     if (result.timedOut) {
         throw UserError("gnuplot did not finish drawing " + out.path() + " within " +
-                         std::to_string(static_cast<int>(kPlotSeconds)) + " seconds");
+                        std::to_string(static_cast<int>(kPlotSeconds)) + " seconds");
     }
     if (!result.succeeded) {
         throw UserError("gnuplot could not draw " + out.path() +
