@@ -92,7 +92,7 @@ float parseSampleValue(const PinDescription& pin, const std::string& text, doubl
     std::size_t numberEnd = text.size();
     while (numberEnd > 0 && isUnitLetter(text[numberEnd - 1])) --numberEnd;
     const std::string unit = text.substr(numberEnd);
-    // "inf", "nan" and "1e" carry no number before their letters: they stay numbers, or errors.
+    // "inf" and "nan" have no digit before their letters: numbers, not units.
     const bool unitGiven =
         numberEnd > 0 && !unit.empty() &&
         (std::isdigit(static_cast<unsigned char>(text[numberEnd - 1])) || text[numberEnd - 1] == '.');
@@ -108,8 +108,9 @@ float parseSampleValue(const PinDescription& pin, const std::string& text, doubl
     }
     const double scale = pin.datatype == lum::kDatatypeAudio ? audioScale : 1.0;
     const double value = parseDouble(text.substr(0, numberEnd), what) * factor / scale;
-    if (!(std::fabs(value) <= std::numeric_limits<float>::max()))
+    if (!(std::fabs(value) <= std::numeric_limits<float>::max())) {
         throw UserError(what + ": '" + text + "' is beyond a float");
+    }
     return static_cast<float>(value);
 }
 

@@ -201,8 +201,8 @@ void addRunOptions(CLI::App& command, RunSettings& run) {
     command.add_option("id", run.moduleId, "the module's identifier")->required();
     command.add_option(
         "--pin", run.pins,
-        "NAME_OR_INDEX=VALUE for a pin (repeatable); an int pin also takes its value names; pins not given take the "
-        "defaults list shows");
+        "NAME_OR_INDEX=VALUE for a pin (repeatable); an int pin also takes its value names, a float or audio pin a "
+        "value in its unit (Frequency=1kHz, Gain=6dB); pins not given take the defaults list shows");
     numberOption<std::int32_t>(
         command.add_option("--rate", run.sampleRate, "sample rate in Hz (default 44100; an --in file keeps its own)"),
         requireSampleRate)

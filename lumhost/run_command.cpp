@@ -123,7 +123,9 @@ void addRunCommand(CLI::App& app) {
     command
         ->add_option_function<std::string>(
             "--pin", [options](const std::string& setting) { options->steps.back().push_back(setting); },
-            "NAME_OR_INDEX=VALUE for a pin (repeatable), sent in order; with none, every input's default")
+            "NAME_OR_INDEX=VALUE for a pin (repeatable), sent in order, a float in its unit too (6dB); with none, "
+            "every "
+            "input's default")
         ->trigger_on_parse();
     command
         ->add_flag_callback(

@@ -455,6 +455,11 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          {},
          {"o.wav"}},
         {render + "--out o.wav --pin Q=2Hz", 2, "pin 'Q': '2Hz' is in Hz; give a number", {}, {"o.wav"}},
+        {"echo A=5dB | $LH run $LIB/KEL_MATH.lum KelMathAddGuiFloat -i",
+         2,
+         "pin 'A': '5dB' is in dB; give a number",
+         {},
+         {}},
         // Options read numbers as pins do, and say them briefly.
         {render + "--out o.wav --seconds 0x10", 2, "--seconds: '0x10' is not a number", {}, {"o.wav"}},
         {render + "--out o.wav --rate +44100", 2, "--rate: '+44100' is not a 32-bit integer", {}, {"o.wav"}},
