@@ -232,7 +232,8 @@ void addRenderCommand(CLI::App& app) {
     command->footer(
         "Audio inputs: the first one takes the signal (channel 0) unless set; NAME=in:N feeds channel N of the "
         "input (in = in:0) to any audio input, and NAME=NUMBER holds one at a constant sample value (audio pins "
-        "stand for ten times it: the filter's Frequency=100 is 1 kHz). Generated signals peak at 0.5 (-6 dBFS): "
+        "stand for ten times it: the filter's Frequency=100 is 1 kHz, which Frequency=1kHz also gives). Generated "
+        "signals peak at 0.5 (-6 dBFS): "
         "impulse is one sample of 1, sine:HZ takes 0 < HZ < half the rate, sweep rises from 20 Hz to 0.45 times "
         "the rate, noise is white and the same every run. Pins not given take the defaults list shows.");
     command->callback([options] { render(*options); });
