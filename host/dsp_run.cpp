@@ -65,7 +65,7 @@ DspRun::DspRun(lum::IMpFactory& factory, const ModuleDescription& module, std::i
                 input.channel = *value == "in" ? 0 : parseInt(value->substr(3), what);
                 if (input.channel < 0) throw UserError(what + ": channel " + std::to_string(input.channel));
             } else if (value != nullptr) {
-                input.constant = parseFloat(*value, what);
+                input.constant = parseSampleValue(pin, *value, module.audioScale);
             }
             firstAudioInput = false;
             highestInputChannel_ = std::max(highestInputChannel_, input.channel);
@@ -74,7 +74,7 @@ DspRun::DspRun(lum::IMpFactory& factory, const ModuleDescription& module, std::i
             outputs_.push_back({pin.index, GuardedBuffer(blockSize)});
             audioOutputs_.push_back(pin);
         } else if (pin.direction == lum::kDirectionIn && value != nullptr) {
-            controlValues_.push_back({pin.index, parsePinValue(pin, *value)});
+            controlValues_.push_back({pin.index, parsePinValue(pin, *value, module.audioScale)});
         } else if (pin.direction == lum::kDirectionIn && pin.defaultValue) {
             controlValues_.push_back({pin.index, defaultPinValue(pin)});
         }
@@ -111,14 +111,14 @@ void DspRun::change(const PinSetting& setting) {
     if (!started_) start();
     const PinDescription* pin = &inputPin(module_, setting);
     if (pin->datatype != lum::kDatatypeAudio) {
-        const PinValue value = parsePinValue(*pin, setting.value);
+        const PinValue value = parsePinValue(*pin, setting.value, module_.audioScale);
         pending_.bytes(0, pin->index, value.size, value.bytes.data(), false);
         return;
     }
     for (AudioInput& input : inputs_) {
         if (input.pinIndex != pin->index) continue;
         if (input.channel >= 0) throw UserError("pin '" + pin->name + "' takes the signal");
-        input.constant = parseFloat(setting.value, "pin '" + pin->name + "'");
+        input.constant = parseSampleValue(*pin, setting.value, module_.audioScale);
         pending_.streaming(0, pin->index, false);
     }
 }

@@ -89,7 +89,7 @@ ImpulseResponse measureImpulseResponse(lum::IMpFactory& factory, const ModuleDes
                                                })
                                         .front()));
     }
-    const std::string run = describeRun(module.id, settings);
+    const std::string run = describeRun(module, settings);
     ImpulseResponse response{{}, sampleRate};
     double largest = 0.0, disproportion = 0.0;
     for (std::size_t i = 0; i < outputs[0].size(); ++i) {

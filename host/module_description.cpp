@@ -153,6 +153,7 @@ LibraryDescription parseLibraryDescription(const std::string& text, const std::s
         for (const auto& module : json.at("modules")) {
             ModuleDescription entry;
             entry.id = module.at("id").get<std::string>();
+            entry.audioScale = description.audioScale;
             for (char c : entry.id) {
                 if (static_cast<unsigned char>(c) < 0x21 || static_cast<unsigned char>(c) > 0x7E) {
                     throw descriptionError(path, "identifier '" + entry.id + "' is not printable ASCII");

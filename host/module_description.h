@@ -42,6 +42,8 @@ struct ModuleDescription {
     std::string id;
     Side side;
     std::vector<PinDescription> pins;
+    // The library's: what an audio pin's sample value is multiplied by to mean its unit.
+    double audioScale = 1.0;
 
     std::u16string wideId() const;
     // The pin registered under `index`; null if none.

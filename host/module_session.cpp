@@ -178,7 +178,7 @@ std::vector<PinChange> ModuleSession::resolve(const std::vector<PinSetting>& set
         if (pin->direction != lum::kDirectionIn && !pin->settable) {
             throw UserError("pin '" + pin->name + "' is an output only");
         }
-        changes.push_back({pin, parsePinValue(*pin, setting.value)});
+        changes.push_back({pin, parsePinValue(*pin, setting.value, module_.audioScale)});
     }
     return changes;
 }

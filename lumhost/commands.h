@@ -4,13 +4,16 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "host/frequency_response.h"
 #include "host/library_loader.h"
 #include "host/module_description.h"
+#include "host/pin_value.h"
 #include "host/user_error.h"
 
 namespace lumhost {
@@ -45,6 +48,35 @@ CLI::Validator checkedBy(std::function<void(T)> check) {
             return std::string();
         },
         "");
+}
+
+// Makes `option` read its number as pin values are read (no '+', hexadecimal or spaces),
+// then gives it to `check`, which throws UserError in lumhost's own words.
+template <class T>
+CLI::Option* numberOption(CLI::Option* option, std::function<void(T)> check = {}) {
+    const std::string name = option->get_name();
+    return option->check(CLI::Validator(
+        [name, check](const std::string& text) {
+            T value{};
+            if constexpr (std::is_same_v<T, double>) {
+                value = parseDouble(text, name);
+            } else if constexpr (std::is_same_v<T, std::uint32_t>) {
+                value = parseUnsigned(text, name);
+            } else {
+                value = parseInt(text, name);
+            }
+            if (check) check(value);
+            return std::string();
+        },
+        ""));
+}
+
+// Says on standard error what pinValueWarnings finds; the run goes on as asked.
+inline void warnAboutPinValues(const ModuleDescription& module, const std::vector<PinSetting>& settings,
+                               std::int32_t sampleRate) {
+    for (const std::string& warning : pinValueWarnings(module, settings, sampleRate)) {
+        std::fprintf(stderr, "lumhost: warning: %s\n", warning.c_str());
+    }
 }
 
 // Ends the run with `exitCode` once the command has said all it has to say.

@@ -83,7 +83,7 @@ struct RenderOptions {
 
 void requireTail(double tailSeconds) {
     if (!(tailSeconds >= 0.0) || tailSeconds > kMaxSeconds) {
-        throw UserError("tail of " + std::to_string(tailSeconds) + " seconds is outside 0 to 600");
+        throw UserError("tail of " + shortNumber(tailSeconds) + " seconds is outside 0 to 600");
     }
 }
 
@@ -99,7 +99,7 @@ void render(const RenderOptions& options) {
     }
     // Checked here, not by a validator: with --in the length is the file's.
     if (inPath.empty() && (!(seconds > 0.0) || seconds > kMaxSeconds)) {
-        throw UserError("length of " + std::to_string(seconds) + " seconds is outside 0 to 600");
+        throw UserError("length of " + shortNumber(seconds) + " seconds is outside 0 to 600");
     }
     std::vector<std::string> filesRead = libraryFiles(run.libraryPath);
     if (!inPath.empty()) filesRead.push_back(inPath);
@@ -135,6 +135,7 @@ void render(const RenderOptions& options) {
     runs.push_back(std::make_unique<DspRun>(loaded.library.factory(), module, sampleRate, run.blockSize, settings));
     if (runs.front()->audioOutputs().empty()) throw UserError(run.moduleId + " has no audio output to write");
     runs.front()->requireInputChannels(inputChannels);
+    warnAboutPinValues(module, settings, sampleRate);
     if (!file) generator.emplace(options.signal, sampleRate, inputFrames);
     // A module that reads one channel runs once per channel of the file, with the same pins.
     const bool runPerChannel = inputChannels > 1 && runs.front()->highestInputChannel() == 0;
@@ -200,13 +201,14 @@ void addRunOptions(CLI::App& command, RunSettings& run) {
     command.add_option("id", run.moduleId, "the module's identifier")->required();
     command.add_option(
         "--pin", run.pins,
-        "NAME_OR_INDEX=VALUE for a pin (repeatable); an int pin also takes its value names; pins not given take the "
-        "defaults list shows");
-    command.add_option("--rate", run.sampleRate, "sample rate in Hz (default 44100; an --in file keeps its own)")
-        ->check(checkedBy<std::int32_t>(requireSampleRate))
+        "NAME_OR_INDEX=VALUE for a pin (repeatable); an int pin also takes its value names, a float or audio pin a "
+        "value in its unit (Frequency=1kHz, Gain=6dB); pins not given take the defaults list shows");
+    numberOption<std::int32_t>(
+        command.add_option("--rate", run.sampleRate, "sample rate in Hz (default 44100; an --in file keeps its own)"),
+        requireSampleRate)
         ->each([&run](const std::string&) { run.sampleRateGiven = true; });
-    command.add_option("--block", run.blockSize, "samples per block (default 64)")
-        ->check(checkedBy<std::int32_t>(requireBlockSize));
+    numberOption<std::int32_t>(command.add_option("--block", run.blockSize, "samples per block (default 64)"),
+                               requireBlockSize);
     command.add_flag("-y,--force", run.replaceExisting, "replace existing output files");
     command.add_flag("-q,--quiet", run.quiet, "no progress line (shown only on a terminal, for runs over a second)");
 }
@@ -222,15 +224,16 @@ void addRenderCommand(CLI::App& app) {
         ->required();
     auto* in = command->add_option("--in", options->inPath, "an input audio file, rendered at its own rate");
     command->add_option("--signal", options->signal, "impulse, sine:HZ, sweep or noise (default noise)")->excludes(in);
-    command->add_option("--seconds", options->seconds, "length of the generated signal (default 2); ignored with --in");
-    command
-        ->add_option("--tail", options->tailSeconds,
-                     "seconds of silence rendered after the input, for ringing (default 0)")
-        ->check(checkedBy<double>(requireTail));
+    numberOption<double>(command->add_option("--seconds", options->seconds,
+                                             "length of the generated signal (default 2); ignored with --in"));
+    numberOption<double>(command->add_option("--tail", options->tailSeconds,
+                                             "seconds of silence rendered after the input, for ringing (default 0)"),
+                         requireTail);
     command->footer(
         "Audio inputs: the first one takes the signal (channel 0) unless set; NAME=in:N feeds channel N of the "
         "input (in = in:0) to any audio input, and NAME=NUMBER holds one at a constant sample value (audio pins "
-        "stand for ten times it: the filter's Frequency=100 is 1 kHz). Generated signals peak at 0.5 (-6 dBFS): "
+        "stand for ten times it: the filter's Frequency=100 is 1 kHz, which Frequency=1kHz also gives). Generated "
+        "signals peak at 0.5 (-6 dBFS): "
         "impulse is one sample of 1, sine:HZ takes 0 < HZ < half the rate, sweep rises from 20 Hz to 0.45 times "
         "the rate, noise is white and the same every run. Pins not given take the defaults list shows.");
     command->callback([options] { render(*options); });

@@ -16,6 +16,7 @@
 namespace lumhost {
 
 ImpulseResponse measureImpulseResponse(const LoadedLibrary& loaded, const RunSettings& run, double seconds) {
+    warnAboutPinValues(loaded.module(run.moduleId), parsePinSettings(run.pins), run.sampleRate);
     ProgressLine progressLine("response", run.quiet);
     try {
         return measureImpulseResponse(loaded.library.factory(), loaded.module(run.moduleId), run.sampleRate,
@@ -64,7 +65,9 @@ void respond(const ResponseOptions& options) {
     const ImpulseResponse impulse = measureImpulseResponse(loaded, run, options.seconds);
     const auto points = impulse.curve();
     if (csv) writeResponseCsv(*csv, points);
-    if (plot) plotResponses(*plot, describeRun(run.moduleId, parsePinSettings(run.pins)), {{run.moduleId, points}});
+    if (plot)
+        plotResponses(*plot, describeRun(loaded.module(run.moduleId), parsePinSettings(run.pins)),
+                      {{run.moduleId, points}});
     if (csv) csv->commit();
     if (plot) plot->commit();
 
@@ -91,8 +94,9 @@ void addResponseCommand(CLI::App& app) {
     command->add_option("--csv", options->csvPath, "a table of frequency, magnitude and phase; - for standard output");
     command->add_option("--at", options->at, "HZ,...: print the magnitude and phase at exactly these frequencies")
         ->delimiter(',');
-    command->add_option("--seconds", options->seconds, "impulse response length, 0.1 to 60 (default 1)")
-        ->check(checkedBy<double>(checkResponseSeconds));
+    numberOption<double>(
+        command->add_option("--seconds", options->seconds, "impulse response length, 0.1 to 60 (default 1)"),
+        checkResponseSeconds);
     command->footer(
         "Prints the peak (magnitude and frequency) and, second, the magnitude at the lowest frequency measured "
         "(10 Hz, which a 0.1 s impulse response still shows). The plot's magnitude axis stops at -60 dB: "

@@ -64,7 +64,10 @@ int prompt(ModuleSession& session, double audioScale) {
             }
         } else {
             try {
-                printStep(session, session.resolve({parsePinSetting(line)}), false, false);
+                const PinSetting setting = parsePinSetting(line);
+                const std::vector<PinChange> changes = session.resolve({setting});
+                warnAboutPinValues(session.module(), {setting}, 0);
+                printStep(session, changes, false, false);
             } catch (const UserError& error) {
                 std::fprintf(stderr, "lumhost: %s\n", error.what());
                 exitCode = 2;
@@ -95,6 +98,7 @@ int run(const RunOptions& options) {
         // An empty first step starts from the defaults; a later one would do nothing.
         if (steps[s].empty() && s > 0) throw UserError("step " + std::to_string(s + 1) + " sets no pin");
         changes.push_back(session->resolve(parsePinSettings(steps[s])));
+        warnAboutPinValues(module, parsePinSettings(steps[s]), 0);
     }
     // A GUI module's first step sets every input, the defaults of those not given too, before
     // the first is notified: each handler then sees the others' values.
@@ -119,7 +123,9 @@ void addRunCommand(CLI::App& app) {
     command
         ->add_option_function<std::string>(
             "--pin", [options](const std::string& setting) { options->steps.back().push_back(setting); },
-            "NAME_OR_INDEX=VALUE for a pin (repeatable), sent in order; with none, every input's default")
+            "NAME_OR_INDEX=VALUE for a pin (repeatable), sent in order, a float in its unit too (6dB); with none, "
+            "every "
+            "input's default")
         ->trigger_on_parse();
     command
         ->add_flag_callback(

@@ -167,12 +167,13 @@ void addValidateCommand(CLI::App& app) {
     auto settings = std::make_shared<ValidateSettings>();
     CLI::App* command = app.add_subcommand("validate", "exercise every module and check every host call");
     addLibraryArgument(*command, settings->libraryPath);
-    command
-        ->add_option("--strictness", settings->strictness,
-                     "1 to 10: how long each module is exercised; from 6 on, with block sizes 1 to 4096 and sample "
-                     "rates 8 to 384 kHz (default 5)")
-        ->check(checkedBy<std::int32_t>(requireStrictness));
-    command->add_option("--seed", settings->seed, "seed of the random sessions (default 1)");
+    numberOption<std::int32_t>(
+        command->add_option("--strictness", settings->strictness,
+                            "1 to 10: how long each module is exercised; from 6 on, with block sizes 1 to 4096 and "
+                            "sample rates 8 to 384 kHz (default 5)"),
+        requireStrictness);
+    numberOption<std::uint32_t>(
+        command->add_option("--seed", settings->seed, "seed of the random sessions (default 1)"));
     command->add_flag("--list-checks", settings->listChecks, "print every check's id and what it checks");
     command->add_option("--only", settings->only, "ID,...: run only these checks")
         ->delimiter(',')
@@ -183,9 +184,9 @@ void addValidateCommand(CLI::App& app) {
     command->add_option("--module", settings->modules, "IDENTIFIER,...: validate only these modules")->delimiter(',');
     CLI::Option* inProcess = command->add_flag("--in-process", settings->inProcess,
                                                "validate every module in lumhost's own process, not in a child each");
-    command
-        ->add_option("--timeout", settings->timeoutSeconds, "seconds one module's child process may run (default 30)")
-        ->check(checkedBy<double>(requireTimeout))
+    numberOption<double>(command->add_option("--timeout", settings->timeoutSeconds,
+                                             "seconds one module's child process may run (default 30)"),
+                         requireTimeout)
         ->excludes(inProcess);
     command->add_option("--json", settings->jsonPath,
                         "also write every module's verdict and every check's status to this file");

@@ -171,7 +171,7 @@ EMSCRIPTEN_KEEPALIVE int lum_check_value(const char* id, int pin, const char* te
         [&] {
             const PinDescription* described = module(id).pinAt(pin);
             if (described == nullptr) throw UserError(std::string(id) + " has no pin " + std::to_string(pin));
-            parsePinValue(*described, text);
+            parsePinValue(*described, text, module(id).audioScale);
             return 1;
         },
         0);
