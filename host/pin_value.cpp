@@ -72,6 +72,16 @@ bool takesTheSignal(const PinDescription& pin, const std::string& text) {
     return pin.datatype == lum::kDatatypeAudio && (text == "in" || startsWith(text, "in:"));
 }
 
+template <typename Integer>
+Integer parseInteger(const std::string& text, const std::string& what, const char* kind) {
+    Integer value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        throw UserError(what + ": '" + text + "' is not " + kind);
+    }
+    return value;
+}
+
 }  // namespace
 
 float parseFloat(const std::string& text, const std::string& what) { return parseReal<float>(text, what); }
@@ -79,12 +89,7 @@ float parseFloat(const std::string& text, const std::string& what) { return pars
 double parseDouble(const std::string& text, const std::string& what) { return parseReal<double>(text, what); }
 
 std::uint32_t parseUnsigned(const std::string& text, const std::string& what) {
-    std::uint32_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) {
-        throw UserError(what + ": '" + text + "' is not a 32-bit unsigned integer");
-    }
-    return value;
+    return parseInteger<std::uint32_t>(text, what, "a 32-bit unsigned integer");
 }
 
 float parseSampleValue(const PinDescription& pin, const std::string& text, double audioScale) {
@@ -115,12 +120,7 @@ float parseSampleValue(const PinDescription& pin, const std::string& text, doubl
 }
 
 std::int32_t parseInt(const std::string& text, const std::string& what) {
-    std::int32_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) {
-        throw UserError(what + ": '" + text + "' is not a 32-bit integer");
-    }
-    return value;
+    return parseInteger<std::int32_t>(text, what, "a 32-bit integer");
 }
 
 bool parseBool(const std::string& text, const std::string& what) {
