@@ -1,12 +1,27 @@
 #include "progress_line.h"
 
+#if defined(_WIN32)
+#include <io.h>
+#else
 #include <sys/ioctl.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 
 namespace lumhost {
 namespace {
+
+#if defined(_WIN32)
+bool standardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+std::size_t terminalColumns() { return 80; }
+#else
+bool standardErrorIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+std::size_t terminalColumns() {
+    winsize size{};
+    return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+}
+#endif
 
 // Shorter runs finish before a progress line would help.
 constexpr std::chrono::milliseconds kQuietStart{1000};
@@ -15,7 +30,7 @@ constexpr std::chrono::milliseconds kQuietStart{1000};
 
 ProgressLine::ProgressLine(std::string label, bool quiet)
     : label_(std::move(label)),
-      enabled_(!quiet && isatty(STDERR_FILENO) != 0),
+      enabled_(!quiet && standardErrorIsTerminal()),
       start_(std::chrono::steady_clock::now()) {}
 
 ProgressLine::~ProgressLine() { clear(); }
@@ -39,9 +54,7 @@ void ProgressLine::update(const std::string& where) {
     if (!enabled_ || where == lastWhere_ || std::chrono::steady_clock::now() - start_ < kQuietStart) return;
     lastWhere_ = where;
     shown_ = true;
-    winsize size{};
-    const std::size_t columns = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
-    const std::string line = (label_ + ": " + where).substr(0, columns - 1);
+    const std::string line = (label_ + ": " + where).substr(0, terminalColumns() - 1);
     std::fprintf(stderr, "\r\033[K%s", line.c_str());
     std::fflush(stderr);
 }
