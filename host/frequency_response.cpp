@@ -42,17 +42,25 @@ ResponsePoint ImpulseResponse::peak(const std::vector<ResponsePoint>& curve) con
     double low = std::log((highest == curve.begin() ? highest : highest - 1)->hz);
     double high = std::log((highest + 1 == curve.end() ? highest : highest + 1)->hz);
     const double ratio = (std::sqrt(5.0) - 1.0) / 2.0;
+    // Each step keeps one inner point and its transform, so it costs one transform.
+    double left = high - ratio * (high - low), right = low + ratio * (high - low);
+    ResponsePoint atLeft = at(std::exp(left)), atRight = at(std::exp(right));
     ResponsePoint best = *highest;
-    for (int step = 0; step < 40 && high - low > 1e-9; ++step) {
-        const ResponsePoint left = at(std::exp(high - ratio * (high - low)));
-        const ResponsePoint right = at(std::exp(low + ratio * (high - low)));
-        for (const ResponsePoint& point : {left, right}) {
+    for (int step = 0;; ++step) {
+        for (const ResponsePoint& point : {atLeft, atRight}) {
             if (point.magnitudeDb > best.magnitudeDb) best = point;
         }
-        if (left.magnitudeDb < right.magnitudeDb) {
-            low = std::log(left.hz);
+        if (step == 40 || high - low <= 1e-9) break;
+        if (atLeft.magnitudeDb < atRight.magnitudeDb) {
+            low = left;
+            left = right, atLeft = atRight;
+            right = low + ratio * (high - low);
+            atRight = at(std::exp(right));
         } else {
-            high = std::log(right.hz);
+            high = right;
+            right = left, atRight = atLeft;
+            left = high - ratio * (high - low);
+            atLeft = at(std::exp(left));
         }
     }
     return best;
