@@ -1,52 +1,88 @@
 #include "validation_checks.h"
 
 #include <algorithm>
-
-#include "text.h"
+#include <nlohmann/json.hpp>
+#include <stdexcept>
 
 namespace lumhost {
 
 const std::vector<ValidationCheck>& validationChecks() {
+    using C = CheckId;
+    using S = CheckSide;
     static const std::vector<ValidationCheck> checks = {
-        {"description.matches", "the module has the pins its description lists"},
-        {"factory.interfaces", "an instance offers its own interfaces and refuses others with null and -2"},
-        {"factory.lifecycle", "creation succeeds and the last release gives back every reference"},
-        {"dsp.sessions", "random legal sessions run to the end: every instance is created, no crash, no hang"},
-        {"dsp.guards", "process writes nothing past the block or its buffers and leaves its inputs unchanged"},
-        {"dsp.host-calls", "setPin and setPinStreaming name a described output, its size and a position in the block"},
-        {"dsp.two-instances", "two instances fed the same session give the same samples and host calls"},
-        {"dsp.not-streaming-constant", "an output declared not streaming holds one value"},
-        {"dsp.wakes", "a sleeping module woken by a streaming input streams again"},
-        {"dsp.no-allocation", "process allocates no memory"},
-        {"dsp.no-locks", "process takes no lock"},
-        {"dsp.no-blocking-calls", "process makes no call that may block: file or socket I/O, sleep"},
-        {"gui.sessions", "random pin values run to the end: every instance is created, no crash, no hang"},
-        {"gui.host-calls", "setPin and notifyPin accept described pins; writePin names one, its size and voice 0"},
-        {"gui.two-instances", "two instances given the same values write the same pins"},
-        {"gui.unknown-pin", "setPin and notifyPin on an unknown pin return -1"},
-        {"gui.no-allocation", "setPin and notifyPin allocate no memory"},
-        {"gui.no-locks", "setPin and notifyPin take no lock"},
-        {"gui.no-blocking-calls", "setPin and notifyPin make no call that may block: file or socket I/O, sleep"},
+        {C::DescriptionMatches, "description.matches", S::Any, "the module has the pins its description lists"},
+        {C::FactoryInterfaces, "factory.interfaces", S::Any,
+         "an instance offers its own interfaces and refuses others with null and -2"},
+        {C::FactoryLifecycle, "factory.lifecycle", S::Any,
+         "creation succeeds and the last release gives back every reference"},
+        {C::DspSessions, "dsp.sessions", S::Dsp,
+         "random legal sessions run to the end: every instance is created, no crash, no hang"},
+        {C::DspGuards, "dsp.guards", S::Dsp,
+         "process writes nothing past the block or its buffers and leaves its inputs unchanged"},
+        {C::DspHostCalls, "dsp.host-calls", S::Dsp,
+         "setPin and setPinStreaming name a described output, its size and a position in the block"},
+        {C::DspTwoInstances, "dsp.two-instances", S::Dsp,
+         "two instances fed the same session give the same samples and host calls"},
+        {C::DspNotStreamingConstant, "dsp.not-streaming-constant", S::Dsp,
+         "an output declared not streaming holds one value"},
+        {C::DspWakes, "dsp.wakes", S::Dsp, "a sleeping module woken by a streaming input streams again"},
+        {C::DspNoAllocation, "dsp.no-allocation", S::Dsp, "process allocates no memory"},
+        {C::DspNoLocks, "dsp.no-locks", S::Dsp, "process takes no lock"},
+        {C::DspNoBlockingCalls, "dsp.no-blocking-calls", S::Dsp,
+         "process makes no call that may block: file or socket I/O, sleep"},
+        {C::GuiSessions, "gui.sessions", S::Gui,
+         "random pin values run to the end: every instance is created, no crash, no hang"},
+        {C::GuiHostCalls, "gui.host-calls", S::Gui,
+         "setPin and notifyPin accept described pins; writePin names one, its size and voice 0"},
+        {C::GuiTwoInstances, "gui.two-instances", S::Gui, "two instances given the same values write the same pins"},
+        {C::GuiUnknownPin, "gui.unknown-pin", S::Gui, "setPin and notifyPin on an unknown pin return -1"},
+        {C::GuiNoAllocation, "gui.no-allocation", S::Gui, "setPin and notifyPin allocate no memory"},
+        {C::GuiNoLocks, "gui.no-locks", S::Gui, "setPin and notifyPin take no lock"},
+        {C::GuiNoBlockingCalls, "gui.no-blocking-calls", S::Gui,
+         "setPin and notifyPin make no call that may block: file or socket I/O, sleep"},
     };
     return checks;
 }
 
-bool isValidationCheck(const std::string& id) {
+const ValidationCheck& validationCheck(CheckId id) {
     const auto& checks = validationChecks();
-    return std::any_of(checks.begin(), checks.end(), [&](const ValidationCheck& check) { return id == check.id; });
+    const auto row = static_cast<std::size_t>(id);
+    // The table's order is CheckId's; a row out of place is a programming error.
+    if (row >= checks.size() || checks[row].id != id) throw std::logic_error("the check table is out of order");
+    return checks[row];
 }
 
-bool CheckSelection::runs(const std::string& id) const {
-    const auto named = [&](const std::vector<std::string>& ids) {
+std::optional<CheckId> findCheck(const std::string& name) {
+    for (const ValidationCheck& check : validationChecks()) {
+        if (name == check.name) return check.id;
+    }
+    return std::nullopt;
+}
+
+bool checkAppliesTo(CheckId id, Side side) {
+    const CheckSide only = validationCheck(id).side;
+    return only == CheckSide::Any || (only == CheckSide::Dsp) == (side == Side::Dsp);
+}
+
+void to_json(nlohmann::json& json, CheckId id) { json = checkName(id); }
+
+void from_json(const nlohmann::json& json, CheckId& id) {
+    const auto found = findCheck(json.get<std::string>());
+    if (!found) throw std::invalid_argument("no check '" + json.get<std::string>() + "'");
+    id = *found;
+}
+
+bool CheckSelection::runs(CheckId id) const {
+    const auto named = [&](const std::vector<CheckId>& ids) {
         return std::find(ids.begin(), ids.end(), id) != ids.end();
     };
     return (only.empty() || named(only)) && !named(skip);
 }
 
-bool CheckSelection::runsAnyOf(const std::string& prefix) const {
+bool CheckSelection::runsAnyOf(CheckSide side) const {
     const auto& checks = validationChecks();
     return std::any_of(checks.begin(), checks.end(),
-                       [&](const ValidationCheck& check) { return startsWith(check.id, prefix) && runs(check.id); });
+                       [&](const ValidationCheck& check) { return check.side == side && runs(check.id); });
 }
 
 std::size_t CheckSelection::countFor(Side side) const {
@@ -55,7 +91,5 @@ std::size_t CheckSelection::countFor(Side side) const {
         return runs(check.id) && checkAppliesTo(check.id, side);
     }));
 }
-
-bool checkAppliesTo(const std::string& id, Side side) { return !startsWith(id, side == Side::Dsp ? "gui." : "dsp."); }
 
 }  // namespace lumhost

@@ -2,6 +2,9 @@
 // them; a check's id never changes once released, its description may.
 #pragma once
 
+#include <cstddef>
+#include <nlohmann/json_fwd.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,28 +12,61 @@
 
 namespace lumhost {
 
+// Every check, in the order a module meets them; validationChecks() holds one row each.
+enum class CheckId {
+    DescriptionMatches,
+    FactoryInterfaces,
+    FactoryLifecycle,
+    DspSessions,
+    DspGuards,
+    DspHostCalls,
+    DspTwoInstances,
+    DspNotStreamingConstant,
+    DspWakes,
+    DspNoAllocation,
+    DspNoLocks,
+    DspNoBlockingCalls,
+    GuiSessions,
+    GuiHostCalls,
+    GuiTwoInstances,
+    GuiUnknownPin,
+    GuiNoAllocation,
+    GuiNoLocks,
+    GuiNoBlockingCalls,
+};
+
+// Which modules meet a check: every module, or those of one side.
+enum class CheckSide { Any, Dsp, Gui };
+
 struct ValidationCheck {
-    const char* id;  // "side.name": description., factory. and the dsp. or gui. checks
+    CheckId id;
+    const char* name;  // "family.name": description., factory., dsp. or gui.
+    CheckSide side;
     const char* description;
 };
 
-// Every check, in the order a module meets them.
+// Every check, in CheckId's order.
 const std::vector<ValidationCheck>& validationChecks();
-bool isValidationCheck(const std::string& id);
+const ValidationCheck& validationCheck(CheckId id);
+inline const char* checkName(CheckId id) { return validationCheck(id).name; }
+std::optional<CheckId> findCheck(const std::string& name);
+// Whether check `id` is one a module of `side` meets: its own side's and the shared ones.
+bool checkAppliesTo(CheckId id, Side side);
+
+// A check as its name; from_json throws std::invalid_argument for a name no check has.
+void to_json(nlohmann::json& json, CheckId id);
+void from_json(const nlohmann::json& json, CheckId& id);
 
 // Which checks run: all of `only` (every check when empty) but none of `skip`.
 struct CheckSelection {
-    std::vector<std::string> only;
-    std::vector<std::string> skip;
+    std::vector<CheckId> only;
+    std::vector<CheckId> skip;
 
-    bool runs(const std::string& id) const;
-    // Whether some selected check starts with `prefix`, such as "dsp.".
-    bool runsAnyOf(const std::string& prefix) const;
+    bool runs(CheckId id) const;
+    // Whether some selected check is one a module of `side` meets only on its side.
+    bool runsAnyOf(CheckSide side) const;
     // How many selected checks a module of `side` meets.
     std::size_t countFor(Side side) const;
 };
-
-// Whether check `id` is one a module of `side` meets: its own side's and the shared ones.
-bool checkAppliesTo(const std::string& id, Side side);
 
 }  // namespace lumhost

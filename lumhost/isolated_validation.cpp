@@ -13,66 +13,52 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
-#include "host/text.h"
 #include "write_all.h"
 
 namespace lumhost {
 namespace {
 
-// The child's report, one line each: as each check starts, the verdict so far ("reset",
-// "checks N", "ran ID", "problem ID<TAB>TEXT", "notchecked ID<TAB>TEXT") and "running ID";
-// at the end the whole verdict and "end". A parent that stopped reading is gone.
-void tellParent(int fd, const std::string& text) { writeAll(fd, text.data(), text.size()); }
-
-// The verdict so far, which replaces the last one the parent read.
-std::string verdictLines(const ModuleVerdict& verdict) {
-    std::string lines = "reset\nchecks " + std::to_string(verdict.checks) + "\n";
-    for (const std::string& id : verdict.ran) lines += "ran " + id + "\n";
-    for (const CheckNote& note : verdict.problems)
-        lines += "problem " + note.check + "\t" + oneLine(note.message) + "\n";
-    for (const CheckNote& note : verdict.notChecked) {
-        lines += "notchecked " + note.check + "\t" + oneLine(note.message) + "\n";
-    }
-    return lines;
+// The child's report: a line of JSON as each check starts, with the verdict so far and the
+// check's id, and one with the whole verdict at the end. A parent that stopped reading is gone.
+void tellParent(int fd, const nlohmann::json& message) {
+    const std::string line = message.dump() + "\n";
+    writeAll(fd, line.data(), line.size());
 }
 
 [[noreturn]] void runChild(int fd, const ModuleLibrary& library, const ModuleDescription& module,
                            std::uint32_t moduleNumber, ValidationOptions options) {
-    options.checkStarted = [fd](const std::string& check, const ModuleVerdict& soFar) {
-        tellParent(fd, verdictLines(soFar) + "running " + check + "\n");
+    options.checkStarted = [fd](CheckId check, const ModuleVerdict& soFar) {
+        tellParent(fd, {{"running", check}, {"verdict", soFar}});
     };
-    tellParent(fd, verdictLines(validateModule(library, module, moduleNumber, options)) + "end\n");
+    tellParent(fd, {{"end", true}, {"verdict", validateModule(library, module, moduleNumber, options)}});
     // No exit handlers or destructors: they belong to the parent.
     _exit(0);
 }
 
-// Fills `verdict` from the child's report; returns whether it reached "end".
-bool readReport(const std::string& report, ModuleVerdict& verdict) {
-    std::istringstream lines(report);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const std::size_t space = line.find(' ');
-        const std::string key = line.substr(0, space), rest = space == std::string::npos ? "" : line.substr(space + 1);
-        const std::size_t tab = rest.find('\t');
-        const CheckNote note{rest.substr(0, tab), tab == std::string::npos ? "" : rest.substr(tab + 1)};
-        if (key == "reset") {
-            verdict.checks = 0;
-            verdict.ran.clear();
-            verdict.problems.clear();
-            verdict.notChecked.clear();
+// What the parent knows from the child's report so far.
+struct ChildReport {
+    std::string unread;  // a line not yet whole
+    std::optional<ModuleVerdict> verdict;
+    std::optional<CheckId> running;
+    bool ended = false;
+
+    void read(const char* bytes, std::size_t size) {
+        unread.append(bytes, size);
+        for (std::size_t end; (end = unread.find('\n')) != std::string::npos; unread.erase(0, end + 1)) {
+            const auto message = nlohmann::json::parse(unread.substr(0, end), nullptr, false);
+            // A line the child did not finish is no report.
+            if (message.is_discarded()) continue;
+            verdict = message.at("verdict").get<ModuleVerdict>();
+            if (message.contains("running")) running = message.at("running").get<CheckId>();
+            ended = message.contains("end");
         }
-        if (key == "running") verdict.crashedCheck = rest;
-        if (key == "checks") verdict.checks = std::stoll(rest);
-        if (key == "ran") verdict.ran.insert(rest);
-        if (key == "problem") verdict.problems.push_back(note);
-        if (key == "notchecked") verdict.notChecked.push_back(note);
-        if (key == "end") return true;
     }
-    return false;
-}
+};
 
 std::string signalName(int signal) {
     const char* abbreviation = sigabbrev_np(signal);
@@ -81,18 +67,16 @@ std::string signalName(int signal) {
 }
 
 // Reads the child's report until it closes the pipe or the deadline passes, telling
-// `checkStarted` of each check the child starts.
-bool readUntil(int fd, std::chrono::steady_clock::time_point deadline, std::string& report,
-               const std::function<void(const std::string&)>& checkStarted) {
+// `checkStarted` of the check the child runs.
+bool readUntil(int fd, std::chrono::steady_clock::time_point deadline, ChildReport& report,
+               const std::function<void(CheckId)>& checkStarted) {
     char chunk[4096];
     for (;;) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         // Told again while a check runs on, so a progress line can appear after its quiet start.
-        const std::size_t running = report.rfind("\nrunning ");
-        const std::size_t end = running == std::string::npos ? running : report.find('\n', running + 1);
-        if (checkStarted && end != std::string::npos) checkStarted(report.substr(running + 9, end - running - 9));
+        if (checkStarted && report.running) checkStarted(*report.running);
         pollfd waiting{fd, POLLIN, 0};
         const int ready = poll(&waiting, 1, static_cast<int>(std::min<long long>(left.count(), 250)));
         if (ready < 0 && errno != EINTR) return true;
@@ -100,7 +84,7 @@ bool readUntil(int fd, std::chrono::steady_clock::time_point deadline, std::stri
         const ssize_t n = read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return true;
-        report.append(chunk, static_cast<std::size_t>(n));
+        report.read(chunk, static_cast<std::size_t>(n));
     }
 }
 
@@ -108,7 +92,7 @@ bool readUntil(int fd, std::chrono::steady_clock::time_point deadline, std::stri
 
 ModuleVerdict validateInChild(const ModuleLibrary& library, const ModuleDescription& module, std::uint32_t moduleNumber,
                               const ValidationOptions& options, double timeoutSeconds,
-                              const std::function<void(const std::string&)>& checkStarted) {
+                              const std::function<void(CheckId)>& checkStarted) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("cannot make a pipe: " + std::string(strerror(errno)));
     std::fflush(nullptr);  // or the child would print the parent's buffered output again
@@ -126,7 +110,7 @@ ModuleVerdict validateInChild(const ModuleLibrary& library, const ModuleDescript
     const auto deadline =
         std::chrono::steady_clock::now() +
         std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(timeoutSeconds));
-    std::string report;
+    ChildReport report;
     const bool ended = readUntil(fds[0], deadline, report, checkStarted);
     close(fds[0]);
     if (!ended) kill(child, SIGKILL);
@@ -134,10 +118,9 @@ ModuleVerdict validateInChild(const ModuleLibrary& library, const ModuleDescript
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
 
-    ModuleVerdict verdict;
-    verdict.id = module.id;
-    verdict.side = module.side;
-    const bool complete = readReport(report, verdict);
+    ModuleVerdict verdict = report.verdict ? *report.verdict : emptyVerdict(module, options.checks);
+    verdict.crashedCheck = report.running;
+    const bool complete = report.ended;
     if (!ended) {
         std::ostringstream limit;
         limit << "hung: timed out after " << timeoutSeconds << " s";
@@ -148,7 +131,7 @@ ModuleVerdict validateInChild(const ModuleLibrary& library, const ModuleDescript
         verdict.crash =
             "crashed: ended with exit status " + std::to_string(WEXITSTATUS(status)) + " before its verdict";
     }
-    if (!verdict.crashed()) verdict.crashedCheck.clear();
+    if (!verdict.crashed()) verdict.crashedCheck.reset();
     return verdict;
 }
 

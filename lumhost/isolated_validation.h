@@ -15,6 +15,6 @@ namespace lumhost {
 // check as the child starts it. [POSIX only]
 ModuleVerdict validateInChild(const ModuleLibrary& library, const ModuleDescription& module, std::uint32_t moduleNumber,
                               const ValidationOptions& options, double timeoutSeconds,
-                              const std::function<void(const std::string&)>& checkStarted = {});
+                              const std::function<void(CheckId)>& checkStarted = {});
 
 }  // namespace lumhost

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "commands.h"
 #include "host/allocation_counter.h"
@@ -26,7 +27,14 @@ constexpr bool kIsolation = false;  // the Windows builds validate in their own 
 #endif
 
 void requireKnownCheck(const std::string& id) {
-    if (!isValidationCheck(id)) throw UserError("no check '" + id + "' (--list-checks lists them)");
+    if (!findCheck(id)) throw UserError("no check '" + id + "' (--list-checks lists them)");
+}
+
+// The checks as the user named them, known by the time the command runs.
+std::vector<CheckId> checksNamed(const std::vector<std::string>& names) {
+    std::vector<CheckId> ids;
+    for (const std::string& name : names) ids.push_back(*findCheck(name));
+    return ids;
 }
 
 void requireStrictness(std::int32_t strictness) {
@@ -52,7 +60,7 @@ std::vector<const ModuleDescription*> chosenModules(const LoadedLibrary& loaded,
 // `checkStarted` hears of each check as it starts.
 ModuleVerdict validateOne(const LoadedLibrary& loaded, const ModuleDescription& module, std::uint32_t moduleNumber,
                           ValidationOptions options, const ValidateSettings& settings,
-                          const std::function<void(const std::string&)>& checkStarted) {
+                          const std::function<void(CheckId)>& checkStarted) {
 #if LUM_HOST_ISOLATION
     if (!settings.inProcess) {
         return validateInChild(loaded.library, module, moduleNumber, options, settings.timeoutSeconds, checkStarted);
@@ -60,25 +68,32 @@ ModuleVerdict validateOne(const LoadedLibrary& loaded, const ModuleDescription& 
 #else
     (void)settings;
 #endif
-    options.checkStarted = [&](const std::string& check, const ModuleVerdict&) { checkStarted(check); };
+    options.checkStarted = [&](CheckId check, const ModuleVerdict&) { checkStarted(check); };
     return validateModule(loaded.library, module, moduleNumber, options);
 }
 
 void printVerdict(const ModuleVerdict& verdict, const ValidateSettings& settings) {
-    std::printf("%s  %-28s %s  %lld checks\n", verdict.status(), verdict.id.c_str(), sideName(verdict.side),
-                static_cast<long long>(verdict.checks));
+    std::printf("%s  %-28s %s  %lld checks\n", verdict.verdictName(), verdict.id.c_str(), sideName(verdict.side),
+                static_cast<long long>(verdict.checkCount()));
     if (verdict.crashed()) {
-        const std::string& check = verdict.crashedCheck;
-        std::printf("      %s: %s\n", check.empty() ? "before the first check" : check.c_str(), verdict.crash.c_str());
+        const char* check = verdict.crashedCheck ? checkName(*verdict.crashedCheck) : "before the first check";
+        std::printf("      %s: %s\n", check, verdict.crash.c_str());
     }
-    for (const CheckNote& problem : verdict.problems) {
-        std::printf("      %s: %s\n", problem.check.c_str(), problem.message.c_str());
+    std::optional<CheckId> firstFailed;
+    for (const CheckResult& check : verdict.checks) {
+        for (const Finding& finding : check.findings) {
+            std::printf("      %s%s: %s\n", finding.warning ? "WARNING " : "", checkName(check.id),
+                        finding.text().c_str());
+        }
+        if (check.failed() && !firstFailed) firstFailed = check.id;
     }
-    for (const CheckNote& note : verdict.notChecked) {
-        std::printf("      not checked: %s: %s\n", note.check.c_str(), note.message.c_str());
+    for (const CheckResult& check : verdict.checks) {
+        if (!check.notCheckedWhy.empty()) {
+            std::printf("      not checked: %s: %s\n", checkName(check.id), check.notCheckedWhy.c_str());
+        }
     }
     if (verdict.crashed() || verdict.failed()) {
-        const std::string& check = verdict.crashed() ? verdict.crashedCheck : verdict.problems.front().check;
+        const std::optional<CheckId> check = verdict.crashed() ? verdict.crashedCheck : firstFailed;
         std::printf("      reproduce: %s\n", reproduction(settings, verdict.id, check).c_str());
     }
 }
@@ -99,7 +114,7 @@ void writeJsonReport(OutputFile& out, const nlohmann::json& report) {
 #endif
 
 void listChecks() {
-    for (const ValidationCheck& check : validationChecks()) std::printf("%-28s %s\n", check.id, check.description);
+    for (const ValidationCheck& check : validationChecks()) std::printf("%-28s %s\n", check.name, check.description);
 }
 
 int validate(const ValidateSettings& settings) {
@@ -118,7 +133,7 @@ int validate(const ValidateSettings& settings) {
     ValidationOptions options;
     options.strictness = settings.strictness;
     options.seed = settings.seed;
-    options.checks = {settings.only, settings.skip};
+    options.checks = {checksNamed(settings.only), checksNamed(settings.skip)};
     if (allocationsVisible()) options.allocationCount = allocationCount;
     if (realtimeCallsVisible()) options.realtimeCallCount = realtimeCallCount;
     const std::vector<const ModuleDescription*> modules = chosenModules(loaded, settings.modules);
@@ -135,12 +150,12 @@ int validate(const ValidateSettings& settings) {
         const auto moduleNumber = static_cast<std::uint32_t>(module - all.data());
         const std::string where =
             std::to_string(verdicts.size() + 1) + "/" + std::to_string(modules.size()) + " " + module->id;
-        const ModuleVerdict verdict =
-            validateOne(loaded, *module, moduleNumber, options, settings,
-                        [&](const std::string& check) { progressLine.update(where + ": " + check); });
+        const ModuleVerdict verdict = validateOne(loaded, *module, moduleNumber, options, settings, [&](CheckId check) {
+            progressLine.update(where + ": " + checkName(check));
+        });
         progressLine.clear();
         printVerdict(verdict, settings);
-        checks += verdict.checks;
+        checks += verdict.checkCount();
         passed += verdict.passed() ? 1 : 0;
         failed += verdict.failed() ? 1 : 0;
         crashed += verdict.crashed() ? 1 : 0;

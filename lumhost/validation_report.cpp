@@ -4,8 +4,6 @@
 #include <cctype>
 #include <sstream>
 
-#include "host/text.h"
-
 namespace lumhost {
 namespace {
 
@@ -20,36 +18,16 @@ std::string shellWord(const std::string& text) {
     return quoted + "'";
 }
 
-nlohmann::json checkResult(const ModuleVerdict& verdict, const std::string& check) {
-    const auto noteOf = [&](const std::vector<CheckNote>& notes) {
-        return std::find_if(notes.begin(), notes.end(), [&](const CheckNote& note) { return note.check == check; });
-    };
-    std::string status = "not run", message;
-    if (verdict.crashed() && verdict.crashedCheck == check) {
-        status = "crashed";
-        message = verdict.crash;
-    } else if (const auto problem = noteOf(verdict.problems); problem != verdict.problems.end()) {
-        status = "fail";
-        message = problem->message;
-    } else if (const auto note = noteOf(verdict.notChecked); note != verdict.notChecked.end()) {
-        status = "not checked";
-        message = note->message;
-    } else if (verdict.ran.count(check) != 0) {
-        status = "pass";
-    }
-    return {{"id", check}, {"status", status}, {"message", message}};
-}
-
 }  // namespace
 
-std::string reproduction(const ValidateSettings& settings, const std::string& moduleId, const std::string& check) {
+std::string reproduction(const ValidateSettings& settings, const std::string& moduleId, std::optional<CheckId> check) {
     std::string command = "lumhost validate " + shellWord(settings.libraryPath) + " --module " + shellWord(moduleId) +
                           " --seed " + std::to_string(settings.seed) + " --strictness " +
                           std::to_string(settings.strictness);
     // A module stopped before its first check is run again whole, as the user chose.
-    if (!check.empty()) command += " --only " + check;
-    for (const std::string& id : check.empty() ? settings.only : std::vector<std::string>{}) command += " --only " + id;
-    for (const std::string& id : check.empty() ? settings.skip : std::vector<std::string>{}) command += " --skip " + id;
+    if (check) command += " --only " + std::string(checkName(*check));
+    for (const std::string& id : check ? std::vector<std::string>{} : settings.only) command += " --only " + id;
+    for (const std::string& id : check ? std::vector<std::string>{} : settings.skip) command += " --skip " + id;
     if (settings.timeoutSeconds != ValidateSettings().timeoutSeconds) {
         std::ostringstream timeout;
         timeout << settings.timeoutSeconds;
@@ -60,20 +38,13 @@ std::string reproduction(const ValidateSettings& settings, const std::string& mo
 
 nlohmann::json validationReport(const std::string& library, const ValidateSettings& settings,
                                 const std::vector<ModuleVerdict>& verdicts) {
-    const CheckSelection selection{settings.only, settings.skip};
     nlohmann::json modules = nlohmann::json::array();
     for (const ModuleVerdict& verdict : verdicts) {
-        nlohmann::json checks = nlohmann::json::array();
-        for (const ValidationCheck& check : validationChecks()) {
-            if (!selection.runs(check.id) || !checkAppliesTo(check.id, verdict.side)) continue;
-            nlohmann::json result = checkResult(verdict, check.id);
-            result["reproduce"] = reproduction(settings, verdict.id, check.id);
-            checks.push_back(std::move(result));
+        nlohmann::json module = verdict;
+        for (nlohmann::json& check : module.at("checks")) {
+            check["reproduce"] = reproduction(settings, verdict.id, check.at("id").get<CheckId>());
         }
-        modules.push_back({{"id", verdict.id},
-                           {"side", sideName(verdict.side)},
-                           {"verdict", verdict.status()},
-                           {"checks", std::move(checks)}});
+        modules.push_back(std::move(module));
     }
     return {{"library", library},
             {"strictness", settings.strictness},

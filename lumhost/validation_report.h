@@ -3,6 +3,7 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,12 +12,12 @@
 
 namespace lumhost {
 
-// The command that runs exactly `check` on module `moduleId` as `settings` did.
-std::string reproduction(const ValidateSettings& settings, const std::string& moduleId, const std::string& check);
+// The command that runs exactly `check` (every selected check when none) on module
+// `moduleId` as `settings` did.
+std::string reproduction(const ValidateSettings& settings, const std::string& moduleId, std::optional<CheckId> check);
 
-// Every module's verdict and, for each check selected for its side, the check's status
-// ("pass", "fail", "crashed", "not checked" on this platform, or "not run" when an
-// earlier failure or crash ended the module's run), message and reproduction command.
+// Every module's verdict as the validating child reports it, each check with the command
+// that reproduces it.
 nlohmann::json validationReport(const std::string& library, const ValidateSettings& settings,
                                 const std::vector<ModuleVerdict>& verdicts);
 
