@@ -97,7 +97,10 @@ struct ValidateSettings {
     bool inProcess = false;               // no child process per module: for debuggers
     double timeoutSeconds = 30.0;         // per module, in its child process
     std::string jsonPath;                 // empty: no JSON report
-    bool replaceExisting = false;         // the JSON report may replace a file
+    std::string junitPath;                // empty: no JUnit report
+    bool replaceExisting = false;         // the reports may replace a file
+    bool onlyFailed = false;              // the text report leaves out modules that passed
+    std::int32_t jobs = 1;                // modules validated at once, a child each
     bool listChecks = false;              // print the checks instead
     bool quiet = false;                   // no progress line
 };

@@ -1,16 +1,22 @@
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 #include "commands.h"
 #include "host/allocation_counter.h"
 #include "host/realtime_call_counter.h"
 #include "host/user_error.h"
 #include "host/validator.h"
+#if LUM_HOST_OUTPUT_FILES
+#include "junit_report.h"
 #include "output_file.h"
+#endif
 #include "progress_line.h"
 #include "validation_report.h"
 #if LUM_HOST_ISOLATION
@@ -41,6 +47,10 @@ void requireStrictness(std::int32_t strictness) {
     if (strictness < 1 || strictness > 10) {
         throw UserError("strictness " + std::to_string(strictness) + " is outside 1 to 10");
     }
+}
+
+void requireJobs(std::int32_t jobs) {
+    if (jobs < 1 || jobs > 64) throw UserError("--jobs " + std::to_string(jobs) + " is outside 1 to 64");
 }
 
 void requireTimeout(double seconds) {
@@ -100,21 +110,59 @@ void printVerdict(const ModuleVerdict& verdict, const ValidateSettings& settings
 
 #if LUM_HOST_OUTPUT_FILES
 // Checked before any module runs, as every output file is.
-std::unique_ptr<OutputFile> jsonReportFile(const ValidateSettings& settings) {
-    if (settings.jsonPath.empty()) return nullptr;
-    if (settings.jsonPath == "-") throw UserError("--json takes a file name: standard output has the text report");
-    return std::make_unique<OutputFile>(settings.jsonPath, settings.replaceExisting,
-                                        libraryFiles(settings.libraryPath));
-}
-
-void writeJsonReport(OutputFile& out, const nlohmann::json& report) {
-    std::ofstream(out.temporaryPath(), std::ios::trunc) << report.dump(2) << '\n';
-    out.commit();
+std::unique_ptr<OutputFile> reportFile(const std::string& path, const char* option, const ValidateSettings& settings) {
+    if (path.empty()) return nullptr;
+    if (path == "-") throw UserError(std::string(option) + " takes a file name: standard output has the text report");
+    return std::make_unique<OutputFile>(path, settings.replaceExisting, libraryFiles(settings.libraryPath));
 }
 #endif
 
 void listChecks() {
     for (const ValidationCheck& check : validationChecks()) std::printf("%-28s %s\n", check.name, check.description);
+}
+
+// Validates `modules`, up to settings.jobs at once, and hands each verdict to `done` in the
+// modules' order, as soon as it and those before it are in.
+void validateModules(const LoadedLibrary& loaded, const std::vector<const ModuleDescription*>& modules,
+                     const ValidationOptions& options, const ValidateSettings& settings,
+                     const std::function<void(const ModuleVerdict&)>& done) {
+    const auto& all = loaded.description.modules;
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::vector<std::optional<ModuleVerdict>> verdicts(modules.size());
+    std::size_t next = 0;
+    ProgressLine progressLine("validate", settings.quiet);
+    const auto validateNext = [&] {
+        for (;;) {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (next == modules.size()) return;
+            const std::size_t i = next++;
+            lock.unlock();
+            const ModuleDescription& module = *modules[i];
+            const std::string where = std::to_string(i + 1) + "/" + std::to_string(modules.size()) + " " + module.id;
+            ModuleVerdict verdict = validateOne(loaded, module, static_cast<std::uint32_t>(&module - all.data()),
+                                                options, settings, [&](CheckId check) {
+                                                    const std::lock_guard<std::mutex> guard(mutex);
+                                                    progressLine.update(where + ": " + checkName(check));
+                                                });
+            lock.lock();
+            verdicts[i] = std::move(verdict);
+            arrived.notify_all();
+            if (settings.jobs == 1) return;
+        }
+    };
+    std::vector<std::thread> workers;
+    for (std::int32_t job = 0; job < settings.jobs && settings.jobs > 1; ++job) workers.emplace_back(validateNext);
+    for (std::size_t i = 0; i < modules.size(); ++i) {
+        // One job: this thread validates each module in turn, and no child is forked from a
+        // process with other threads.
+        if (settings.jobs == 1) validateNext();
+        std::unique_lock<std::mutex> lock(mutex);
+        arrived.wait(lock, [&] { return verdicts[i].has_value(); });
+        progressLine.clear();
+        done(*verdicts[i]);
+    }
+    for (std::thread& worker : workers) worker.join();
 }
 
 int validate(const ValidateSettings& settings) {
@@ -124,11 +172,18 @@ int validate(const ValidateSettings& settings) {
             throw UserError("--only and --skip both name " + id);
         }
     }
+    if (settings.jobs > 1 && (settings.inProcess || !kIsolation)) {
+        throw UserError("--jobs validates in child processes: not with --in-process");
+    }
     const LoadedLibrary loaded(settings.libraryPath);
 #if LUM_HOST_OUTPUT_FILES
-    const std::unique_ptr<OutputFile> report = jsonReportFile(settings);
+    const std::unique_ptr<OutputFile> json = reportFile(settings.jsonPath, "--json", settings);
+    const std::unique_ptr<OutputFile> junit = reportFile(settings.junitPath, "--junit", settings);
+    if (json && junit) refuseSharedTargets({json.get(), junit.get()});
 #else
-    if (!settings.jsonPath.empty()) throw UserError("--json is not in the Windows builds");
+    if (!settings.jsonPath.empty() || !settings.junitPath.empty()) {
+        throw UserError("--json and --junit are not in the Windows builds");
+    }
 #endif
     ValidationOptions options;
     options.strictness = settings.strictness;
@@ -141,27 +196,18 @@ int validate(const ValidateSettings& settings) {
                      [&](const ModuleDescription* module) { return options.checks.countFor(module->side) > 0; })) {
         throw UserError("the checks chosen apply to none of the modules chosen (--list-checks lists them)");
     }
-    const auto& all = loaded.description.modules;
     std::size_t passed = 0, failed = 0, crashed = 0, skipped = 0;
     std::int64_t checks = 0;
     std::vector<ModuleVerdict> verdicts;
-    ProgressLine progressLine("validate", settings.quiet);
-    for (const ModuleDescription* module : modules) {
-        const auto moduleNumber = static_cast<std::uint32_t>(module - all.data());
-        const std::string where =
-            std::to_string(verdicts.size() + 1) + "/" + std::to_string(modules.size()) + " " + module->id;
-        const ModuleVerdict verdict = validateOne(loaded, *module, moduleNumber, options, settings, [&](CheckId check) {
-            progressLine.update(where + ": " + checkName(check));
-        });
-        progressLine.clear();
-        printVerdict(verdict, settings);
+    validateModules(loaded, modules, options, settings, [&](const ModuleVerdict& verdict) {
+        if (!settings.onlyFailed || verdict.failed() || verdict.crashed()) printVerdict(verdict, settings);
         checks += verdict.checkCount();
         passed += verdict.passed() ? 1 : 0;
-        failed += verdict.failed() ? 1 : 0;
         crashed += verdict.crashed() ? 1 : 0;
+        failed += verdict.failed() && !verdict.crashed() ? 1 : 0;
         skipped += verdict.skipped() ? 1 : 0;
         verdicts.push_back(verdict);
-    }
+    });
     std::printf(
         "validate %s: %zu modules, %zu passed, %zu failed, %zu crashed, %zu skipped, %zu partly checked, %lld checks "
         "(strictness %d, seed %u%s%s)\n",
@@ -171,7 +217,18 @@ int validate(const ValidateSettings& settings) {
         allocationsVisible() ? "" : "; allocations, locks and blocking calls not visible on this platform",
         settings.inProcess || !kIsolation ? "; in lumhost's own process" : "");
 #if LUM_HOST_OUTPUT_FILES
-    if (report) writeJsonReport(*report, validationReport(loaded.description.library, settings, verdicts));
+    const std::string& library = loaded.description.library;
+    if (json) {
+        std::ofstream(json->temporaryPath(), std::ios::trunc)
+            << validationReport(library, settings, verdicts).dump(2) << '\n';
+        json->commit();
+    }
+    if (junit) {
+        std::ofstream out(junit->temporaryPath(), std::ios::trunc);
+        writeJUnitReport(out, library, settings, verdicts);
+        out.close();
+        junit->commit();
+    }
 #endif
     return failed + crashed == 0 ? 0 : 1;
 }
@@ -205,7 +262,14 @@ void addValidateCommand(CLI::App& app) {
         ->excludes(inProcess);
     command->add_option("--json", settings->jsonPath,
                         "also write every module's verdict and every check's status to this file");
-    command->add_flag("-y,--force", settings->replaceExisting, "let --json replace an existing file");
+    command->add_option("--junit", settings->junitPath,
+                        "also write JUnit XML: a test suite per module, a test case per check, for CI");
+    command->add_flag("-y,--force", settings->replaceExisting, "let --json and --junit replace an existing file");
+    command->add_flag("--only-failed", settings->onlyFailed, "print only the modules that failed or crashed");
+    numberOption<std::int32_t>(
+        command->add_option("--jobs", settings->jobs, "validate this many modules at once, a child each (default 1)"),
+        requireJobs)
+        ->excludes(inProcess);
     command->add_flag("-q,--quiet", settings->quiet, "no progress line (module and check, on a terminal)");
     command->callback([settings] {
         if (settings->listChecks) return listChecks();

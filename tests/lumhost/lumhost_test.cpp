@@ -12,6 +12,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <numeric>
+#include <pugixml.hpp>
 #include <sstream>
 
 #include "generated/module_libraries.h"
@@ -236,16 +237,20 @@ TEST_F(LumhostTest, RunPrintsWhatEachModuleAnswers) {
 
 TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
     for (const char* name : lumbuild::kShippedLibraries) {
-        const Result validate = run("validate " + library(name) + " --strictness 2");
+        const Result validate = run("validate " + library(name) + " --strictness 2 --only-failed");
         EXPECT_EQ(validate.exitCode, 0) << validate.output;
+        EXPECT_THAT(validate.output, StartsWith("validate " + std::string(name) + ": ")) << "only the summary";
         EXPECT_THAT(validate.output, HasSubstr(" 0 failed"));
     }
-    // Each module in its own process: one that crashes or hangs fails alone.
-    const Result broken = run("validate " + library("LUM_BROKEN") + " --strictness 2 --timeout 3 --json report.json");
+    // Each module in its own process: one that crashes or hangs fails alone, also beside others.
+    const Result broken = run("validate " + library("LUM_BROKEN") +
+                              " --strictness 2 --timeout 3 --jobs 3 --json report.json --junit report.xml");
     EXPECT_EQ(broken.exitCode, 1);
     EXPECT_THAT(broken.output, HasSubstr("11 modules, 0 passed, 9 failed, 2 crashed"));
     std::map<std::string, nlohmann::json> checks;  // "module check" to its result
     const auto report = nlohmann::json::parse(std::ifstream(path("report.json")));
+    pugi::xml_document junit;
+    ASSERT_TRUE(junit.load_file(path("report.xml").c_str()));
     for (const auto& module : report["modules"]) {
         for (const auto& check : module["checks"])
             checks[module["id"].get<std::string>() + " " + check["id"].get<std::string>()] = check;
@@ -271,6 +276,12 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
         EXPECT_THAT(moduleReport(reproduced.output, module), HasSubstr("\n      " + std::string(check) + ": "));
         const nlohmann::json& result = checks[std::string(module) + " " + check];
         EXPECT_THAT(std::string(result["status"]), testing::AnyOf("fail", "crashed")) << module;
+        const pugi::xml_node testCase = junit
+                                            .select_node(("//testsuite[@name='LUM_BROKEN." + std::string(module) +
+                                                          "']/testcase[@name='" + check + "']")
+                                                             .c_str())
+                                            .node();
+        EXPECT_TRUE(testCase.child("failure") || testCase.child("error")) << module;
         EXPECT_EQ(result["reproduce"], "lumhost " + command.substr(0, command.find('\n'))) << module;
     }
 }
@@ -529,6 +540,10 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
         {"$LH validate $Q --in-process --timeout 3", 2, "--in-process excludes --timeout", {}, {}},
         {"$LH validate --list-checks | grep '^dsp.host-calls '", 0, "position in the block", {}, {}},
         {"echo precious > r.json && $LH validate $Q --json r.json", 2, "r.json exists (--force replaces it)", {}, {}},
+        {"$LH validate $Q --json r.xml --junit r.xml", 2, "two outputs name one file", {}, {"r.xml"}},
+        {"$LH validate $Q --junit -", 2, "--junit takes a file name", {}, {}},
+        {"$LH validate $Q --jobs 0", 2, "--jobs 0 is outside 1 to 64", {}, {}},
+        {"$LH validate $Q --jobs 2 --in-process", 2, "--in-process excludes --jobs", {}, {}},
         {"$LH validate $LIB/KEL_MATH.lum --only gui.sessions --module KelMathAddDspFloat",
          2,
          "the checks chosen apply to none of the modules chosen",
