@@ -150,6 +150,7 @@ int validate(const ValidateSettings& settings) {
         const auto moduleNumber = static_cast<std::uint32_t>(module - all.data());
         const std::string where =
             std::to_string(verdicts.size() + 1) + "/" + std::to_string(modules.size()) + " " + module->id;
+        options.libraryChecks = verdicts.empty();
         const ModuleVerdict verdict = validateOne(loaded, *module, moduleNumber, options, settings, [&](CheckId check) {
             progressLine.update(where + ": " + checkName(check));
         });
