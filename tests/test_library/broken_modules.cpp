@@ -293,7 +293,8 @@ private:
 };
 
 // Works in one scratch buffer for every instance: alike when instances take turns, not
-// when they process at once. The yield between writing and reading widens the window.
+// when they process at once. A yield now and then between writing and reading widens the
+// window, even on one core.
 class LumBrokenSharedScratch final : public BrokenAudioModule {
 public:
     using BrokenAudioModule::BrokenAudioModule;
@@ -307,10 +308,11 @@ private:
         static float scratch[8192];
         const float* in = in_.getBuffer() + bufferOffset;
         for (std::int32_t i = 0; i < sampleFrames; ++i) scratch[i] = in[i];
-        std::this_thread::yield();
+        if (++spans_ % 8 == 0) std::this_thread::yield();
         float* out = out_.getBuffer() + bufferOffset;
         for (std::int32_t i = 0; i < sampleFrames; ++i) out[i] = scratch[i];
     }
+    std::uint32_t spans_ = 0;
 };
 
 // Announces its outputs from a thread of its own the first time the graph starts.
