@@ -26,9 +26,8 @@ namespace {
 
 std::string contents(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (!file.good() && !file.eof()) throw std::runtime_error("cannot read " + path);
-    return bytes;
+    if (!file) throw std::runtime_error("cannot read " + path);
+    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
 }
 
 }  // namespace
@@ -41,9 +40,9 @@ LibraryCopy::LibraryCopy(const std::string& path) {
              ("lumhost-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++copies) + ".lum"))
                 .string();
     const std::string bytes = contents(path);
-    std::ofstream(path_, std::ios::binary | std::ios::trunc)
-        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!std::ifstream(path_)) throw std::runtime_error("cannot copy " + path + " to " + path_);
+    std::ofstream copy(path_, std::ios::binary | std::ios::trunc);
+    copy.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!copy.flush()) throw std::runtime_error("cannot copy " + path + " to " + path_);
 }
 
 LibraryCopy::~LibraryCopy() {

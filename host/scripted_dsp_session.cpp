@@ -1,7 +1,6 @@
 #include "scripted_dsp_session.h"
 
 #include <algorithm>
-#include <cstring>
 #include <random>
 
 #include "call_check.h"
@@ -28,7 +27,7 @@ public:
             if (pin.datatype == lum::kDatatypeAudio) {
                 streaming_[pin.index] = false;
                 held_[pin.index] = 0.0f;
-            } else if (randomPinValue(pin, random_)) {
+            } else if (pin.datatype != lum::kDatatypeMidi) {
                 controls_.push_back(&pin);
             }
         }
@@ -70,7 +69,9 @@ public:
 
 private:
     void addValue(ScriptedBlock& block, std::int32_t time, const PinDescription& pin) {
-        block.events.push_back({time, lum::kEventPinSet, pin.index, *randomPinValue(pin, random_)});
+        if (const auto value = randomPinValue(pin, random_)) {
+            block.events.push_back({time, lum::kEventPinSet, pin.index, *value});
+        }
     }
 
     void addRandomEvent(ScriptedBlock& block, std::int32_t time) {
