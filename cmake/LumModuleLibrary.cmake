@@ -1,10 +1,18 @@
-# lum_module_library(NAME FRAMEWORK <flavour> DESCRIPTION <file.json> SOURCES ... [TEST])
+# lum_module_library(NAME FRAMEWORK <flavour> DESCRIPTION <file.json> SOURCES ... [TEST]
+#                    [EXPORTS <version script>])
 # Builds NAME.lum into lib/ on the framework flavour's objects, exporting only
-# MP_GetFactory, and puts its module description beside it as NAME.lum.json. Every library
+# MP_GetFactory (a test library may name a version script that exports more), and puts
+# its module description beside it as NAME.lum.json. Every library
 # joins the build's list, LUM_MODULE_LIBRARIES; one without TEST is shipped: installed,
 # packed for release, served by the playground, validated, fuzzed and run by the thread test.
 function(lum_module_library name)
-  cmake_parse_arguments(ARG "TEST" "FRAMEWORK;DESCRIPTION" "SOURCES" ${ARGN})
+  cmake_parse_arguments(ARG "TEST" "FRAMEWORK;DESCRIPTION;EXPORTS" "SOURCES" ${ARGN})
+  if(ARG_EXPORTS AND NOT ARG_TEST)
+    message(FATAL_ERROR "${name}: a shipped library exports MP_GetFactory alone")
+  endif()
+  if(NOT ARG_EXPORTS)
+    set(ARG_EXPORTS ${PROJECT_SOURCE_DIR}/cmake/module_exports.map)
+  endif()
   get_property(framework_objects GLOBAL PROPERTY LUM_FRAMEWORK_${ARG_FRAMEWORK})
   if(NOT framework_objects)
     message(FATAL_ERROR "unknown framework flavour '${ARG_FRAMEWORK}'")
@@ -32,7 +40,7 @@ function(lum_module_library name)
     # Undecorated MP_GetFactory, and a DLL that needs only system DLLs.
     target_link_options(${name} PRIVATE -Wl,--kill-at -static -static-libgcc -static-libstdc++ $<$<CONFIG:Release>:-s>)
   else()
-    target_link_options(${name} PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/module_exports.map)
+    target_link_options(${name} PRIVATE -Wl,--version-script=${ARG_EXPORTS})
     # clang leaves the sanitizer runtime to the program that loads the library.
     if(NOT LUM_FUZZ)
       target_link_options(${name} PRIVATE -Wl,--no-undefined)

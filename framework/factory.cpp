@@ -32,6 +32,7 @@ std::int32_t MpFactory::createInstance(const char16_t* uniqueId, std::int32_t su
     } catch (...) {
         return kFailed;
     }
+    if (object == nullptr) return kFailed;
     *out = object;
     object->addRef();
     return kOk;

@@ -10,7 +10,7 @@
 namespace lum {
 
 // Builds one module object around the host's object and returns it with a reference
-// count of 0. Reports failure only by throwing.
+// count of 0. Reports failure by throwing, or by returning null.
 using CreatorFunction = IMpUnknown* (*)(IMpUnknown* host);
 
 struct RegistryEntry {

@@ -57,7 +57,8 @@ class IMpFactory : public IMpUnknown {
 public:
     // Creates the module registered as `uniqueId` (zero-terminated UTF-16) on side
     // `subtype` (0 DSP, 1 GUI), handing `host` to it; `out` receives it with one reference.
-    // -2: unknown identifier, sub-type or empty side; -1: creation threw or `out` is null.
+    // -2: unknown identifier, sub-type or empty side; -1: creation threw (as for a null
+    // `host`) or `out` is null.
     // [user-interface thread]
     virtual std::int32_t LUM_CALL createInstance(const char16_t* uniqueId, std::int32_t subtype, IMpUnknown* host,
                                                  void** out) = 0;

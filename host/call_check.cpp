@@ -37,4 +37,9 @@ std::string dspHostCallProblem(const ModuleDescription& module, const HostCall& 
     }
 }
 
+std::string dspHostThreadProblem(const HostCall& call, std::thread::id moduleThread) {
+    if (call.thread == moduleThread) return {};
+    return "called the host from another thread than the one the host called it on";
+}
+
 }  // namespace lumhost

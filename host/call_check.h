@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <thread>
 
 #include "module_description.h"
 #include "recording_host.h"
@@ -17,5 +18,9 @@ namespace lumhost {
 // any position of the host's block (the filter's idle step wraps to the last one).
 std::string dspHostCallProblem(const ModuleDescription& module, const HostCall& call, std::int32_t blockCount,
                                std::int32_t hostBlockSize);
+
+// What is wrong with `call` when the host called the module on `moduleThread`, or an empty
+// string: a host that runs a module on one thread may not be thread-safe.
+std::string dspHostThreadProblem(const HostCall& call, std::thread::id moduleThread);
 
 }  // namespace lumhost

@@ -7,6 +7,7 @@
 #include "event_list.h"
 #include "guarded_buffer.h"
 #include "instances.h"
+#include "random_pin_value.h"
 #include "realtime_watch.h"
 #include "recording_host.h"
 #include "validation_families.h"
@@ -128,18 +129,8 @@ public:
 
 private:
     void addValue(EventList& events, std::int32_t time, const PinDescription& pin) {
-        if (pin.datatype == lum::kDatatypeFloat) {
-            static const float kSpecial[] = {0.0f, -0.0f, 1.0f, -1.0f, 1e-40f, 1e30f, 0.5f, 3.0f};
-            const float value = random_() % 2 == 0 ? kSpecial[random_() % 8]
-                                                   : std::uniform_real_distribution<float>(-100.0f, 100.0f)(random_);
-            events.value(time, pin.index, value);
-        } else if (pin.datatype == lum::kDatatypeInt) {
-            static const std::int32_t kSpecial[] = {0, 1, -1, 2, 3, 6, INT32_MAX, INT32_MIN};
-            const std::int32_t value =
-                random_() % 2 == 0 ? kSpecial[random_() % 8] : static_cast<std::int32_t>(random_() % 21) - 10;
-            events.value(time, pin.index, value);
-        } else if (pin.datatype == lum::kDatatypeBool) {
-            events.value(time, pin.index, static_cast<std::uint8_t>(random_() % 2));
+        if (const auto value = randomPinValue(pin, random_)) {
+            events.bytes(time, pin.index, value->size, value->bytes.data(), false);
         }
     }
 
@@ -202,6 +193,8 @@ private:
     void checkCall(const HostCall& call, std::int32_t count) {
         const std::string problem = dspHostCallProblem(module_, call, count, hostBlockSize_);
         verdict_.check(CheckId::DspHostCalls, problem.empty(), problem);
+        const std::string threadProblem = dspHostThreadProblem(call, std::this_thread::get_id());
+        verdict_.check(CheckId::DspHostThread, threadProblem.empty(), threadProblem);
     }
 
     void checkBlock(std::int32_t count, bool mustStreamAgain) {

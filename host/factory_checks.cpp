@@ -1,4 +1,7 @@
+#include <cctype>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "instances.h"
 #include "recording_host.h"
@@ -57,12 +60,71 @@ void checkLifecycle(const ModuleLibrary& library, const ModuleDescription& modul
     }
 }
 
+// Identifiers a module is not registered under, made from its own (ASCII) one: a factory
+// that compares a prefix, ignores case or stops early answers one of them.
+std::vector<std::string> unregisteredIds(const std::string& id) {
+    std::string otherCase = id;
+    for (char& c : otherCase) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (otherCase == id) {
+        for (char& c : otherCase) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    std::vector<std::string> ids = {id + "~", id + " ", "", "LumhostNoSuchModule"};
+    if (otherCase != id) ids.push_back(otherCase);
+    return ids;
+}
+
+// Creation that must be refused with `expected` and null in *out; anything made is released.
+void checkRefused(lum::IMpFactory& factory, const char16_t* id, std::int32_t subtype, lum::IMpUnknown* host,
+                  std::int32_t expected, CheckId check, const std::string& what, VerdictRecorder& verdict) {
+    void* made = &made;
+    const std::int32_t status = factory.createInstance(id, subtype, host, &made);
+    verdict.check(check, status == expected && made == nullptr,
+                  what + " was not refused with " + std::to_string(expected) + " and null (status " +
+                      std::to_string(status) + ")");
+    if (made != nullptr && made != &made) static_cast<lum::IMpUnknown*>(made)->release();
+}
+
+void checkUnknownIds(const ModuleLibrary& library, const ModuleDescription& module, VerdictRecorder& verdict) {
+    RecordingHost host;
+    for (const std::string& id : unregisteredIds(module.id)) {
+        checkRefused(library.factory(), std::u16string(id.begin(), id.end()).c_str(),
+                     static_cast<std::int32_t>(module.side), host.object(), lum::kNotFound, CheckId::FactoryUnknownIds,
+                     "identifier '" + id + "'", verdict);
+    }
+}
+
+void checkBadArguments(const ModuleLibrary& library, const ModuleDescription& module, VerdictRecorder& verdict) {
+    const CheckId check = CheckId::FactoryBadArguments;
+    const std::u16string id = module.wideId();
+    const auto side = static_cast<std::int32_t>(module.side);
+    RecordingHost host;
+    verdict.check(check, library.factory().createInstance(id.c_str(), side, host.object(), nullptr) == lum::kFailed,
+                  "createInstance with a null out did not return -1");
+    checkRefused(library.factory(), id.c_str(), side, nullptr, lum::kFailed, check, "a null host", verdict);
+    for (const std::int32_t subtype : {2, -1}) {
+        checkRefused(library.factory(), id.c_str(), subtype, host.object(), lum::kNotFound, check,
+                     "sub-type " + std::to_string(subtype), verdict);
+    }
+    void* made = nullptr;
+    library.factory().createInstance(id.c_str(), side, host.object(), &made);
+    if (made == nullptr) return;
+    auto* object = static_cast<lum::IMpUnknown*>(made);
+    const lum::Guid& own = module.side == Side::Dsp ? lum::kIidMpPlugin : lum::kIidMpUserInterface;
+    for (const lum::Guid* iid : {&lum::kIidMpUnknown, &own, &lum::kIidMpFactory}) {
+        verdict.check(check, object->queryInterface(iid, nullptr) == lum::kFailed,
+                      "queryInterface with a null out did not return -1");
+    }
+    object->release();
+}
+
 }  // namespace
 
 void checkFactory(const ModuleLibrary& library, const ModuleDescription& module, const ValidationOptions& options,
                   VerdictRecorder& verdict) {
     if (verdict.starts(CheckId::FactoryInterfaces)) checkInterfaces(library, module, verdict);
     if (verdict.starts(CheckId::FactoryLifecycle)) checkLifecycle(library, module, 10 * options.strictness, verdict);
+    if (verdict.starts(CheckId::FactoryUnknownIds)) checkUnknownIds(library, module, verdict);
+    if (verdict.starts(CheckId::FactoryBadArguments)) checkBadArguments(library, module, verdict);
 }
 
 }  // namespace lumhost

@@ -62,4 +62,24 @@ ModuleLibrary::ModuleLibrary(const std::string& path) : path_(path) {
 
 ModuleLibrary::~ModuleLibrary() { closeLibrary(handle_); }
 
+#if defined(_WIN32)
+// The export directory of the mapped DLL, whose addresses are relative to its base.
+std::vector<std::string> ModuleLibrary::exports() const {
+    const auto* base = static_cast<const unsigned char*>(handle_);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& entry = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    std::vector<std::string> names;
+    if (entry.VirtualAddress == 0) return names;
+    const auto* directory = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + entry.VirtualAddress);
+    const auto* nameAddresses = reinterpret_cast<const DWORD*>(base + directory->AddressOfNames);
+    for (DWORD i = 0; i < directory->NumberOfNames; ++i) {
+        names.emplace_back(reinterpret_cast<const char*>(base + nameAddresses[i]));
+    }
+    return names;
+}
+#else
+std::vector<std::string> ModuleLibrary::exports() const { return exportedSymbols(path_); }
+#endif
+
 }  // namespace lumhost

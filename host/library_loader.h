@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "framework/interfaces.h"
 
@@ -23,6 +24,8 @@ public:
     lum::GetFactoryFunction entryPoint() const { return getFactory_; }
     lum::IMpFactory& factory() const { return *factory_; }
     const std::string& path() const { return path_; }
+    // The names the library exports: ELF's dynamic symbols, or a DLL's export directory.
+    std::vector<std::string> exports() const;
 
 private:
     std::string path_;

@@ -59,12 +59,16 @@ bool ModuleVerdict::partlyChecked() const {
                        [](const CheckResult& check) { return !check.notCheckedWhy.empty(); });
 }
 
-ModuleVerdict emptyVerdict(const ModuleDescription& module, const CheckSelection& selection) {
+ModuleVerdict emptyVerdict(const ModuleDescription& module, const CheckSelection& selection,
+                           bool carriesLibraryChecks) {
     ModuleVerdict verdict;
     verdict.id = module.id;
     verdict.side = module.side;
     for (const ValidationCheck& check : validationChecks()) {
-        if (selection.runs(check.id) && checkAppliesTo(check.id, module.side)) verdict.checks.emplace_back(check.id);
+        if (selection.runs(check.id) && checkAppliesTo(check.id, module.side) &&
+            (carriesLibraryChecks || check.side != CheckSide::Library)) {
+            verdict.checks.emplace_back(check.id);
+        }
     }
     return verdict;
 }

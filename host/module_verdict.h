@@ -66,8 +66,9 @@ struct ModuleVerdict {
     }
 };
 
-// A new verdict for `module` with a result for every check `selection` runs on it.
-ModuleVerdict emptyVerdict(const ModuleDescription& module, const CheckSelection& selection);
+// A new verdict for `module` with a result for every check `selection` runs on it, the
+// library's own checks only when it `carriesLibraryChecks`.
+ModuleVerdict emptyVerdict(const ModuleDescription& module, const CheckSelection& selection, bool carriesLibraryChecks);
 
 void to_json(nlohmann::json& json, const ModuleVerdict& verdict);
 void from_json(const nlohmann::json& json, ModuleVerdict& verdict);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 #include <iosfwd>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -34,9 +35,10 @@ struct HostCall {
     HostCallKind kind;
     std::int32_t position = 0;  // block position (DSP calls)
     std::int32_t pinIndex = 0;
-    std::int32_t size = 0;                         // byte count as the module gave it
-    std::int32_t argument = 0;                     // streaming flag (setPinStreaming) or voice (writePin)
-    std::array<std::uint8_t, kKeptBytes> bytes{};  // the first kKeptBytes of the value
+    std::int32_t size = 0;                                // byte count as the module gave it
+    std::int32_t argument = 0;                            // streaming flag (setPinStreaming) or voice (writePin)
+    std::array<std::uint8_t, kKeptBytes> bytes{};         // the first kKeptBytes of the value
+    std::thread::id thread = std::this_thread::get_id();  // the module's thread at the call
 
     // The value read as T; valid when size == sizeof(T).
     template <class T>
@@ -45,7 +47,7 @@ struct HostCall {
         std::memcpy(&result, bytes.data(), sizeof(T));
         return result;
     }
-    // Compares every recorded field and the value's bytes bitwise.
+    // Compares every recorded field but the thread, and the value's bytes bitwise.
     bool operator==(const HostCall& other) const;
     bool operator!=(const HostCall& other) const { return !(*this == other); }
 };

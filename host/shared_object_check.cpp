@@ -77,4 +77,36 @@ void checkSharedObject(const std::string& path) {
     }
 }
 
+std::vector<std::string> exportedSymbols(const std::string& path) {
+    checkSharedObject(path);
+    ElfFile file(path);
+    const auto header = file.read<ElfW(Ehdr)>(0);
+    const auto sectionAt = [&](std::uint64_t i) {
+        return file.read<ElfW(Shdr)>(header.e_shoff + i * sizeof(ElfW(Shdr)));
+    };
+    std::vector<std::string> names;
+    for (ElfW(Half) i = 0; i < header.e_shnum; ++i) {
+        const auto symbols = sectionAt(i);
+        if (symbols.sh_type != SHT_DYNSYM || symbols.sh_link >= header.e_shnum) continue;
+        const auto strings = sectionAt(symbols.sh_link);
+        for (std::uint64_t at = 0; at + sizeof(ElfW(Sym)) <= symbols.sh_size; at += sizeof(ElfW(Sym))) {
+            const auto symbol = file.read<ElfW(Sym)>(symbols.sh_offset + at);
+            const unsigned binding = ELF64_ST_BIND(symbol.st_info);
+            const unsigned type = ELF64_ST_TYPE(symbol.st_info);
+            const bool exported = symbol.st_shndx != SHN_UNDEF && (binding == STB_GLOBAL || binding == STB_WEAK) &&
+                                  ELF64_ST_VISIBILITY(symbol.st_other) != STV_HIDDEN &&
+                                  (type == STT_FUNC || type == STT_OBJECT || type == STT_GNU_IFUNC);
+            if (!exported) continue;
+            std::string name;
+            for (std::uint64_t c = symbol.st_name; c < strings.sh_size; ++c) {
+                const char next = file.read<char>(strings.sh_offset + c);
+                if (next == '\0') break;
+                name += next;
+            }
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
 }  // namespace lumhost

@@ -15,6 +15,16 @@ const std::vector<ValidationCheck>& validationChecks() {
          "an instance offers its own interfaces and refuses others with null and -2"},
         {C::FactoryLifecycle, "factory.lifecycle", S::Any,
          "creation succeeds and the last release gives back every reference"},
+        {C::FactoryUnknownIds, "factory.unknown-ids", S::Any,
+         "createInstance refuses with -2 and null an identifier not registered: longer, upper case, empty, unknown"},
+        {C::FactoryBadArguments, "factory.bad-arguments", S::Any,
+         "createInstance refuses a null out or host (-1) and sub-types 2 and -1 (-2) with null; queryInterface "
+         "a null out (-1)"},
+        {C::LibraryEntryPoint, "library.entry-point", S::Library,
+         "MP_GetFactory gives the same factory every call and refuses a null out with -1"},
+        {C::LibraryReload, "library.reload", S::Library,
+         "loaded, used and unloaded again and again: no crash, gone once unloaded, the same samples each time"},
+        {C::LibraryExports, "library.exports", S::Library, "the library exports MP_GetFactory and nothing else"},
         {C::DspSessions, "dsp.sessions", S::Dsp,
          "random legal sessions run to the end: every instance is created, no crash, no hang"},
         {C::DspGuards, "dsp.guards", S::Dsp,
@@ -30,6 +40,16 @@ const std::vector<ValidationCheck>& validationChecks() {
         {C::DspNoLocks, "dsp.no-locks", S::Dsp, "process takes no lock"},
         {C::DspNoBlockingCalls, "dsp.no-blocking-calls", S::Dsp,
          "process makes no call that may block: file or socket I/O, sleep"},
+        {C::DspPointedValues, "dsp.pointed-values", S::Dsp,
+         "values given through an event's data pointer act as the same values given in the record"},
+        {C::DspMovedBuffers, "dsp.moved-buffers", S::Dsp,
+         "buffers set to other memory between blocks: the module reads and writes the new ones only"},
+        {C::DspEventEdges, "dsp.event-edges", S::Dsp,
+         "events at a block's last sample run without fault, every host call in the block; events past the 4096th "
+         "of a list are dropped"},
+        {C::DspThreads, "dsp.threads", S::Dsp,
+         "instances processing on four threads at once give what each gives alone, bit for bit"},
+        {C::DspHostThread, "dsp.host-thread", S::Dsp, "the module calls the host only from the thread that called it"},
         {C::GuiSessions, "gui.sessions", S::Gui,
          "random pin values run to the end: every instance is created, no crash, no hang"},
         {C::GuiHostCalls, "gui.host-calls", S::Gui,
@@ -61,7 +81,7 @@ std::optional<CheckId> findCheck(const std::string& name) {
 
 bool checkAppliesTo(CheckId id, Side side) {
     const CheckSide only = validationCheck(id).side;
-    return only == CheckSide::Any || (only == CheckSide::Dsp) == (side == Side::Dsp);
+    return only == CheckSide::Any || only == CheckSide::Library || (only == CheckSide::Dsp) == (side == Side::Dsp);
 }
 
 void to_json(nlohmann::json& json, CheckId id) { json = checkName(id); }

@@ -17,6 +17,11 @@ enum class CheckId {
     DescriptionMatches,
     FactoryInterfaces,
     FactoryLifecycle,
+    FactoryUnknownIds,
+    FactoryBadArguments,
+    LibraryEntryPoint,
+    LibraryReload,
+    LibraryExports,
     DspSessions,
     DspGuards,
     DspHostCalls,
@@ -26,6 +31,11 @@ enum class CheckId {
     DspNoAllocation,
     DspNoLocks,
     DspNoBlockingCalls,
+    DspPointedValues,
+    DspMovedBuffers,
+    DspEventEdges,
+    DspThreads,
+    DspHostThread,
     GuiSessions,
     GuiHostCalls,
     GuiTwoInstances,
@@ -35,12 +45,13 @@ enum class CheckId {
     GuiNoBlockingCalls,
 };
 
-// Which modules meet a check: every module, or those of one side.
-enum class CheckSide { Any, Dsp, Gui };
+// Which modules meet a check: every module, those of one side, or the one that carries the
+// library's own checks (validate gives them to the first module it validates).
+enum class CheckSide { Any, Dsp, Gui, Library };
 
 struct ValidationCheck {
     CheckId id;
-    const char* name;  // "family.name": description., factory., dsp. or gui.
+    const char* name;  // "family.name": description., factory., library., dsp. or gui.
     CheckSide side;
     const char* description;
 };
@@ -50,7 +61,8 @@ const std::vector<ValidationCheck>& validationChecks();
 const ValidationCheck& validationCheck(CheckId id);
 inline const char* checkName(CheckId id) { return validationCheck(id).name; }
 std::optional<CheckId> findCheck(const std::string& name);
-// Whether check `id` is one a module of `side` meets: its own side's and the shared ones.
+// Whether check `id` is one a module of `side` meets: its own side's, the shared ones and
+// the library's.
 bool checkAppliesTo(CheckId id, Side side);
 
 // A check as its name; from_json throws std::invalid_argument for a name no check has.

@@ -18,6 +18,9 @@ struct ValidationOptions {
     std::int32_t strictness = 5;  // 1 to 10: how long each module is exercised
     std::uint32_t seed = 1;
     CheckSelection checks;
+    // Whether this module also carries the library's own checks; validate gives them to
+    // the first module it validates.
+    bool libraryChecks = true;
     // Counts allocations made while a module processes; null where they cannot be seen.
     std::function<long()> allocationCount;
     // Counts locks and calls that may block; null where they cannot be seen.

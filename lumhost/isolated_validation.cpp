@@ -118,7 +118,8 @@ ModuleVerdict validateInChild(const ModuleLibrary& library, const ModuleDescript
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
 
-    ModuleVerdict verdict = report.verdict ? *report.verdict : emptyVerdict(module, options.checks);
+    ModuleVerdict verdict =
+        report.verdict ? *report.verdict : emptyVerdict(module, options.checks, options.libraryChecks);
     verdict.crashedCheck = report.running;
     const bool complete = report.ended;
     if (!ended) {

@@ -140,8 +140,11 @@ void validateModules(const LoadedLibrary& loaded, const std::vector<const Module
             lock.unlock();
             const ModuleDescription& module = *modules[i];
             const std::string where = std::to_string(i + 1) + "/" + std::to_string(modules.size()) + " " + module.id;
+            ValidationOptions moduleOptions = options;
+            // The library's own checks come with its first module.
+            moduleOptions.libraryChecks = i == 0;
             ModuleVerdict verdict = validateOne(loaded, module, static_cast<std::uint32_t>(&module - all.data()),
-                                                options, settings, [&](CheckId check) {
+                                                moduleOptions, settings, [&](CheckId check) {
                                                     const std::lock_guard<std::mutex> guard(mutex);
                                                     progressLine.update(where + ": " + checkName(check));
                                                 });

@@ -116,10 +116,12 @@ TEST_F(FactoryTest, NullIdentifierIsNotFoundAndNullLocationFails) {
     EXPECT_EQ(host.referencesHeld(), 0) << "nothing may be created for a null location";
 }
 
-TEST_F(FactoryTest, ThrowingCreatorGivesFailureAndNull) {
-    void* out = &out;
-    EXPECT_EQ(createStatus(u"LumTestThrows", 0, &out), lum::kFailed);
-    EXPECT_EQ(out, nullptr);
+TEST_F(FactoryTest, ThrowingOrEmptyHandedCreatorGivesFailureAndNull) {
+    for (const char16_t* id : {u"LumTestThrows", u"LumTestMakesNothing"}) {
+        void* out = &out;
+        EXPECT_EQ(createStatus(id, 0, &out), lum::kFailed);
+        EXPECT_EQ(out, nullptr);
+    }
 }
 
 TEST_F(FactoryTest, LaterRegistrationOnTheSameSideWins) {

@@ -246,15 +246,27 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
     const Result broken = run("validate " + library("LUM_BROKEN") +
                               " --strictness 2 --timeout 3 --jobs 3 --json report.json --junit report.xml");
     EXPECT_EQ(broken.exitCode, 1);
-    EXPECT_THAT(broken.output, HasSubstr("11 modules, 0 passed, 9 failed, 2 crashed"));
+    EXPECT_THAT(broken.output, HasSubstr("17 modules, 0 passed, 15 failed, 2 crashed"));
+    // The library's own checks come with its first module.
+    const Result brokenLibrary =
+        run("validate " + library("LUM_BROKEN_FACTORY") + " --strictness 2 --json library-report.json");
+    EXPECT_EQ(brokenLibrary.exitCode, 1);
+    EXPECT_THAT(moduleReport(brokenLibrary.output, "LumBrokenLibrary"),
+                testing::AllOf(HasSubstr("\n      library.reload: stayed loaded once unloaded"),
+                               HasSubstr("\n      WARNING library.exports: exports lumBrokenFactoryCalls besides")));
     std::map<std::string, nlohmann::json> checks;  // "module check" to its result
-    const auto report = nlohmann::json::parse(std::ifstream(path("report.json")));
     pugi::xml_document junit;
     ASSERT_TRUE(junit.load_file(path("report.xml").c_str()));
-    for (const auto& module : report["modules"]) {
-        for (const auto& check : module["checks"])
-            checks[module["id"].get<std::string>() + " " + check["id"].get<std::string>()] = check;
+    for (const char* file : {"report.json", "library-report.json"}) {
+        const auto report = nlohmann::json::parse(std::ifstream(path(file)));
+        for (const auto& module : report["modules"]) {
+            for (const auto& check : module["checks"])
+                checks[module["id"].get<std::string>() + " " + check["id"].get<std::string>()] = check;
+        }
     }
+    EXPECT_EQ(checks["LumBrokenOverrun library.reload"]["status"], "pass");
+    EXPECT_EQ(checks.count("LumBrokenShared library.reload"), 0u);
+    const std::string output = broken.output + brokenLibrary.output;
     for (const auto& [module, check] : {std::pair{"LumBrokenOverrun", "dsp.guards"},
                                         {"LumBrokenNoisyWhileQuiet", "dsp.not-streaming-constant"},
                                         {"LumBrokenShared", "dsp.two-instances"},
@@ -265,8 +277,16 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
                                         {"LumBrokenStampsBlockEnd", "dsp.host-calls"},
                                         {"LumBrokenLocks", "dsp.no-locks"},
                                         {"LumBrokenWritesFile", "gui.no-blocking-calls"},
-                                        {"LumBrokenGui", "gui.host-calls"}}) {
-        const std::string report = moduleReport(broken.output, module);
+                                        {"LumBrokenGui", "gui.host-calls"},
+                                        {"LumBrokenNullHost", "factory.bad-arguments"},
+                                        {"LumBrokenInlineOnly", "dsp.pointed-values"},
+                                        {"LumBrokenKeepsBuffers", "dsp.moved-buffers"},
+                                        {"LumBrokenPastEventLimit", "dsp.event-edges"},
+                                        {"LumBrokenSharedScratch", "dsp.threads"},
+                                        {"LumBrokenCallsFromThread", "dsp.host-thread"},
+                                        {"LumBrokenLibrary", "library.entry-point"},
+                                        {"LumBrokenPrefix", "factory.unknown-ids"}}) {
+        const std::string report = moduleReport(output, module);
         EXPECT_THAT(report, StartsWith("FAIL")) << module;
         EXPECT_THAT(report, HasSubstr("\n      " + std::string(check) + ": ")) << module;
         // The reproduction alone fails the same way.

@@ -2,7 +2,9 @@
 // can be shown to catch them.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "framework/audio_pins.h"
 #include "framework/gui_pins.h"
@@ -205,6 +207,131 @@ private:
     MpGuiPin<float> in_;
 };
 
+// Made even without a host, with a stand-in that swallows every call.
+class LumBrokenNullHost final : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+
+    static IMpUnknown* create(IMpUnknown* host) {
+        static StandInHost standIn;
+        return createModule<LumBrokenNullHost>(host != nullptr ? host : &standIn);
+    }
+
+private:
+    class StandInHost final : public IMpDspHost {
+    public:
+        std::int32_t LUM_CALL queryInterface(const Guid*, void** out) override {
+            *out = this;
+            return kOk;
+        }
+        std::int32_t LUM_CALL addRef() override { return 1; }
+        std::int32_t LUM_CALL release() override { return 1; }
+        std::int32_t LUM_CALL setPin(std::int32_t, std::int32_t, std::int32_t, const void*) override { return kOk; }
+        std::int32_t LUM_CALL setPinStreaming(std::int32_t, std::int32_t, std::int32_t) override { return kOk; }
+        std::int32_t LUM_CALL sleep() override { return kOk; }
+        std::int32_t LUM_CALL reservedSlot6() override { return kOk; }
+        std::int32_t LUM_CALL getBlockSize(std::int32_t* size) override {
+            *size = 64;
+            return kOk;
+        }
+        std::int32_t LUM_CALL getSampleRate(float* rate) override {
+            *rate = 44100.0f;
+            return kOk;
+        }
+    };
+};
+
+// Reads a value from the event record itself, never through its data pointer.
+class LumBrokenInlineOnly final : public MpBase {
+public:
+    explicit LumBrokenInlineOnly(IMpUnknown* host) : MpBase(host) {
+        registerPin(0, in_, static_cast<EventHandler>(&LumBrokenInlineOnly::onIn));
+        registerPin(1, out_);
+    }
+
+private:
+    void onIn(const HostEvent* event) {
+        float value = 0.0f;
+        std::memcpy(&value, event->inlineData, sizeof value);
+        out_.setValue(value);
+    }
+    MpControlPin<float, 0, kDatatypeFloat> in_;
+    MpControlPin<float, 1, kDatatypeFloat> out_;
+};
+
+// Keeps the buffers it was given first.
+class LumBrokenKeepsBuffers final : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+    std::int32_t LUM_CALL setBuffer(std::int32_t pinIndex, float* buffer) noexcept override {
+        if (pinIndex == 0 || pinIndex == 1) {
+            if (given_[pinIndex]) return kOk;
+            given_[pinIndex] = true;
+        }
+        return BrokenAudioModule::setBuffer(pinIndex, buffer);
+    }
+
+private:
+    bool given_[2] = {};
+};
+
+// Counts every event of a list, past the ones process handles, and doubles its output
+// once a list ran over.
+class LumBrokenPastEventLimit final : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+    std::int32_t LUM_CALL process(std::int32_t count, const HostEvent* events) noexcept override {
+        std::int32_t listed = 0;
+        for (const HostEvent* e = events; e != nullptr && listed <= kMaxEventsPerProcess; e = e->next) ++listed;
+        if (listed > kMaxEventsPerProcess) gain_ = 2.0f;
+        return BrokenAudioModule::process(count, events);
+    }
+
+private:
+    float sample(float in) override { return in * gain_; }
+    float gain_ = 1.0f;
+};
+
+// Works in one scratch buffer for every instance: alike when instances take turns, not
+// when they process at once. A yield now and then between writing and reading widens the
+// window, even on one core.
+class LumBrokenSharedScratch final : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+    void onSetPins() override {
+        BrokenAudioModule::onSetPins();
+        setSubProcess(&LumBrokenSharedScratch::viaScratch);
+    }
+
+private:
+    void viaScratch(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+        static float scratch[8192];
+        const float* in = in_.getBuffer() + bufferOffset;
+        for (std::int32_t i = 0; i < sampleFrames; ++i) scratch[i] = in[i];
+        if (++spans_ % 8 == 0) std::this_thread::yield();
+        float* out = out_.getBuffer() + bufferOffset;
+        for (std::int32_t i = 0; i < sampleFrames; ++i) out[i] = scratch[i];
+    }
+    std::uint32_t spans_ = 0;
+};
+
+// Announces its outputs from a thread of its own the first time the graph starts.
+class LumBrokenCallsFromThread final : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+    void onGraphStart() override {
+        if (announced_) {
+            BrokenAudioModule::onGraphStart();
+        } else {
+            announced_ = true;
+            std::thread([this] { BrokenAudioModule::onGraphStart(); }).join();
+        }
+    }
+
+private:
+    bool announced_ = false;
+};
+
 const std::int32_t kRegistered[] = {
     registerDspCreator(u"LumBrokenOverrun", &createModule<LumBrokenOverrun>),
     registerDspCreator(u"LumBrokenNoisyWhileQuiet", &createModule<LumBrokenNoisyWhileQuiet>),
@@ -217,6 +344,12 @@ const std::int32_t kRegistered[] = {
     registerDspCreator(u"LumBrokenLocks", &createModule<LumBrokenLocks>),
     registerGuiCreator(u"LumBrokenGui", &createModule<LumBrokenGui>),
     registerGuiCreator(u"LumBrokenWritesFile", &createModule<LumBrokenWritesFile>),
+    registerDspCreator(u"LumBrokenNullHost", &LumBrokenNullHost::create),
+    registerDspCreator(u"LumBrokenInlineOnly", &createModule<LumBrokenInlineOnly>),
+    registerDspCreator(u"LumBrokenKeepsBuffers", &createModule<LumBrokenKeepsBuffers>),
+    registerDspCreator(u"LumBrokenPastEventLimit", &createModule<LumBrokenPastEventLimit>),
+    registerDspCreator(u"LumBrokenSharedScratch", &createModule<LumBrokenSharedScratch>),
+    registerDspCreator(u"LumBrokenCallsFromThread", &createModule<LumBrokenCallsFromThread>),
 };
 
 }  // namespace

@@ -138,6 +138,7 @@ private:
 };
 
 IMpUnknown* createThrowing(IMpUnknown*) { throw std::runtime_error("refused on purpose"); }
+IMpUnknown* createNothing(IMpUnknown*) { return nullptr; }
 
 const std::int32_t kRegistered[] = {
     registerDspCreator(u"LumTestProbe", &createModule<LumTestProbe>),
@@ -145,6 +146,7 @@ const std::int32_t kRegistered[] = {
     registerDspCreator(u"LumTestGain", &createModule<LumTestGain>),
     registerGuiCreator(u"LumTestGuiScale", &createModule<LumTestGuiScale>),
     registerDspCreator(u"LumTestThrows", &createThrowing),
+    registerDspCreator(u"LumTestMakesNothing", &createNothing),
     registerDspCreator(u"LumTestBothSides", &createModule<LumTestControl>),
     registerGuiCreator(u"LumTestBothSides", &createModule<LumTestGuiScale>),
     // Registered twice on the DSP side: the gain module must win.
