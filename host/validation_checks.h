@@ -33,6 +33,14 @@ enum class CheckId {
     GuiNoAllocation,
     GuiNoLocks,
     GuiNoBlockingCalls,
+    DspOutputsWritten,
+    DspOutputsFinite,
+    DspNoSubnormalOutputs,
+    DspValuesFinite,
+    DspSilenceTail,
+    DspSleepsWhenQuiet,
+    DspBlockSplit,
+    GuiValuesFinite,
 };
 
 // Which modules meet a check: every module, or those of one side.

@@ -29,6 +29,7 @@ ModuleVerdict validateModule(const ModuleLibrary& library, const ModuleDescripti
             verdict.starts(dsp ? CheckId::DspSessions : CheckId::GuiSessions, true);
             if (dsp) {
                 checkDspSessions(library, module, random, options, verdict);
+                if (verdict.starts(CheckId::DspBlockSplit)) checkBlockSplit(library, module, random, options, verdict);
             } else {
                 checkGuiSessions(library, module, random, options, verdict);
             }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "library_loader.h"
 #include "module_description.h"
@@ -18,6 +19,9 @@ struct ValidationOptions {
     std::int32_t strictness = 5;  // 1 to 10: how long each module is exercised
     std::uint32_t seed = 1;
     CheckSelection checks;
+    // The rates and block sizes to sweep (coverageMatrix); empty: the defaults where swept.
+    std::vector<float> sampleRates;
+    std::vector<std::int32_t> blockSizes;
     // Counts allocations made while a module processes; null where they cannot be seen.
     std::function<long()> allocationCount;
     // Counts locks and calls that may block; null where they cannot be seen.

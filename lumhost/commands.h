@@ -100,6 +100,9 @@ struct ValidateSettings {
     bool replaceExisting = false;         // the JSON report may replace a file
     bool listChecks = false;              // print the checks instead
     bool quiet = false;                   // no progress line
+
+    // The coverage matrix as the user wrote it, each entry checked; empty: the default.
+    std::vector<std::string> sampleRates, blockSizes;
 };
 
 void addListCommand(CLI::App& app);

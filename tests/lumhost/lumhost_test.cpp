@@ -243,7 +243,7 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
     // Each module in its own process: one that crashes or hangs fails alone.
     const Result broken = run("validate " + library("LUM_BROKEN") + " --strictness 2 --timeout 3 --json report.json");
     EXPECT_EQ(broken.exitCode, 1);
-    EXPECT_THAT(broken.output, HasSubstr("11 modules, 0 passed, 9 failed, 2 crashed"));
+    EXPECT_THAT(broken.output, HasSubstr("18 modules, 1 passed, 15 failed, 2 crashed"));
     std::map<std::string, nlohmann::json> checks;  // "module check" to its result
     const auto report = nlohmann::json::parse(std::ifstream(path("report.json")));
     for (const auto& module : report["modules"]) {
@@ -260,7 +260,13 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
                                         {"LumBrokenStampsBlockEnd", "dsp.host-calls"},
                                         {"LumBrokenLocks", "dsp.no-locks"},
                                         {"LumBrokenWritesFile", "gui.no-blocking-calls"},
-                                        {"LumBrokenGui", "gui.host-calls"}}) {
+                                        {"LumBrokenGui", "gui.host-calls"},
+                                        {"LumBrokenNaN", "dsp.outputs-finite"},
+                                        {"LumBrokenSubnormalTail", "dsp.silence-tail"},
+                                        {"LumBrokenLeavesUnwritten", "dsp.outputs-written"},
+                                        {"LumBrokenCountsSpans", "dsp.block-split"},
+                                        {"LumBrokenSendsNaN", "dsp.values-finite"},
+                                        {"LumBrokenGuiNaN", "gui.values-finite"}}) {
         const std::string report = moduleReport(broken.output, module);
         EXPECT_THAT(report, StartsWith("FAIL")) << module;
         EXPECT_THAT(report, HasSubstr("\n      " + std::string(check) + ": ")) << module;
@@ -273,6 +279,16 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
         EXPECT_THAT(std::string(result["status"]), testing::AnyOf("fail", "crashed")) << module;
         EXPECT_EQ(result["reproduce"], "lumhost " + command.substr(0, command.find('\n'))) << module;
     }
+    // Suspicious but legal: a warning, and still a pass.
+    const std::string awake = moduleReport(broken.output, "LumBrokenNeverSleeps");
+    EXPECT_THAT(awake, StartsWith("PASS"));
+    EXPECT_THAT(awake, HasSubstr("\n      WARNING dsp.sleeps-when-quiet: "));
+    // A matrix the user chose is part of the reproduction.
+    const Result swept =
+        run("validate " + library("LUM_BROKEN") +
+            " --module LumBrokenCountsSpans --strictness 1 --sample-rates 44100.5 --block-sizes 7,4096");
+    EXPECT_EQ(swept.exitCode, 1) << swept.output;
+    EXPECT_THAT(swept.output, HasSubstr("dsp.block-split --sample-rates 44100.5 --block-sizes 7,4096\n"));
 }
 
 TEST_F(LumhostTest, BadInputGivesOneLineExitCodeTwoAndNoOutputFile) {
@@ -301,6 +317,10 @@ TEST_F(LumhostTest, BadInputGivesOneLineExitCodeTwoAndNoOutputFile) {
         {"render " + filter + " QX-DaRovoVIR3 --out out.wav --signal sine:99999", "lumhost: signal sine: 99999 Hz"},
         {"render " + filter + " QX-DaRovoVIR3 --out out.wav --in missing.wav", "lumhost: cannot read missing.wav"},
         {"validate " + filter + " --strictness 11", "lumhost: strictness 11 is outside 1 to 10\n"},
+        {"validate " + filter + " --sample-rates 44100,nan",
+         "lumhost: --sample-rates: nan is outside 1000 to 768000\n"},
+        {"validate " + filter + " --block-sizes 64,0", "lumhost: block size 0 is outside 1 to 8192\n"},
+        {"validate " + filter + " --block-sizes 1.5", "lumhost: --block-sizes: '1.5' is not a 32-bit integer\n"},
         {"run " + math + " KelMathMinGuiInt --pin Out=1", "lumhost: pin 'Out' is an output only\n"},
         {"run " + math + " KelMathAddDspInt --pin A=1 --then", "lumhost: step 2 sets no pin\n"},
         {"run " + math + " KelMathAddDspInt --pin A=x", "lumhost: pin 'A': 'x' is not a 32-bit integer\n"},
