@@ -46,12 +46,14 @@ std::int32_t Zevuvizovov3::open() noexcept {
 void Zevuvizovov3::onSetPins() {
     pinSignalOut_.setStreaming(true);
     setSleep(false);
+    // A slope outside 0-3 keeps the chain in force, idle input or not.
+    const std::int32_t slope = pinSlope_.getValue();
+    if (slope >= 0 && slope < kMaxSections) slopeInForce_ = slope;
     if (!pinSignalIn_.isStreaming()) {
         setSubProcess(&Zevuvizovov3::processIdleInput);
         return;
     }
-    // A slope outside 0-3 leaves the running sub-process in place.
-    if (const SubProcess filter = chosenFilter()) setSubProcess(filter);
+    setSubProcess(chosenFilter());
 }
 
 MpBase::SubProcess Zevuvizovov3::chosenFilter() const {
@@ -75,8 +77,7 @@ MpBase::SubProcess Zevuvizovov3::chosenFilter() const {
         static_cast<SubProcess>(&Zevuvizovov3::processModulated<3>),
         static_cast<SubProcess>(&Zevuvizovov3::processModulated<4>),
     };
-    const std::int32_t slope = pinSlope_.getValue();
-    if (slope < 0 || slope >= kMaxSections) return nullptr;
+    const std::int32_t slope = slopeInForce_;
     const bool modulated = pinFrequency_.isStreaming() || pinQ_.isStreaming() || pinGain_.isStreaming();
     if (modulated) return kModulated[slope];
 #if BIQUAD_HAS_AVX2
@@ -228,7 +229,7 @@ void Zevuvizovov3::processIdleInput(std::int32_t bufferOffset, std::int32_t samp
     const double earlier = pinSignalOut_.getBuffer()[beforeLast];
     // Where the chain comes to rest on this constant: the input for shapes that pass DC,
     // 0 for those that reject it, the shelf level times the input for the low shelf.
-    const std::int32_t sections = std::clamp(pinSlope_.getValue(), 0, kMaxSections - 1) + 1;
+    const std::int32_t sections = slopeInForce_ + 1;
     const double settlesOn =
         input * biquad::dcGain(pinFilterType_.getValue(), biquad::gainFromPin(pinGain_.getValue(last)), sections);
     // Unordered counts as equal here, so a NaN output settles too; but only samples the
@@ -238,7 +239,7 @@ void Zevuvizovov3::processIdleInput(std::int32_t bufferOffset, std::int32_t samp
     // A NaN difference never counts as close.
     const bool close = 1.0e-6f > std::fabs(static_cast<float>(settlesOn - output));
     if (!repeated && !close) {
-        if (const SubProcess filter = chosenFilter()) (this->*filter)(bufferOffset, sampleFrames);
+        (this->*chosenFilter())(bufferOffset, sampleFrames);
         return;
     }
     setSubProcess(&Zevuvizovov3::processHold);

@@ -69,6 +69,8 @@ private:
     // The settle test compares the last output with the one before it.
     static constexpr std::int32_t kOutputsCompared = 2;
     std::int32_t outputsSinceRest_ = 0;
+    // The last slope in 0-3 the pin held: the chain's sections less one.
+    std::int32_t slopeInForce_ = 0;
 
     // What the fixed flavour's last coefficient set was designed from, bit for bit.
     struct DesignInputs {

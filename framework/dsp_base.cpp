@@ -76,6 +76,8 @@ void MpBase::declareOutputStreaming(std::int32_t pinIndex, bool& pinIsStreaming,
 std::int32_t MpBase::process(std::int32_t count, const HostEvent* events) noexcept {
     count = std::max(count, 0);
     std::int32_t position = 0;
+    // A block without events stamps at its start, never at an earlier block's event time.
+    blockPosition_ = 0;
     const HostEvent* event = events;
     // A broken host's list (absurdly long, or looping back on itself) is cut here, so
     // process always returns.

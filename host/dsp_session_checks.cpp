@@ -4,10 +4,12 @@
 #include <optional>
 
 #include "call_check.h"
+#include "coverage_matrix.h"
 #include "event_list.h"
 #include "guarded_buffer.h"
 #include "instances.h"
-#include "random_pin_value.h"
+#include "ordinary_values.h"
+#include "pin_value.h"
 #include "realtime_watch.h"
 #include "recording_host.h"
 #include "validation_families.h"
@@ -16,8 +18,12 @@ namespace lumhost {
 namespace {
 
 constexpr std::int32_t kMaxBlock = 512;
-// From this strictness on, sessions meet hostile but legal hosts.
-constexpr std::int32_t kHostileStrictness = 6;
+// After every input stops, outputs have this long to settle: a few seconds of samples,
+// bounded so that a module that never settles costs little.
+constexpr double kTailSeconds = 3.0;
+constexpr std::int64_t kTailMostSamples = 1 << 18;
+// Unchanged this long, an output has settled.
+constexpr std::int32_t kSettledSamples = 2048;
 
 // Put in output buffers before each block: a sample still holding it was not written
 // (a module that asks to sleep leaves the rest of its block unwritten). A finite value,
@@ -42,24 +48,19 @@ struct StreamingChange {
 // What the validating host does to one module's inputs over a session.
 class DspSession {
 public:
-    DspSession(const ModuleLibrary& library, const ModuleDescription& module, std::mt19937& random,
-               VerdictRecorder& verdict, const ValidationOptions& options)
-        : module_(module), random_(random), verdict_(verdict), options_(options) {
-        static const std::int32_t kHostBlockSizes[] = {16, 64, 128, 512};
-        // Hostile but legal hosts: any block size up to 4096, rates from 8 to 384 kHz.
-        static const std::int32_t kHostileBlockSizes[] = {1, 7, 16, 64, 100, 512, 1024, 4096};
-        static const float kHostileSampleRates[] = {8000, 11025, 22050, 44100, 48000, 96000, 192000, 384000};
-        float sampleRate = 44100.0f;
-        if (options.strictness >= kHostileStrictness) {
-            hostBlockSize_ = kHostileBlockSizes[random_() % 8];
-            sampleRate = kHostileSampleRates[random_() % 8];
-        } else {
-            hostBlockSize_ = kHostBlockSizes[random_() % 4];
-        }
+    DspSession(const ModuleLibrary& library, const ModuleDescription& module, const SessionShape& shape,
+               std::mt19937& random, VerdictRecorder& verdict, const ValidationOptions& options)
+        : module_(module),
+          random_(random),
+          verdict_(verdict),
+          options_(options),
+          hostBlockSize_(shape.blockSize),
+          sampleRate_(shape.sampleRate),
+          plain_(shape.plain) {
         bufferFrames_ = std::max(kMaxBlock, hostBlockSize_);
         for (DspInstance& instance : instances_) {
             instance.host.setBlockSize(hostBlockSize_);
-            instance.host.setSampleRate(sampleRate);
+            instance.host.setSampleRate(sampleRate_);
             auto created = createDsp(library.factory(), module.wideId(), instance.host.object());
             verdict_.check(CheckId::DspSessions, created.status == lum::kOk, "creation failed");
             instance.plugin = std::move(created.object);
@@ -77,9 +78,13 @@ public:
             if (pin.datatype == lum::kDatatypeAudio && pin.direction == lum::kDirectionOut)
                 quietValue_[pin.index] = std::nullopt;
             if (pin.direction == lum::kDirectionIn && pin.datatype != lum::kDatatypeAudio &&
-                pin.datatype != lum::kDatatypeMidi)
+                pin.datatype != lum::kDatatypeMidi) {
                 controlInputs_.push_back(&pin);
+                ordinaryValue_[pin.index] = false;  // its default is the module's, not ours
+            }
         }
+        // A plain session's quiet inputs start at an ordinary constant too.
+        for (auto& [index, state] : inputs_) state.constant = plain_ ? ordinaryValue(random_, 1.0f) : 0.0f;
     }
 
     bool ready() const { return instances_[0].plugin && instances_[1].plugin; }
@@ -89,9 +94,12 @@ public:
         const std::int32_t count = random_() % 16 == 0 ? 0 : std::max(1, sizes(random_));
         EventList events;
         std::vector<StreamingChange> streamingChanges;
+        BlockInput input;
         if (first) {
             events.graphStart(0);
-            for (const PinDescription* pin : controlInputs_) addValue(events, 0, *pin);
+            input.graphStartAt = 0;
+            input.first = true;
+            for (const PinDescription* pin : controlInputs_) addValue(events, 0, *pin, input);
             for (auto& [index, state] : inputs_) {
                 const bool streaming = random_() % 2 == 0;
                 events.streaming(0, index, streaming);
@@ -101,12 +109,79 @@ public:
             std::vector<std::int32_t> times(1 + random_() % 4);
             for (std::int32_t& time : times) time = static_cast<std::int32_t>(random_() % count);
             std::sort(times.begin(), times.end());
-            for (std::int32_t time : times) addRandomEvent(events, time, streamingChanges);
+            for (std::int32_t time : times) addRandomEvent(events, time, streamingChanges, input);
         }
         if (asleep_ && events.empty()) return;  // a sleeping module is not called
+        fillInputs(count, streamingChanges, input);
+        process(count, events, streamingChanges, input, !first);
+    }
 
+    // Every input stops: not streaming, a signal held at zero and a parameter at its
+    // default, no more events. Outputs then settle on
+    // a constant (zero included) or the module sleeps, without passing through subnormals.
+    void runSilenceTail() {
+        if (quietValue_.empty()) return;
+        verdict_.at("silence after the session");
+        EventList events;
+        std::vector<StreamingChange> streamingChanges;
+        for (auto& [index, state] : inputs_) {
+            events.streaming(0, index, false);
+            streamingChanges.push_back({0, index, false});
+            const PinDescription& pin = *module_.pinAt(index);
+            state.constant = isParameterInput(pin) ? defaultPinValue(pin).asFloat() : 0.0f;
+        }
+        std::map<std::int32_t, std::uint32_t> lastBits;
+        std::int64_t unchanged = 0;
+        bool subnormal = false;
+        const std::int64_t limit =
+            std::min(kTailMostSamples, static_cast<std::int64_t>(kTailSeconds * static_cast<double>(sampleRate_)));
+        const std::int64_t settledAfter = std::max<std::int64_t>(kSettledSamples, 2 * hostBlockSize_);
+        std::int64_t done = 0;
+        for (; done < limit && unchanged < settledAfter; done += hostBlockSize_) {
+            if (asleep_ && events.empty()) break;
+            BlockInput input;
+            fillInputs(hostBlockSize_, streamingChanges, input);
+            process(hostBlockSize_, events, streamingChanges, input, true);
+            events.clear();
+            streamingChanges.clear();
+            for (std::int32_t i = 0; i < hostBlockSize_; ++i) {
+                bool same = true;
+                for (const auto& [index, quiet] : quietValue_) {
+                    const float sample = instances_[0].buffers.at(index)[i];
+                    if (sameBits(sample, unwrittenMark())) continue;  // left so by a module going to sleep
+                    subnormal = subnormal || isSubnormal(sample);
+                    const auto [at, fresh] = lastBits.try_emplace(index, bitsOf(sample));
+                    same = same && !fresh && at->second == bitsOf(sample);
+                    at->second = bitsOf(sample);
+                }
+                unchanged = same ? unchanged + 1 : 0;
+            }
+        }
+        verdict_.check(CheckId::DspSilenceTail, !subnormal,
+                       "an output passed through subnormal numbers after every input stopped");
+        // A generator may sound on without input; only a module with inputs must settle.
+        const bool settled = asleep_ || unchanged >= settledAfter || inputs_.empty();
+        verdict_.check(CheckId::DspSilenceTail, settled,
+                       "outputs had not settled " + std::to_string(done) + " samples after every input stopped");
+        if (!asleep_ && unchanged >= settledAfter && !inputs_.empty()) {
+            verdict_.warn(CheckId::DspSleepsWhenQuiet,
+                          "never asked to sleep although its inputs were quiet and its outputs constant for " +
+                              std::to_string(kSettledSamples) + " samples or more");
+        }
+    }
+
+private:
+    // What the host fed in one block, to tell whether its outputs are held to ordinary rules.
+    struct BlockInput {
+        std::optional<std::int32_t> graphStartAt;
+        std::optional<std::int32_t> lastValueAt;
+        bool first = false;          // the session's first block: its values come with the graph start
+        bool extraordinary = false;  // some value or sample that is not ordinary
+    };
+
+    void process(std::int32_t count, EventList& events, const std::vector<StreamingChange>& streamingChanges,
+                 const BlockInput& input, bool watched) {
         const bool wakesStreaming = asleep_ && leavesAnInputStreaming(streamingChanges);
-        fillInputs(count, streamingChanges);
         for (DspInstance& instance : instances_) {
             for (auto& [index, buffer] : instance.buffers) {
                 // Outputs are marked where the module is to write; every buffer past the block.
@@ -117,27 +192,68 @@ public:
                 }
             }
         }
+        // Held to ordinary rules: a block with only ordinary input since a graph start that
+        // came with ordinary input, the first block's included.
+        bool ordinary = !extraordinarySinceStart_ && !input.extraordinary;
+        // A graph start may announce outputs computed before the values that come with it.
+        const bool startsOrdinary =
+            input.graphStartAt && (input.first || !input.lastValueAt || *input.graphStartAt > *input.lastValueAt);
+        if (startsOrdinary && !input.extraordinary && allInputsOrdinary()) {
+            extraordinarySinceStart_ = false;
+            ordinary = *input.graphStartAt == 0;
+        }
+        if (input.extraordinary || !allInputsOrdinary()) extraordinarySinceStart_ = true;
         const RealtimeWatch watch(options_);
         const lum::HostEvent* head = events.head();
         for (DspInstance& instance : instances_) {
             instance.host.clear();
             instance.plugin->process(count, head);
         }
-        if (!first) watch.check(verdict_, Side::Dsp, "process");
-        checkBlock(count, wakesStreaming);
+        if (watched) watch.check(verdict_, Side::Dsp, "process");
+        checkBlock(count, wakesStreaming, ordinary);
     }
 
-private:
-    void addValue(EventList& events, std::int32_t time, const PinDescription& pin) {
-        if (const auto value = randomPinValue(pin, random_)) {
-            events.bytes(time, pin.index, value->size, value->bytes.data(), false);
+    bool allInputsOrdinary() const {
+        return std::all_of(ordinaryValue_.begin(), ordinaryValue_.end(), [](const auto& pin) { return pin.second; });
+    }
+
+    // A value now ordinary, now today's kinds of edge, and at hostile strictness now and then
+    // a non-finite or subnormal one; a plain session sends ordinary values only.
+    void addValue(EventList& events, std::int32_t time, const PinDescription& pin, BlockInput& input) {
+        bool ordinary = true;
+        if (pin.datatype == lum::kDatatypeFloat) {
+            static const float kSpecial[] = {0.0f, -0.0f, 1.0f, -1.0f, 1e-40f, 1e30f, 0.5f, 3.0f};
+            // An edge is no ordinary value even where its magnitude is: two equal ones make
+            // a zero span, a zero divisor.
+            float value = ordinaryValue(random_, kOrdinaryMost);
+            ordinary = plain_ || random_() % 2 != 0;
+            if (!ordinary) value = kSpecial[random_() % 8];
+            if (!plain_ && options_.strictness >= kHostileStrictness && random_() % 8 == 0) {
+                value = hostileValue(random_);
+                ordinary = false;
+            }
+            events.value(time, pin.index, value);
+        } else if (pin.datatype == lum::kDatatypeInt) {
+            static const std::int32_t kSpecial[] = {0, 1, -1, 2, 3, 6, INT32_MAX, INT32_MIN};
+            const std::int32_t value = !plain_ && random_() % 2 == 0
+                                           ? kSpecial[random_() % 8]
+                                           : static_cast<std::int32_t>(random_() % 21) - kOrdinaryIntMost;
+            ordinary = isOrdinary(value);
+            events.value(time, pin.index, value);
+        } else if (pin.datatype == lum::kDatatypeBool) {
+            events.value(time, pin.index, static_cast<std::uint8_t>(random_() % 2));
         }
+        ordinaryValue_[pin.index] = ordinary;
+        input.extraordinary = input.extraordinary || !ordinary;
+        input.lastValueAt = std::max(input.lastValueAt.value_or(time), time);
     }
 
-    void addRandomEvent(EventList& events, std::int32_t time, std::vector<StreamingChange>& streamingChanges) {
+    void addRandomEvent(EventList& events, std::int32_t time, std::vector<StreamingChange>& streamingChanges,
+                        BlockInput& input) {
         const std::uint32_t kind = random_() % 10;
         if (kind < 5) {
-            if (!controlInputs_.empty()) addValue(events, time, *controlInputs_[random_() % controlInputs_.size()]);
+            if (!controlInputs_.empty())
+                addValue(events, time, *controlInputs_[random_() % controlInputs_.size()], input);
         } else if (kind < 8 && !inputs_.empty()) {
             auto it = inputs_.begin();
             std::advance(it, random_() % inputs_.size());
@@ -148,6 +264,7 @@ private:
             events.value(time, 1000 + static_cast<std::int32_t>(random_() % 8), 1.0f);  // no such pin
         } else {
             events.graphStart(time);
+            if (!input.graphStartAt) input.graphStartAt = time;
         }
     }
 
@@ -166,18 +283,27 @@ private:
     }
 
     // Streaming inputs get fresh samples; a quiet input holds one constant, as a host's
-    // upstream module does.
-    void fillInputs(std::int32_t count, const std::vector<StreamingChange>& changes) {
+    // upstream module does. At hostile strictness a block now and then carries a
+    // non-finite or subnormal sample.
+    void fillInputs(std::int32_t count, const std::vector<StreamingChange>& changes, BlockInput& input) {
         std::uniform_real_distribution<float> samples(-1.0f, 1.0f);
+        const bool hostile = !plain_ && options_.strictness >= kHostileStrictness && random_() % 16 == 0;
         for (auto& [index, state] : inputs_) {
+            bool ordinary = true;
             for (std::int32_t i = 0; i < count; ++i) {
                 for (const StreamingChange& change : changes) {
                     if (change.time == i && change.pinIndex == index) state.streaming = change.streaming;
                 }
-                const float sample = state.streaming ? samples(random_) : state.constant;
-                if (state.streaming) state.constant = sample;
+                float sample = state.constant;
+                if (state.streaming) sample = plain_ ? ordinaryValue(random_, 1.0f) : samples(random_);
+                if (state.streaming && hostile && random_() % 32 == 0) sample = hostileValue(random_);
+                // A stream's odd non-finite sample is no value an upstream module rests on.
+                if (state.streaming && std::isfinite(sample)) state.constant = sample;
+                ordinary = ordinary && isOrdinary(sample);
                 for (DspInstance& instance : instances_) instance.buffers.at(index)[i] = sample;
             }
+            ordinaryValue_[index] = count > 0 ? ordinary : isOrdinary(state.constant);
+            input.extraordinary = input.extraordinary || !ordinaryValue_[index];
             if (count == 0) {
                 for (const StreamingChange& change : changes) {
                     if (change.pinIndex == index) state.streaming = change.streaming;
@@ -197,10 +323,11 @@ private:
         verdict_.check(CheckId::DspHostThread, threadProblem.empty(), threadProblem);
     }
 
-    void checkBlock(std::int32_t count, bool mustStreamAgain) {
+    void checkBlock(std::int32_t count, bool mustStreamAgain, bool ordinaryInput) {
         const auto exchange = instances_[0].host.exchange();
         for (const HostCall& call : exchange) checkCall(call, count);
         checkGuards(count);
+        checkOutputValues(exchange, count, ordinaryInput);
         checkTwoInstances(exchange, count);
         const bool declaredStreaming = checkQuietOutputs(exchange, count);
         if (mustStreamAgain && !quietValue_.empty()) {
@@ -223,6 +350,38 @@ private:
                            std::equal(copy.begin(), copy.end(), instances_[0].buffers.at(index).data(),
                                       [](float x, float y) { return sameBits(x, y); }),
                            "changed its input buffer (pin " + std::to_string(index) + ")");
+        }
+    }
+
+    // Every sample written unless the module asked to sleep; from ordinary input, finite
+    // and normal samples and finite float values.
+    void checkOutputValues(const std::vector<HostCall>& exchange, std::int32_t count, bool ordinaryInput) {
+        const bool goingToSleep = instances_[0].host.sleepCount() > 0;
+        for (const auto& [index, quiet] : quietValue_) {
+            const GuardedBuffer& out = instances_[0].buffers.at(index);
+            const std::string pin = "output pin " + std::to_string(index);
+            for (std::int32_t i = 0; i < count; ++i) {
+                if (sameBits(out[i], unwrittenMark())) {
+                    verdict_.check(CheckId::DspOutputsWritten, goingToSleep,
+                                   pin + " left a sample unwritten in a block it did not sleep in");
+                    continue;
+                }
+                if (!ordinaryInput) continue;
+                verdict_.check(CheckId::DspOutputsFinite, std::isfinite(out[i]),
+                               pin + " gave a non-finite sample from ordinary input");
+                verdict_.check(CheckId::DspNoSubnormalOutputs, !isSubnormal(out[i]),
+                               pin + " gave a subnormal sample from ordinary input");
+            }
+        }
+        if (!ordinaryInput) return;
+        for (const HostCall& call : exchange) {
+            const PinDescription* pin = module_.pinAt(call.pinIndex);
+            if (call.kind != HostCallKind::SetPin || pin == nullptr || pin->datatype != lum::kDatatypeFloat ||
+                call.size != 4)
+                continue;
+            verdict_.check(
+                CheckId::DspValuesFinite, std::isfinite(call.value<float>()),
+                "setPin sent a non-finite value on pin " + std::to_string(call.pinIndex) + " from ordinary input");
         }
     }
 
@@ -278,7 +437,9 @@ private:
     std::mt19937& random_;
     VerdictRecorder& verdict_;
     const ValidationOptions& options_;
-    std::int32_t hostBlockSize_ = 64;
+    std::int32_t hostBlockSize_;
+    float sampleRate_;
+    bool plain_;  // ordinary values and samples only
     std::int32_t bufferFrames_ = kMaxBlock;
     DspInstance instances_[2];
     std::map<std::int32_t, InputState> inputs_;
@@ -288,20 +449,23 @@ private:
     std::map<std::int32_t, std::optional<float>> quietValue_;
     std::map<std::int32_t, bool> streamingOut_;
     bool asleep_ = false;
+    // Whether each input (audio and value) holds an ordinary value now.
+    std::map<std::int32_t, bool> ordinaryValue_;
+    bool extraordinarySinceStart_ = true;
 };
 
 }  // namespace
 
 void checkDspSessions(const ModuleLibrary& library, const ModuleDescription& module, std::mt19937& random,
                       const ValidationOptions& options, VerdictRecorder& verdict) {
-    for (std::int32_t session = 0; session < options.strictness; ++session) {
-        DspSession run(library, module, random, verdict, options);
+    for (const SessionShape& shape : dspSessionShapes(options, random)) {
+        DspSession run(library, module, shape, random, verdict, options);
         if (!run.ready()) return;
-        const std::int32_t blocks = 20 * options.strictness;
-        for (std::int32_t block = 0; block < blocks; ++block) {
-            verdict.at("session " + std::to_string(session + 1) + ", block " + std::to_string(block + 1));
+        for (std::int32_t block = 0; block < shape.blocks; ++block) {
+            verdict.at("session " + std::to_string(shape.number) + ", block " + std::to_string(block + 1));
             run.runBlock(block == 0);
         }
+        run.runSilenceTail();
     }
 }
 

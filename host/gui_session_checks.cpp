@@ -1,7 +1,12 @@
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <map>
 
+#include "coverage_matrix.h"
 #include "instances.h"
+#include "ordinary_values.h"
 #include "realtime_watch.h"
 #include "recording_host.h"
 #include "validation_families.h"
@@ -19,6 +24,13 @@ void checkGuiSessions(const ModuleLibrary& library, const ModuleDescription& mod
         if (!instances[i]) return;
     }
     if (module.pins.empty()) return;
+    // Whether each float pin holds an ordinary value from the host: a two-way module solves
+    // back from a result it is given, so outputs count as inputs too. A default is the
+    // module's, not ours.
+    std::map<std::int32_t, bool> ordinaryInputs;
+    for (const PinDescription& pin : module.pins) {
+        if (pin.datatype == lum::kDatatypeFloat) ordinaryInputs[pin.index] = false;
+    }
     const std::int32_t steps = 200 * options.strictness;
     for (std::int32_t step = 0; step < steps; ++step) {
         verdict.at("step " + std::to_string(step + 1));
@@ -26,7 +38,16 @@ void checkGuiSessions(const ModuleLibrary& library, const ModuleDescription& mod
         std::uint8_t bytes[4] = {};
         if (pin.datatype == lum::kDatatypeFloat) {
             static const float kValues[] = {0.0f, -0.0f, 1.0f, -2.5f, 7.0f, 1e-40f, 1e30f, 0.25f};
-            std::memcpy(bytes, &kValues[random() % 8], 4);
+            // An edge is no ordinary value even where its magnitude is: two equal ones make a
+            // zero span.
+            bool ordinary = random() % 2 != 0;
+            float value = ordinary ? ordinaryValue(random, kOrdinaryMost) : kValues[random() % 8];
+            if (options.strictness >= kHostileStrictness && random() % 16 == 0) {
+                value = hostileValue(random);
+                ordinary = false;
+            }
+            std::memcpy(bytes, &value, 4);
+            ordinaryInputs[pin.index] = ordinary;
         } else if (pin.datatype == lum::kDatatypeInt) {
             static const std::int32_t kValues[] = {0, 1, -1, 5, -7, 100, INT32_MAX, INT32_MIN};
             std::memcpy(bytes, &kValues[random() % 8], 4);
@@ -46,6 +67,8 @@ void checkGuiSessions(const ModuleLibrary& library, const ModuleDescription& mod
             verdict.check(CheckId::GuiHostCalls, status[1] == lum::kOk, "notifyPin refused a described pin");
         }
         const auto exchange = hosts[0].exchange();
+        const bool ordinaryInput =
+            std::all_of(ordinaryInputs.begin(), ordinaryInputs.end(), [](const auto& input) { return input.second; });
         verdict.check(CheckId::GuiTwoInstances, exchange == hosts[1].exchange(),
                       "two instances given the same values wrote different pins");
         for (const HostCall& call : exchange) {
@@ -60,6 +83,16 @@ void checkGuiSessions(const ModuleLibrary& library, const ModuleDescription& mod
                     "writePin with " + std::to_string(call.size) + " bytes on pin " + std::to_string(call.pinIndex));
             }
             verdict.check(CheckId::GuiHostCalls, call.argument == 0, "writePin with a voice other than 0");
+
+            if (ordinaryInput && written != nullptr && written->datatype == lum::kDatatypeFloat && call.size == 4) {
+                verdict.check(CheckId::GuiValuesFinite, std::isfinite(call.value<float>()),
+                              "writePin sent a non-finite value on pin " + std::to_string(call.pinIndex) +
+                                  " from ordinary input");
+            }
+            // What a module writes, a pin holds: a later result may be computed from it.
+            if (written != nullptr && written->datatype == lum::kDatatypeFloat && call.size == 4 &&
+                !std::isfinite(call.value<float>()))
+                ordinaryInputs[call.pinIndex] = false;
         }
     }
     const float value = 1.0f;

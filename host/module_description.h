@@ -32,6 +32,13 @@ struct PinDescription {
     bool settable = false;
 };
 
+// An audio input with a described range stands for a parameter (a frequency, a gain), not
+// a signal: at rest it holds its default rather than zero, and a module may read it once
+// per span.
+inline bool isParameterInput(const PinDescription& pin) {
+    return pin.direction == lum::kDirectionIn && pin.datatype == lum::kDatatypeAudio && pin.range.has_value();
+}
+
 // A pin's fields as descriptions and `lumhost list --json` spell them. from_json throws
 // nlohmann's errors for a missing or mistyped field, and std::invalid_argument for a value
 // no pin takes. to_json writes every default as a number, as list always has.

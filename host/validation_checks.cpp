@@ -60,6 +60,20 @@ const std::vector<ValidationCheck>& validationChecks() {
         {C::GuiNoLocks, "gui.no-locks", S::Gui, "setPin and notifyPin take no lock"},
         {C::GuiNoBlockingCalls, "gui.no-blocking-calls", S::Gui,
          "setPin and notifyPin make no call that may block: file or socket I/O, sleep"},
+        {C::DspOutputsWritten, "dsp.outputs-written", S::Dsp,
+         "process writes every output sample of the block, unless it asked to sleep"},
+        {C::DspOutputsFinite, "dsp.outputs-finite", S::Dsp,
+         "ordinary input gives finite output samples, again after a graph start once non-finite input ends"},
+        {C::DspNoSubnormalOutputs, "dsp.no-subnormal-outputs", S::Dsp, "ordinary input gives no subnormal output"},
+        {C::DspValuesFinite, "dsp.values-finite", S::Dsp, "ordinary input gives finite float values to setPin"},
+        {C::DspSilenceTail, "dsp.silence-tail", S::Dsp,
+         "once every input is quiet at zero, outputs settle on a constant or the module sleeps, with no "
+         "subnormal sample on the way"},
+        {C::DspSleepsWhenQuiet, "dsp.sleeps-when-quiet", S::Dsp,
+         "warns when a module with quiet inputs and settled outputs never asks to sleep"},
+        {C::DspBlockSplit, "dsp.block-split", S::Dsp,
+         "streaming signals and the same events split into other blocks give the same samples and host calls"},
+        {C::GuiValuesFinite, "gui.values-finite", S::Gui, "ordinary pin values give finite float values to writePin"},
     };
     return checks;
 }

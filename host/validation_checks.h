@@ -43,6 +43,14 @@ enum class CheckId {
     GuiNoAllocation,
     GuiNoLocks,
     GuiNoBlockingCalls,
+    DspOutputsWritten,
+    DspOutputsFinite,
+    DspNoSubnormalOutputs,
+    DspValuesFinite,
+    DspSilenceTail,
+    DspSleepsWhenQuiet,
+    DspBlockSplit,
+    GuiValuesFinite,
 };
 
 // Which modules meet a check: every module, those of one side, or the one that carries the

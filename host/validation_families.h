@@ -24,4 +24,8 @@ void checkDspSessions(const ModuleLibrary& library, const ModuleDescription& mod
 void checkGuiSessions(const ModuleLibrary& library, const ModuleDescription& module, std::mt19937& random,
                       const ValidationOptions& options, VerdictRecorder& verdict);
 
+// One recorded session in steady blocks and again split at every event, compared.
+void checkBlockSplit(const ModuleLibrary& library, const ModuleDescription& module, std::mt19937& random,
+                     const ValidationOptions& options, VerdictRecorder& verdict);
+
 }  // namespace lumhost

@@ -33,6 +33,7 @@ ModuleVerdict validateModule(const ModuleLibrary& library, const ModuleDescripti
                 // Seeded apart from the random sessions, which stay what they are whatever runs.
                 checkDspContract(library, module, (options.seed * 7919u + moduleNumber) ^ 0x5EEDC0DEu, options,
                                  verdict);
+                if (verdict.starts(CheckId::DspBlockSplit)) checkBlockSplit(library, module, random, options, verdict);
             } else {
                 checkGuiSessions(library, module, random, options, verdict);
             }

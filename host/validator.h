@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "library_loader.h"
 #include "module_description.h"
@@ -21,6 +22,9 @@ struct ValidationOptions {
     // Whether this module also carries the library's own checks; validate gives them to
     // the first module it validates.
     bool libraryChecks = true;
+    // The rates and block sizes to sweep (coverageMatrix); empty: the defaults where swept.
+    std::vector<float> sampleRates;
+    std::vector<std::int32_t> blockSizes;
     // Counts allocations made while a module processes; null where they cannot be seen.
     std::function<long()> allocationCount;
     // Counts locks and calls that may block; null where they cannot be seen.

@@ -6,10 +6,13 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <thread>
 
 #include "commands.h"
 #include "host/allocation_counter.h"
+#include "host/coverage_matrix.h"
+#include "host/dsp_run.h"
 #include "host/realtime_call_counter.h"
 #include "host/user_error.h"
 #include "host/validator.h"
@@ -51,6 +54,33 @@ void requireStrictness(std::int32_t strictness) {
 
 void requireJobs(std::int32_t jobs) {
     if (jobs < 1 || jobs > 64) throw UserError("--jobs " + std::to_string(jobs) + " is outside 1 to 64");
+}
+
+float matrixSampleRate(const std::string& text) {
+    const double rate = parseDouble(text, "--sample-rates");
+    if (!(rate >= RunLimits::kMinSampleRate && rate <= RunLimits::kMaxSampleRate)) {
+        throw UserError("--sample-rates: " + text + " is outside " + std::to_string(RunLimits::kMinSampleRate) +
+                        " to " + std::to_string(RunLimits::kMaxSampleRate));
+    }
+    return static_cast<float>(rate);
+}
+
+std::int32_t matrixBlockSize(const std::string& text) {
+    const std::int32_t size = parseInt(text, "--block-sizes");
+    requireBlockSize(size);
+    return size;
+}
+
+// "8000, 22050, ..." for the help text.
+template <class T>
+std::string listed(const std::vector<T>& values) {
+    std::string text;
+    for (const T& value : values) {
+        std::ostringstream number;
+        number << value;
+        text += (text.empty() ? "" : ",") + number.str();
+    }
+    return text;
 }
 
 void requireTimeout(double seconds) {
@@ -192,6 +222,8 @@ int validate(const ValidateSettings& settings) {
     options.strictness = settings.strictness;
     options.seed = settings.seed;
     options.checks = {checksNamed(settings.only), checksNamed(settings.skip)};
+    for (const std::string& rate : settings.sampleRates) options.sampleRates.push_back(matrixSampleRate(rate));
+    for (const std::string& size : settings.blockSizes) options.blockSizes.push_back(matrixBlockSize(size));
     if (allocationsVisible()) options.allocationCount = allocationCount;
     if (realtimeCallsVisible()) options.realtimeCallCount = realtimeCallCount;
     const std::vector<const ModuleDescription*> modules = chosenModules(loaded, settings.modules);
@@ -244,11 +276,23 @@ void addValidateCommand(CLI::App& app) {
     addLibraryArgument(*command, settings->libraryPath);
     numberOption<std::int32_t>(
         command->add_option("--strictness", settings->strictness,
-                            "1 to 10: how long each module is exercised; from 6 on, with block sizes 1 to 4096 and "
-                            "sample rates 8 to 384 kHz (default 5)"),
+                            "1 to 10: how long each module is exercised; from 6 on, every sample rate against every "
+                            "block size and hostile input (default 5)"),
         requireStrictness);
     numberOption<std::uint32_t>(
         command->add_option("--seed", settings->seed, "seed of the random sessions (default 1)"));
+    command
+        ->add_option("--sample-rates", settings->sampleRates,
+                     "RATE,...: sweep these sample rates at any strictness (default from strictness 6: " +
+                         listed(defaultSampleRates()) + ")")
+        ->delimiter(',')
+        ->check(checkedBy<std::string>([](const std::string& text) { matrixSampleRate(text); }));
+    command
+        ->add_option("--block-sizes", settings->blockSizes,
+                     "SIZE,...: sweep these block sizes at any strictness (default from strictness 6: " +
+                         listed(defaultBlockSizes()) + ")")
+        ->delimiter(',')
+        ->check(checkedBy<std::string>([](const std::string& text) { matrixBlockSize(text); }));
     command->add_flag("--list-checks", settings->listChecks, "print every check's id and what it checks");
     command->add_option("--only", settings->only, "ID,...: run only these checks")
         ->delimiter(',')

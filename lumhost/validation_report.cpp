@@ -28,6 +28,14 @@ std::string reproduction(const ValidateSettings& settings, const std::string& mo
     if (check) command += " --only " + std::string(checkName(*check));
     for (const std::string& id : check ? std::vector<std::string>{} : settings.only) command += " --only " + id;
     for (const std::string& id : check ? std::vector<std::string>{} : settings.skip) command += " --skip " + id;
+    // The matrix the user chose, as written, or the failing session would not be met again.
+    const auto joined = [](const std::vector<std::string>& entries) {
+        std::string text;
+        for (const std::string& entry : entries) text += (text.empty() ? "" : ",") + entry;
+        return shellWord(text);
+    };
+    if (!settings.sampleRates.empty()) command += " --sample-rates " + joined(settings.sampleRates);
+    if (!settings.blockSizes.empty()) command += " --block-sizes " + joined(settings.blockSizes);
     if (settings.timeoutSeconds != ValidateSettings().timeoutSeconds) {
         std::ostringstream timeout;
         timeout << settings.timeoutSeconds;

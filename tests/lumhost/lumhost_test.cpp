@@ -246,7 +246,7 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
     const Result broken = run("validate " + library("LUM_BROKEN") +
                               " --strictness 2 --timeout 3 --jobs 3 --json report.json --junit report.xml");
     EXPECT_EQ(broken.exitCode, 1);
-    EXPECT_THAT(broken.output, HasSubstr("17 modules, 0 passed, 15 failed, 2 crashed"));
+    EXPECT_THAT(broken.output, HasSubstr("24 modules, 1 passed, 21 failed, 2 crashed"));
     // The library's own checks come with its first module.
     const Result brokenLibrary = run("validate " + library("LUM_BROKEN_FACTORY") +
                                      " --strictness 2 --json library-report.json --junit library-report.xml");
@@ -272,25 +272,35 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
     EXPECT_EQ(checks["LumBrokenOverrun library.reload"]["status"], "pass");
     EXPECT_EQ(checks.count("LumBrokenShared library.reload"), 0u);
     const std::string output = broken.output + brokenLibrary.output;
-    for (const auto& [module, check] : {std::pair{"LumBrokenOverrun", "dsp.guards"},
-                                        {"LumBrokenNoisyWhileQuiet", "dsp.not-streaming-constant"},
-                                        {"LumBrokenShared", "dsp.two-instances"},
-                                        {"LumBrokenAllocates", "dsp.no-allocation"},
-                                        {"LumBrokenSends", "dsp.host-calls"},
-                                        {"LumBrokenCrashes", "dsp.sessions"},
-                                        {"LumBrokenHangs", "dsp.sessions"},
-                                        {"LumBrokenStampsBlockEnd", "dsp.host-calls"},
-                                        {"LumBrokenLocks", "dsp.no-locks"},
-                                        {"LumBrokenWritesFile", "gui.no-blocking-calls"},
-                                        {"LumBrokenGui", "gui.host-calls"},
-                                        {"LumBrokenNullHost", "factory.bad-arguments"},
-                                        {"LumBrokenInlineOnly", "dsp.pointed-values"},
-                                        {"LumBrokenKeepsBuffers", "dsp.moved-buffers"},
-                                        {"LumBrokenPastEventLimit", "dsp.event-edges"},
-                                        {"LumBrokenSharedScratch", "dsp.threads"},
-                                        {"LumBrokenCallsFromThread", "dsp.host-thread"},
-                                        {"LumBrokenLibrary", "library.entry-point"},
-                                        {"LumBrokenPrefix", "factory.unknown-ids"}}) {
+    // Each broken module and the check that must name its fault.
+    const std::pair<const char*, const char*> kFaults[] = {
+        {"LumBrokenOverrun", "dsp.guards"},
+        {"LumBrokenNoisyWhileQuiet", "dsp.not-streaming-constant"},
+        {"LumBrokenShared", "dsp.two-instances"},
+        {"LumBrokenAllocates", "dsp.no-allocation"},
+        {"LumBrokenSends", "dsp.host-calls"},
+        {"LumBrokenCrashes", "dsp.sessions"},
+        {"LumBrokenHangs", "dsp.sessions"},
+        {"LumBrokenStampsBlockEnd", "dsp.host-calls"},
+        {"LumBrokenLocks", "dsp.no-locks"},
+        {"LumBrokenWritesFile", "gui.no-blocking-calls"},
+        {"LumBrokenGui", "gui.host-calls"},
+        {"LumBrokenNullHost", "factory.bad-arguments"},
+        {"LumBrokenInlineOnly", "dsp.pointed-values"},
+        {"LumBrokenKeepsBuffers", "dsp.moved-buffers"},
+        {"LumBrokenPastEventLimit", "dsp.event-edges"},
+        {"LumBrokenSharedScratch", "dsp.threads"},
+        {"LumBrokenCallsFromThread", "dsp.host-thread"},
+        {"LumBrokenLibrary", "library.entry-point"},
+        {"LumBrokenPrefix", "factory.unknown-ids"},
+        {"LumBrokenNaN", "dsp.outputs-finite"},
+        {"LumBrokenSubnormalTail", "dsp.silence-tail"},
+        {"LumBrokenLeavesUnwritten", "dsp.outputs-written"},
+        {"LumBrokenCountsSpans", "dsp.block-split"},
+        {"LumBrokenSendsNaN", "dsp.values-finite"},
+        {"LumBrokenGuiNaN", "gui.values-finite"},
+    };
+    for (const auto& [module, check] : kFaults) {
         const std::string report = moduleReport(output, module);
         EXPECT_THAT(report, StartsWith("FAIL")) << module;
         EXPECT_THAT(report, HasSubstr("\n      " + std::string(check) + ": ")) << module;
@@ -309,6 +319,16 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
         EXPECT_TRUE(testCase.child("failure") || testCase.child("error")) << module;
         EXPECT_EQ(result["reproduce"], "lumhost " + command.substr(0, command.find('\n'))) << module;
     }
+    // Suspicious but legal: a warning, and still a pass.
+    const std::string awake = moduleReport(broken.output, "LumBrokenNeverSleeps");
+    EXPECT_THAT(awake, StartsWith("PASS"));
+    EXPECT_THAT(awake, HasSubstr("\n      WARNING dsp.sleeps-when-quiet: "));
+    // A matrix the user chose is part of the reproduction.
+    const Result swept =
+        run("validate " + library("LUM_BROKEN") +
+            " --module LumBrokenCountsSpans --strictness 1 --sample-rates 44100.5 --block-sizes 7,4096");
+    EXPECT_EQ(swept.exitCode, 1) << swept.output;
+    EXPECT_THAT(swept.output, HasSubstr("dsp.block-split --sample-rates 44100.5 --block-sizes 7,4096\n"));
 }
 
 TEST_F(LumhostTest, BadInputGivesOneLineExitCodeTwoAndNoOutputFile) {
@@ -337,6 +357,10 @@ TEST_F(LumhostTest, BadInputGivesOneLineExitCodeTwoAndNoOutputFile) {
         {"render " + filter + " QX-DaRovoVIR3 --out out.wav --signal sine:99999", "lumhost: signal sine: 99999 Hz"},
         {"render " + filter + " QX-DaRovoVIR3 --out out.wav --in missing.wav", "lumhost: cannot read missing.wav"},
         {"validate " + filter + " --strictness 11", "lumhost: strictness 11 is outside 1 to 10\n"},
+        {"validate " + filter + " --sample-rates 44100,nan",
+         "lumhost: --sample-rates: nan is outside 1000 to 768000\n"},
+        {"validate " + filter + " --block-sizes 64,0", "lumhost: block size 0 is outside 1 to 8192\n"},
+        {"validate " + filter + " --block-sizes 1.5", "lumhost: --block-sizes: '1.5' is not a 32-bit integer\n"},
         {"run " + math + " KelMathMinGuiInt --pin Out=1", "lumhost: pin 'Out' is an output only\n"},
         {"run " + math + " KelMathAddDspInt --pin A=1 --then", "lumhost: step 2 sets no pin\n"},
         {"run " + math + " KelMathAddDspInt --pin A=x", "lumhost: pin 'A': 'x' is not a 32-bit integer\n"},

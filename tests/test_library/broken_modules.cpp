@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <thread>
 
@@ -332,6 +333,106 @@ private:
     bool announced_ = false;
 };
 
+// Writes a NaN now and then while its input streams, whatever the input.
+class LumBrokenNaN final : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+
+private:
+    float sample(float in) override {
+        return in_.isStreaming() && ++counter_ % 61 == 0 ? std::numeric_limits<float>::quiet_NaN() : in;
+    }
+    std::uint32_t counter_ = 0;
+};
+
+// A leaky integrator without denormal care: once its input stops, its tail halves
+// through the subnormal numbers down to zero.
+class LumBrokenSubnormalTail final : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+    void onSetPins() override {
+        out_.setStreaming(true);
+        setSleep(false);
+        setSubProcess(&LumBrokenSubnormalTail::copy);
+    }
+
+private:
+    float sample(float in) override { return level_ = level_ * 0.5f + in; }
+    float level_ = 0.0f;
+};
+
+// Leaves the last sample of every span unwritten.
+class LumBrokenLeavesUnwritten final : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+
+private:
+    std::int32_t lastWritten(std::int32_t end) override { return end - 1; }
+};
+
+// Its gain steps with every span while the input streams, so two hosts that split the
+// same input into other blocks hear different output; two instances in step agree.
+class LumBrokenCountsSpans final : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+    void onSetPins() override {
+        BrokenAudioModule::onSetPins();
+        setSubProcess(&LumBrokenCountsSpans::copyWithGain);
+    }
+
+private:
+    void copyWithGain(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+        gain_ = in_.isStreaming() ? 1.0f + static_cast<float>(++spans_ % 3) * 0.25f : 1.0f;
+        copy(bufferOffset, sampleFrames);
+    }
+    float sample(float in) override { return in * gain_; }
+    std::uint32_t spans_ = 0;
+    float gain_ = 1.0f;
+};
+
+// Passes its input value on, every fifth time as a NaN.
+class LumBrokenSendsNaN final : public MpBase {
+public:
+    explicit LumBrokenSendsNaN(IMpUnknown* host) : MpBase(host) {
+        registerPin(0, in_);
+        registerPin(1, out_);
+    }
+    void onSetPins() override {
+        out_.setValue(++updates_ % 5 == 0 ? std::numeric_limits<float>::quiet_NaN() : in_.getValue());
+    }
+
+private:
+    MpControlPin<float, 0, kDatatypeFloat> in_;
+    MpControlPin<float, 1, kDatatypeFloat> out_;
+    std::uint32_t updates_ = 0;
+};
+
+// Writes its input on to its output, every seventh time as a NaN.
+class LumBrokenGuiNaN final : public MpGuiBase {
+public:
+    explicit LumBrokenGuiNaN(IMpUnknown* host) : MpGuiBase(host) {
+        in_.initialize(*this, 0, &LumBrokenGuiNaN::onIn);
+        out_.initialize(*this, 1);
+    }
+
+private:
+    void onIn() { out_.write(++writes_ % 7 == 0 ? std::numeric_limits<float>::quiet_NaN() : in_.getValue()); }
+    MpGuiPin<float> in_;
+    MpGuiPin<float> out_;
+    std::uint32_t writes_ = 0;
+};
+
+// Legal but wasteful: streams and stays awake with its inputs quiet for good.
+class LumBrokenNeverSleeps final : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+    void onSetPins() override {
+        out_.setStreaming(true);
+        setSleep(false);
+        setSubProcess(&LumBrokenNeverSleeps::copy);
+    }
+};
+
 const std::int32_t kRegistered[] = {
     registerDspCreator(u"LumBrokenOverrun", &createModule<LumBrokenOverrun>),
     registerDspCreator(u"LumBrokenNoisyWhileQuiet", &createModule<LumBrokenNoisyWhileQuiet>),
@@ -350,6 +451,13 @@ const std::int32_t kRegistered[] = {
     registerDspCreator(u"LumBrokenPastEventLimit", &createModule<LumBrokenPastEventLimit>),
     registerDspCreator(u"LumBrokenSharedScratch", &createModule<LumBrokenSharedScratch>),
     registerDspCreator(u"LumBrokenCallsFromThread", &createModule<LumBrokenCallsFromThread>),
+    registerDspCreator(u"LumBrokenNaN", &createModule<LumBrokenNaN>),
+    registerDspCreator(u"LumBrokenSubnormalTail", &createModule<LumBrokenSubnormalTail>),
+    registerDspCreator(u"LumBrokenLeavesUnwritten", &createModule<LumBrokenLeavesUnwritten>),
+    registerDspCreator(u"LumBrokenCountsSpans", &createModule<LumBrokenCountsSpans>),
+    registerDspCreator(u"LumBrokenSendsNaN", &createModule<LumBrokenSendsNaN>),
+    registerGuiCreator(u"LumBrokenGuiNaN", &createModule<LumBrokenGuiNaN>),
+    registerDspCreator(u"LumBrokenNeverSleeps", &createModule<LumBrokenNeverSleeps>),
 };
 
 }  // namespace
