@@ -333,15 +333,18 @@ private:
     bool announced_ = false;
 };
 
-// Writes a NaN now and then while its input streams, whatever the input.
+// Writes a NaN now and then, whatever its input; its output always streams, so only the
+// NaN is wrong.
 class LumBrokenNaN final : public BrokenAudioModule {
 public:
     using BrokenAudioModule::BrokenAudioModule;
+    void onSetPins() override {
+        out_.setStreaming(true);
+        setSubProcess(&LumBrokenNaN::copy);
+    }
 
 private:
-    float sample(float in) override {
-        return in_.isStreaming() && ++counter_ % 61 == 0 ? std::numeric_limits<float>::quiet_NaN() : in;
-    }
+    float sample(float in) override { return ++counter_ % 61 == 0 ? std::numeric_limits<float>::quiet_NaN() : in; }
     std::uint32_t counter_ = 0;
 };
 
