@@ -199,9 +199,8 @@ std::string difference(const Rendering& a, const Rendering& b) {
 
 void checkBlockSplit(const ModuleLibrary& library, const ModuleDescription& module, std::mt19937& random,
                      const ValidationOptions& options, VerdictRecorder& verdict) {
-    static const std::vector<std::int32_t> kHostBlockSizes = {16, 64, 128, 512};
     const std::optional<CoverageMatrix> matrix = coverageMatrix(options);
-    const std::vector<std::int32_t>& sizes = matrix ? matrix->blockSizes : kHostBlockSizes;
+    const std::vector<std::int32_t>& sizes = matrix ? matrix->blockSizes : commonBlockSizes();
     const std::int32_t sessions = std::max(1, options.strictness / 2);
     for (std::int32_t session = 0; session < sessions; ++session) {
         const float sampleRate = matrix ? matrix->sampleRates[random() % matrix->sampleRates.size()] : 44100.0f;

@@ -11,6 +11,11 @@ const std::vector<float>& defaultSampleRates() {
     return rates;
 }
 
+const std::vector<std::int32_t>& commonBlockSizes() {
+    static const std::vector<std::int32_t> sizes = {16, 64, 128, 512};
+    return sizes;
+}
+
 const std::vector<std::int32_t>& defaultBlockSizes() {
     static const std::vector<std::int32_t> sizes = {1, 7, 16, 64, 100, 512, 1024, 4096};
     return sizes;
@@ -24,13 +29,13 @@ std::optional<CoverageMatrix> coverageMatrix(const ValidationOptions& options) {
 }
 
 std::vector<SessionShape> dspSessionShapes(const ValidationOptions& options, std::mt19937& random) {
-    static const std::int32_t kHostBlockSizes[] = {16, 64, 128, 512};
     const std::int32_t strictness = options.strictness;
     std::vector<SessionShape> shapes;
     const std::optional<CoverageMatrix> matrix = coverageMatrix(options);
     if (!matrix) {
         for (std::int32_t session = 0; session < strictness; ++session) {
-            shapes.push_back({session + 1, 44100.0f, kHostBlockSizes[random() % 4], session % 2 == 0, 20 * strictness});
+            shapes.push_back({session + 1, 44100.0f, commonBlockSizes()[random() % commonBlockSizes().size()],
+                              session % 2 == 0, 20 * strictness});
         }
         return shapes;
     }

@@ -23,6 +23,9 @@ struct CoverageMatrix {
 // From this strictness on, sessions sweep the matrix and meet hostile but legal input.
 inline constexpr std::int32_t kHostileStrictness = 6;
 
+// The block sizes a common host uses, one drawn per session where no matrix is swept.
+const std::vector<std::int32_t>& commonBlockSizes();
+
 // The rates and sizes swept when the user names none; 44100.5 as the host's sample rate
 // is a float.
 const std::vector<float>& defaultSampleRates();

@@ -19,6 +19,7 @@ using lumhost::sleepCall;
 using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using ::testing::Lt;
 
 constexpr std::int32_t kBlock = 64;
 
@@ -215,6 +216,13 @@ TEST(FilterSlope, SlopeOutsideZeroToThreeKeepsTheRunningChain) {
     const std::vector<float> rest = session.filter(std::vector<float>(input.begin() + 4 * kBlock, input.end()));
     output.insert(output.end(), rest.begin(), rest.end());
     EXPECT_EQ(output, expected);
+    // The input stops while the chain still rings: the chain in force rings on, every
+    // sample written.
+    session.events.streaming(0, kSignalIn, false);
+    session.in.fill(0.0f);
+    session.out.fill(1e9f);
+    session.runBlock(kBlock);
+    EXPECT_THAT(std::vector<float>(session.out.data(), session.out.data() + kBlock), Each(Lt(1.0f)));
 }
 
 // Found by dsp_session_fuzz: a host that has not given a buffer yet (or gave null) must

@@ -34,6 +34,13 @@ TEST_F(BlockProcessingTest, EventGroupSplitsTheBlock) {
                             "flag byte 1", "setPin(@10, double = 4)", "span(10,22)"));
 }
 
+TEST_F(BlockProcessingTest, BlockWithoutEventsStampsAtItsStartNotAtAnEarlierEventTime) {
+    events.value(10, probe::kValue, 1.0f);
+    session.run(32, events);
+    session.run(3);
+    for (const lumhost::HostCall& call : session.host.exchange()) EXPECT_EQ(call.position, 0);
+}
+
 TEST_F(BlockProcessingTest, EventAtTimeZeroComesBeforeAnySpan) {
     events.value(0, probe::kValue, 1.5f);
     EXPECT_THAT(session.run(16, events), ElementsAre("handler(updated)", "onSetPins[value] streaming 0",
