@@ -26,6 +26,7 @@ enum class CheckId {
     DspNoAllocation,
     DspNoLocks,
     DspNoBlockingCalls,
+    DspNoThreadCalls,
     GuiSessions,
     GuiHostCalls,
     GuiTwoInstances,
@@ -33,6 +34,7 @@ enum class CheckId {
     GuiNoAllocation,
     GuiNoLocks,
     GuiNoBlockingCalls,
+    GuiNoThreadCalls,
 };
 
 // Which modules meet a check: every module, or those of one side.

@@ -100,6 +100,7 @@ struct ValidateSettings {
     bool replaceExisting = false;         // the JSON report may replace a file
     bool listChecks = false;              // print the checks instead
     bool quiet = false;                   // no progress line
+    bool abortOnViolation = false;        // SIGTRAP at a module's first forbidden call
 };
 
 void addListCommand(CLI::App& app);

@@ -84,6 +84,7 @@ void printVerdict(const ModuleVerdict& verdict, const ValidateSettings& settings
         for (const Finding& finding : check.findings) {
             std::printf("      %s%s: %s\n", finding.warning ? "WARNING " : "", checkName(check.id),
                         finding.text().c_str());
+            for (const std::string& frame : finding.callSite) std::printf("          at %s\n", frame.c_str());
         }
         if (check.failed() && !firstFailed) firstFailed = check.id;
     }
@@ -134,8 +135,14 @@ int validate(const ValidateSettings& settings) {
     options.strictness = settings.strictness;
     options.seed = settings.seed;
     options.checks = {checksNamed(settings.only), checksNamed(settings.skip)};
-    if (allocationsVisible()) options.allocationCount = allocationCount;
-    if (realtimeCallsVisible()) options.realtimeCallCount = realtimeCallCount;
+    if (allocationsVisible()) options.realtimeCallsSeen.push_back(RealtimeCallKind::Allocation);
+    if (realtimeCallsVisible()) {
+        for (const RealtimeCallKind kind :
+             {RealtimeCallKind::Lock, RealtimeCallKind::BlockingCall, RealtimeCallKind::ThreadCall}) {
+            options.realtimeCallsSeen.push_back(kind);
+        }
+    }
+    options.abortOnViolation = settings.abortOnViolation;
     const std::vector<const ModuleDescription*> modules = chosenModules(loaded, settings.modules);
     if (std::none_of(modules.begin(), modules.end(),
                      [&](const ModuleDescription* module) { return options.checks.countFor(module->side) > 0; })) {
@@ -207,6 +214,10 @@ void addValidateCommand(CLI::App& app) {
                         "also write every module's verdict and every check's status to this file");
     command->add_flag("-y,--force", settings->replaceExisting, "let --json replace an existing file");
     command->add_flag("-q,--quiet", settings->quiet, "no progress line (module and check, on a terminal)");
+    command->add_flag("--abort-on-violation", settings->abortOnViolation,
+                      "for a debugger: raise SIGTRAP at a module's first allocation, lock, blocking or thread "
+                      "call in process, setPin or notifyPin, with the module on the stack (with --in-process, "
+                      "under gdb --args lumhost validate ...)");
     command->callback([settings] {
         if (settings->listChecks) return listChecks();
         exitWith(validate(*settings));

@@ -28,6 +28,7 @@ std::string reproduction(const ValidateSettings& settings, const std::string& mo
     if (check) command += " --only " + std::string(checkName(*check));
     for (const std::string& id : check ? std::vector<std::string>{} : settings.only) command += " --only " + id;
     for (const std::string& id : check ? std::vector<std::string>{} : settings.skip) command += " --skip " + id;
+    if (settings.abortOnViolation) command += " --abort-on-violation";
     if (settings.timeoutSeconds != ValidateSettings().timeoutSeconds) {
         std::ostringstream timeout;
         timeout << settings.timeoutSeconds;

@@ -243,7 +243,7 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
     // Each module in its own process: one that crashes or hangs fails alone.
     const Result broken = run("validate " + library("LUM_BROKEN") + " --strictness 2 --timeout 3 --json report.json");
     EXPECT_EQ(broken.exitCode, 1);
-    EXPECT_THAT(broken.output, HasSubstr("11 modules, 0 passed, 9 failed, 2 crashed"));
+    EXPECT_THAT(broken.output, HasSubstr("15 modules, 0 passed, 13 failed, 2 crashed"));
     std::map<std::string, nlohmann::json> checks;  // "module check" to its result
     const auto report = nlohmann::json::parse(std::ifstream(path("report.json")));
     for (const auto& module : report["modules"]) {
@@ -260,7 +260,11 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
                                         {"LumBrokenStampsBlockEnd", "dsp.host-calls"},
                                         {"LumBrokenLocks", "dsp.no-locks"},
                                         {"LumBrokenWritesFile", "gui.no-blocking-calls"},
-                                        {"LumBrokenGui", "gui.host-calls"}}) {
+                                        {"LumBrokenGui", "gui.host-calls"},
+                                        {"LumBrokenMallocs", "dsp.no-allocation"},
+                                        {"LumBrokenTriesLock", "dsp.no-locks"},
+                                        {"LumBrokenPrints", "dsp.no-blocking-calls"},
+                                        {"LumBrokenStartsThreads", "dsp.no-thread-calls"}}) {
         const std::string report = moduleReport(broken.output, module);
         EXPECT_THAT(report, StartsWith("FAIL")) << module;
         EXPECT_THAT(report, HasSubstr("\n      " + std::string(check) + ": ")) << module;
@@ -273,6 +277,20 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
         EXPECT_THAT(std::string(result["status"]), testing::AnyOf("fail", "crashed")) << module;
         EXPECT_EQ(result["reproduce"], "lumhost " + command.substr(0, command.find('\n'))) << module;
     }
+    // A forbidden call is named, counted once a block, with the module's frames where it was first made.
+    for (const auto& [module, says] : {std::pair{"LumBrokenMallocs", "process called malloc, "},
+                                       {"LumBrokenTriesLock", "process took pthread_mutex_trylock, "},
+                                       {"LumBrokenPrints", "process called fprintf, "},
+                                       {"LumBrokenStartsThreads", "process called pthread_create, "}}) {
+        const std::string report = moduleReport(broken.output, module);
+        EXPECT_THAT(report, HasSubstr(says)) << report;
+        EXPECT_THAT(report, testing::ContainsRegex(" times: first at session 1, block [0-9]+\n +at \\(anonymous "
+                                                   "namespace\\)::" +
+                                                   std::string(module) + "::"))
+            << report;
+    }
+    EXPECT_THAT(checks["LumBrokenMallocs dsp.no-allocation"]["findings"][0]["callSite"][0].get<std::string>(),
+                StartsWith("(anonymous namespace)::LumBrokenMallocs::sample(float)+0x"));
 }
 
 TEST_F(LumhostTest, BadInputGivesOneLineExitCodeTwoAndNoOutputFile) {
@@ -544,6 +562,15 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          "check: hung' out && $LH $(sed -n 's/.*reproduce: lumhost //p' out) | tail -1",
          0,
          "0 passed, 0 failed, 1 crashed",
+         {},
+         {}},
+        // A stop for a debugger at a module's first forbidden call ends a child without one, and
+        // the reproduction stops there too.
+        {"$LH validate $LIB/LUM_BROKEN.lum --module LumBrokenMallocs --abort-on-violation > out 2> err; "
+         "grep -q \"stopped at a module's call of malloc\" err && "
+         "$LH $(sed -n 's/.*reproduce: lumhost //p' out) 2>/dev/null | grep crashed: | tail -1",
+         0,
+         "dsp.sessions: crashed: killed by SIGTRAP",
          {},
          {}},
         {"$LH list /dev/zero", 2, "/dev/zero is not a regular file", {}, {}},
