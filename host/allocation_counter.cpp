@@ -6,6 +6,10 @@
 
 #include "realtime_call_counter.h"
 
+#if defined(_WIN32)
+#include <malloc.h>
+#endif
+
 namespace {
 
 long allocations = 0;

@@ -106,7 +106,9 @@ std::vector<std::string> callSiteFrames(void* const* frames, int count) {
     Dl_info self{};
     dladdr(reinterpret_cast<void*>(&callSiteFrames), &self);
     std::vector<std::string> shown;
-    bool outside = false;
+    // The innermost frames may be the stack walker's own (a sanitizer's, say), before the
+    // program's that noted the call.
+    bool noted = false;
     for (int i = 0; i < count && shown.size() < kMaxShownFrames; ++i) {
         Dl_info info{};
         link_map* library = nullptr;
@@ -114,9 +116,9 @@ std::vector<std::string> callSiteFrames(void* const* frames, int count) {
             continue;
         }
         const bool own = info.dli_fbase == self.dli_fbase;
-        if (own && outside) break;
-        outside = !own;
-        if (outside) shown.push_back(describe(frames[i], info, library));
+        if (own && !shown.empty()) break;
+        noted = noted || own;
+        if (noted && !own) shown.push_back(describe(frames[i], info, library));
     }
     return shown;
 }

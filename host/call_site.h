@@ -7,9 +7,9 @@
 
 namespace lumhost {
 
-// From the first frame outside this program to the last before it comes back, innermost
-// first, each as "function+0x1c (LIBRARY)" where the library has symbols, else
-// "LIBRARY+0x1a2b"; empty where the platform cannot tell.
+// The frames past this program's innermost ones up to where it comes back, innermost first,
+// each as "function+0x1c (LIBRARY)" where the library has symbols, else "LIBRARY+0x1a2b";
+// empty where the platform cannot tell.
 std::vector<std::string> callSiteFrames(void* const* frames, int count);
 
 }  // namespace lumhost

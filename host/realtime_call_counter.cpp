@@ -57,7 +57,9 @@ bool realtimeCallsVisible() {
 #endif
 }
 
-void noteRealtimeCall(RealtimeCallKind kind, const char* function) {
+// Not instrumented: the allocator's interposers call this while AddressSanitizer starts,
+// before its shadow memory is there.
+__attribute__((no_sanitize("address"))) void noteRealtimeCall(RealtimeCallKind kind, const char* function) {
     ThreadWatch& watch = thisThread;
     if (!watch.watching) return;
     const auto index = static_cast<int>(kind);

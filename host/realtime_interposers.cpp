@@ -24,8 +24,9 @@
 
 #include "realtime_call_counter.h"
 
-// Seen by the libraries lumhost loads, whatever the build's default visibility.
-#define LUM_INTERPOSED extern "C" __attribute__((visibility("default")))
+// Seen by the libraries lumhost loads, whatever the build's default visibility; not
+// instrumented, as AddressSanitizer calls the allocator before its shadow memory is there.
+#define LUM_INTERPOSED extern "C" __attribute__((visibility("default"), no_sanitize("address")))
 
 using lumhost::noteRealtimeCall;
 using lumhost::RealtimeCallKind;
@@ -53,6 +54,7 @@ Function* next(std::atomic<Function*>& found, const char* name) {
     X(Allocation, int, posix_memalign, (void** memory, size_t alignment, size_t size), (memory, alignment, size),      \
       noexcept)                                                                                                        \
     X(Allocation, void*, aligned_alloc, (size_t alignment, size_t size), (alignment, size), noexcept)                  \
+    X(Allocation, void*, reallocarray, (void* memory, size_t count, size_t size), (memory, count, size), noexcept)     \
     X(Allocation, void*, memalign, (size_t alignment, size_t size), (alignment, size), noexcept)                       \
     X(Allocation, void*, valloc, (size_t size), (size), noexcept)                                                      \
     X(Allocation, void*, pvalloc, (size_t size), (size), noexcept)                                                     \
@@ -124,7 +126,12 @@ LUM_INTERPOSED_FUNCTIONS(LUM_PASS_ON)
 
 // The allocator's core, which dlsym itself calls: passed on by name, not found with dlsym.
 // AddressSanitizer's runtime defines these weakly and keeps its own under these names.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define LUM_ADDRESS_SANITIZER 1  // clang's name for it
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(LUM_ADDRESS_SANITIZER)
 #define LUM_NEXT_ALLOCATOR(name) __interceptor_##name
 #else
 #define LUM_NEXT_ALLOCATOR(name) __libc_##name

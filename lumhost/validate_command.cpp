@@ -175,7 +175,7 @@ int validate(const ValidateSettings& settings) {
         loaded.description.library.c_str(), verdicts.size(), passed, failed, crashed, skipped,
         verdicts.size() - passed - failed - crashed - skipped, static_cast<long long>(checks), settings.strictness,
         settings.seed,
-        allocationsVisible() ? "" : "; allocations, locks and blocking calls not visible on this platform",
+        allocationsVisible() ? "" : "; allocations, locks, blocking and thread calls not visible on this platform",
         settings.inProcess || !kIsolation ? "; in lumhost's own process" : "");
 #if LUM_HOST_OUTPUT_FILES
     if (report) writeJsonReport(*report, validationReport(loaded.description.library, settings, verdicts));
