@@ -203,13 +203,15 @@ private:
             ordinary = *input.graphStartAt == 0;
         }
         if (input.extraordinary || !allInputsOrdinary()) extraordinarySinceStart_ = true;
-        const RealtimeWatch watch(options_);
         const lum::HostEvent* head = events.head();
-        for (DspInstance& instance : instances_) {
-            instance.host.clear();
-            instance.plugin->process(count, head);
+        for (DspInstance& instance : instances_) instance.host.clear();
+        {
+            // The first block may grow the recording hosts' lists: not watched.
+            std::optional<RealtimeWatch> watch;
+            if (watched) watch.emplace(options_, Side::Dsp);
+            for (DspInstance& instance : instances_) instance.plugin->process(count, head);
+            if (watch) watch->check(verdict_, "process");
         }
-        if (watched) watch.check(verdict_, Side::Dsp, "process");
         checkBlock(count, wakesStreaming, ordinary);
     }
 

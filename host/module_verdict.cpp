@@ -82,7 +82,8 @@ void to_json(nlohmann::json& json, const ModuleVerdict& verdict) {
             findings.push_back({{"message", finding.message},
                                 {"count", finding.count},
                                 {"firstAt", finding.firstAt},
-                                {"warning", finding.warning}});
+                                {"warning", finding.warning},
+                                {"callSite", finding.callSite}});
         }
         // The message a reader wants first: the crash, the first failure or why not checked.
         std::string message = status == CheckStatus::Crashed      ? verdict.crash
@@ -119,7 +120,8 @@ void from_json(const nlohmann::json& json, ModuleVerdict& verdict) {
         check.notCheckedWhy = entry.at("notChecked").get<std::string>();
         for (const nlohmann::json& finding : entry.at("findings")) {
             check.findings.push_back({finding.at("message").get<std::string>(), finding.at("count").get<std::int64_t>(),
-                                      finding.at("firstAt").get<std::string>(), finding.at("warning").get<bool>()});
+                                      finding.at("firstAt").get<std::string>(), finding.at("warning").get<bool>(),
+                                      finding.at("callSite").get<std::vector<std::string>>()});
         }
         verdict.checks.push_back(std::move(check));
     }

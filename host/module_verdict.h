@@ -18,6 +18,8 @@ struct Finding {
     std::int64_t count = 1;
     std::string firstAt;   // where it was first found ("session 2, block 17"); may be empty
     bool warning = false;  // suspicious but legal: no failure
+    // The module's frames, innermost first, where a forbidden call was first found; may be empty.
+    std::vector<std::string> callSite;
 
     // "MESSAGE", "MESSAGE (at PLACE)" or "MESSAGE, N times: first at PLACE".
     std::string text() const;

@@ -1,95 +1,54 @@
 #include "realtime_call_counter.h"
 
-#if !defined(_WIN32)
-#include <dlfcn.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <pthread.h>
-#include <sys/socket.h>
-#include <time.h>
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <execinfo.h>
+#include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cstdarg>
-#include <cstdio>
-
-// Seen by the libraries lumhost loads, whatever the build's default visibility.
-#define LUM_INTERPOSED __attribute__((visibility("default")))
-
-namespace {
-
-std::atomic<long> locks{0};
-std::atomic<long> blockingCalls{0};
-
-// The next definition of `name`, found once and kept in a constant-initialised pointer:
-// a static with a guard may take a lock, which would call back in here.
-template <typename Function>
-Function* next(Function*& found, const char* name) {
-    if (found == nullptr) found = reinterpret_cast<Function*>(dlsym(RTLD_NEXT, name));
-    return found;
-}
-
-#define LUM_COUNTED(counter, result, name, parameters, arguments, ...) \
-    extern "C" LUM_INTERPOSED result name parameters __VA_ARGS__ {     \
-        static result(*found) parameters = nullptr;                    \
-        counter.fetch_add(1, std::memory_order_relaxed);               \
-        return next(found, #name) arguments;                           \
-    }
-
-}  // namespace
-
-LUM_COUNTED(locks, int, pthread_mutex_lock, (pthread_mutex_t * mutex), (mutex), noexcept)
-LUM_COUNTED(locks, int, pthread_rwlock_rdlock, (pthread_rwlock_t * lock), (lock), noexcept)
-LUM_COUNTED(locks, int, pthread_rwlock_wrlock, (pthread_rwlock_t * lock), (lock), noexcept)
-LUM_COUNTED(blockingCalls, FILE*, fopen, (const char* path, const char* mode), (path, mode))
-LUM_COUNTED(blockingCalls, FILE*, fopen64, (const char* path, const char* mode), (path, mode))
-LUM_COUNTED(blockingCalls, ssize_t, read, (int fd, void* bytes, size_t size), (fd, bytes, size))
-LUM_COUNTED(blockingCalls, ssize_t, write, (int fd, const void* bytes, size_t size), (fd, bytes, size))
-LUM_COUNTED(blockingCalls, int, nanosleep, (const timespec* duration, timespec* left), (duration, left))
-LUM_COUNTED(blockingCalls, int, clock_nanosleep, (clockid_t clock, int flags, const timespec* t, timespec* left),
-            (clock, flags, t, left))
-LUM_COUNTED(blockingCalls, int, usleep, (useconds_t microseconds), (microseconds))
-LUM_COUNTED(blockingCalls, int, poll, (pollfd * fds, nfds_t count, int timeout), (fds, count, timeout))
-LUM_COUNTED(blockingCalls, int, connect, (int fd, const sockaddr* address, socklen_t size), (fd, address, size))
-LUM_COUNTED(blockingCalls, ssize_t, send, (int fd, const void* bytes, size_t size, int flags), (fd, bytes, size, flags))
-LUM_COUNTED(blockingCalls, ssize_t, recv, (int fd, void* bytes, size_t size, int flags), (fd, bytes, size, flags))
-
-// open and openat take a mode only with O_CREAT or O_TMPFILE.
-static bool takesMode(int flags) { return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE; }
-
-#define LUM_MODE_ARGUMENT(flags)     \
-    mode_t mode = 0;                 \
-    if (takesMode(flags)) {          \
-        va_list rest;                \
-        va_start(rest, flags);       \
-        mode = va_arg(rest, mode_t); \
-        va_end(rest);                \
-    }
-
-extern "C" LUM_INTERPOSED int open(const char* path, int flags, ...) {
-    static int (*found)(const char*, int, ...) = nullptr;
-    blockingCalls.fetch_add(1, std::memory_order_relaxed);
-    LUM_MODE_ARGUMENT(flags)
-    return next(found, "open")(path, flags, mode);
-}
-
-extern "C" LUM_INTERPOSED int open64(const char* path, int flags, ...) {
-    static int (*found)(const char*, int, ...) = nullptr;
-    blockingCalls.fetch_add(1, std::memory_order_relaxed);
-    LUM_MODE_ARGUMENT(flags)
-    return next(found, "open64")(path, flags, mode);
-}
-
-extern "C" LUM_INTERPOSED int openat(int directory, const char* path, int flags, ...) {
-    static int (*found)(int, const char*, int, ...) = nullptr;
-    blockingCalls.fetch_add(1, std::memory_order_relaxed);
-    LUM_MODE_ARGUMENT(flags)
-    return next(found, "openat")(directory, path, flags, mode);
-}
+#include <cstring>
 #endif
 
 namespace lumhost {
+namespace {
 
+// Plain data, constant-initialised: the allocator's interposers read it on every call, on
+// any thread and before main, where dynamic initialisation of a thread_local (which may
+// allocate) would call back in here.
+struct ThreadWatch {
+    bool watching;
+    bool stopAtFirst;
+    WatchedCalls calls;
+};
+
+thread_local ThreadWatch thisThread{};
+
+void recordStack(FirstRealtimeCall& first) {
+#if !defined(_WIN32)
+    first.frameCount = backtrace(first.frames, FirstRealtimeCall::kMaxFrames);
+#else
+    first.frameCount = 0;
+#endif
+}
+
+// Says why first: without a debugger the signal ends the program.
+void stop(const char* function) {
+#if defined(_WIN32)
+    (void)function;
+    DebugBreak();
+#else
+    const char* const parts[] = {"lumhost: stopped at a module's call of ", function, " (--abort-on-violation)\n"};
+    for (const char* part : parts) {
+        if (write(STDERR_FILENO, part, strlen(part)) < 0) break;
+    }
+    raise(SIGTRAP);
+#endif
+}
+
+}  // namespace
+
+// lumhost links the interposers wherever there are some.
 bool realtimeCallsVisible() {
 #if defined(_WIN32)
     return false;
@@ -98,12 +57,41 @@ bool realtimeCallsVisible() {
 #endif
 }
 
-RealtimeCalls realtimeCallCount() {
-#if defined(_WIN32)
-    return {};
-#else
-    return {locks.load(std::memory_order_relaxed), blockingCalls.load(std::memory_order_relaxed)};
+// Not instrumented: the allocator's interposers call this while AddressSanitizer starts,
+// before its shadow memory is there.
+__attribute__((no_sanitize("address"))) void noteRealtimeCall(RealtimeCallKind kind, const char* function) {
+    ThreadWatch& watch = thisThread;
+    if (!watch.watching) return;
+    const auto index = static_cast<int>(kind);
+    if (watch.calls.count[index]++ == 0) {
+        // What walking the stack calls is not the module's.
+        watch.watching = false;
+        FirstRealtimeCall& first = watch.calls.first[index];
+        first.function = function;
+        recordStack(first);
+        if (watch.stopAtFirst) stop(function);
+        watch.watching = true;
+    }
+}
+
+void startWatchingThisThread(bool stopAtFirst) {
+#if !defined(_WIN32)
+    // backtrace loads the unwinder on its first call, which allocates.
+    static const bool primed = [] {
+        void* frame = nullptr;
+        return backtrace(&frame, 1) >= 0;
+    }();
+    (void)primed;
 #endif
+    ThreadWatch& watch = thisThread;
+    watch.calls = WatchedCalls{};
+    watch.stopAtFirst = stopAtFirst;
+    watch.watching = true;
+}
+
+const WatchedCalls& stopWatchingThisThread() {
+    thisThread.watching = false;
+    return thisThread.calls;
 }
 
 }  // namespace lumhost

@@ -1,38 +1,61 @@
 #include "realtime_watch.h"
 
+#include <algorithm>
+
+#include "call_site.h"
+
 namespace lumhost {
 namespace {
 
-CheckId allocationCheck(Side side) { return side == Side::Dsp ? CheckId::DspNoAllocation : CheckId::GuiNoAllocation; }
-CheckId lockCheck(Side side) { return side == Side::Dsp ? CheckId::DspNoLocks : CheckId::GuiNoLocks; }
-CheckId blockingCallCheck(Side side) {
-    return side == Side::Dsp ? CheckId::DspNoBlockingCalls : CheckId::GuiNoBlockingCalls;
+CheckId checkFor(RealtimeCallKind kind, Side side) {
+    const bool dsp = side == Side::Dsp;
+    switch (kind) {
+        case RealtimeCallKind::Allocation: return dsp ? CheckId::DspNoAllocation : CheckId::GuiNoAllocation;
+        case RealtimeCallKind::Lock: return dsp ? CheckId::DspNoLocks : CheckId::GuiNoLocks;
+        case RealtimeCallKind::BlockingCall: return dsp ? CheckId::DspNoBlockingCalls : CheckId::GuiNoBlockingCalls;
+        case RealtimeCallKind::ThreadCall: return dsp ? CheckId::DspNoThreadCalls : CheckId::GuiNoThreadCalls;
+    }
+    return CheckId::DspNoAllocation;
 }
+
+// "called malloc", "took pthread_mutex_lock".
+std::string verbFor(RealtimeCallKind kind) { return kind == RealtimeCallKind::Lock ? "took " : "called "; }
 
 }  // namespace
 
-RealtimeWatch::RealtimeWatch(const ValidationOptions& options)
-    : options_(options), allocations_(allocations()), calls_(calls()) {}
+RealtimeWatch::RealtimeWatch(const ValidationOptions& options, Side side) : options_(options), side_(side) {
+    const auto wanted = [&](RealtimeCallKind kind) { return options.checks.runs(checkFor(kind, side)); };
+    const auto& seen = options.realtimeCallsSeen;
+    watching_ = options.abortOnViolation ? !seen.empty() : std::any_of(seen.begin(), seen.end(), wanted);
+    if (watching_) startWatchingThisThread(options.abortOnViolation);
+}
 
-void RealtimeWatch::check(VerdictRecorder& verdict, Side side, const char* calls) const {
-    // Read before any check builds its message, which allocates.
-    const long allocated = allocations() - allocations_;
-    const RealtimeCalls since = this->calls();
-    if (options_.allocationCount) {
-        verdict.check(allocationCheck(side), allocated == 0, std::string(calls) + " allocated memory");
+RealtimeWatch::~RealtimeWatch() {
+    if (watching_) stopWatchingThisThread();
+}
+
+void RealtimeWatch::check(VerdictRecorder& verdict, const char* calls) {
+    if (!watching_) return;
+    watching_ = false;
+    const WatchedCalls& made = stopWatchingThisThread();
+    for (const RealtimeCallKind kind : options_.realtimeCallsSeen) {
+        const auto index = static_cast<int>(kind);
+        const FirstRealtimeCall& first = made.first[index];
+        const bool none = made.count[index] == 0;
+        verdict.check(checkFor(kind, side_), none,
+                      none ? std::string() : calls + (" " + verbFor(kind)) + first.function,
+                      [&] { return callSiteFrames(first.frames, first.frameCount); });
     }
-    if (!options_.realtimeCallCount) return;
-    verdict.check(lockCheck(side), since.locks == calls_.locks, std::string(calls) + " took a lock");
-    verdict.check(blockingCallCheck(side), since.blockingCalls == calls_.blockingCalls,
-                  std::string(calls) + " made a call that may block (file or socket I/O, sleep)");
 }
 
 void RealtimeWatch::markUnseen(ModuleVerdict& verdict, const ValidationOptions& options) {
-    for (CheckResult& check : verdict.checks) {
-        const bool unseen = (check.id == allocationCheck(verdict.side) && !options.allocationCount) ||
-                            ((check.id == lockCheck(verdict.side) || check.id == blockingCallCheck(verdict.side)) &&
-                             !options.realtimeCallCount);
-        if (unseen) check.notCheckedWhy = validationCheck(check.id).description;
+    const auto& seen = options.realtimeCallsSeen;
+    for (int index = 0; index < kRealtimeCallKinds; ++index) {
+        const auto kind = static_cast<RealtimeCallKind>(index);
+        if (std::find(seen.begin(), seen.end(), kind) != seen.end()) continue;
+        if (CheckResult* check = verdict.result(checkFor(kind, verdict.side))) {
+            check->notCheckedWhy = validationCheck(check->id).description;
+        }
     }
 }
 

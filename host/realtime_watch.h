@@ -1,5 +1,6 @@
-// Counts what a module does during a call on the processing or user-interface path that
-// it must not do there: allocate, lock, or make a call that may block.
+// Watches a module's call on the processing or user-interface path for what it must not do
+// there (realtime_call_counter.h), and checks what it did, the first call of each kind with
+// its call site.
 #pragma once
 
 #include "realtime_call_counter.h"
@@ -9,22 +10,23 @@ namespace lumhost {
 
 class RealtimeWatch {
 public:
-    explicit RealtimeWatch(const ValidationOptions& options);
+    // Watches this thread from now, where `options` sees some kind of call and wants it seen.
+    RealtimeWatch(const ValidationOptions& options, Side side);
+    ~RealtimeWatch();
+    RealtimeWatch(const RealtimeWatch&) = delete;
+    RealtimeWatch& operator=(const RealtimeWatch&) = delete;
 
-    // Checks what `calls` did since the watch began, where the counts are visible; a
-    // plain string, as a std::string may allocate before the count is read.
-    void check(VerdictRecorder& verdict, Side side, const char* calls) const;
+    // Stops watching and checks what `calls` did since the watch began; a plain string, as a
+    // std::string would allocate while the module's call is still watched.
+    void check(VerdictRecorder& verdict, const char* calls);
 
-    // The checks of `side` whose counts `options` cannot see, with what each would check.
+    // The checks of `verdict`'s side whose calls `options` cannot see, with what each would check.
     static void markUnseen(ModuleVerdict& verdict, const ValidationOptions& options);
 
 private:
-    long allocations() const { return options_.allocationCount ? options_.allocationCount() : 0; }
-    RealtimeCalls calls() const { return options_.realtimeCallCount ? options_.realtimeCallCount() : RealtimeCalls{}; }
-
     const ValidationOptions& options_;
-    long allocations_;
-    RealtimeCalls calls_;
+    Side side_;
+    bool watching_ = false;
 };
 
 }  // namespace lumhost

@@ -25,10 +25,12 @@ struct ValidationOptions {
     // The rates and block sizes to sweep (coverageMatrix); empty: the defaults where swept.
     std::vector<float> sampleRates;
     std::vector<std::int32_t> blockSizes;
-    // Counts allocations made while a module processes; null where they cannot be seen.
-    std::function<long()> allocationCount;
-    // Counts locks and calls that may block; null where they cannot be seen.
-    std::function<RealtimeCalls()> realtimeCallCount;
+    // The kinds of call this program sees a module make (noteRealtimeCall hears of them);
+    // the checks of the others are not checked.
+    std::vector<RealtimeCallKind> realtimeCallsSeen;
+    // Raises SIGTRAP at a module's first forbidden call, with its frame on the stack, for a
+    // debugger; the calls are then watched whichever checks are selected.
+    bool abortOnViolation = false;
     // Told of each check as it starts and the verdict so far, so a crash can be blamed on
     // that check and spare what came before.
     std::function<void(CheckId check, const ModuleVerdict& soFar)> checkStarted;

@@ -13,18 +13,20 @@ constexpr std::size_t kMaxFindingsPerCheck = 8;
 VerdictRecorder::VerdictRecorder(ModuleVerdict& verdict, const ValidationOptions& options)
     : verdict_(verdict), options_(options) {}
 
-void VerdictRecorder::check(CheckId id, bool ok, const std::string& problem) {
+void VerdictRecorder::check(CheckId id, bool ok, const std::string& problem,
+                            const std::function<std::vector<std::string>()>& callSite) {
     CheckResult* result = verdict_.result(id);
     if (result == nullptr) return;
     ++result->runs;
-    if (!ok) find(id, problem, false);
+    if (!ok) find(id, problem, false, callSite);
 }
 
 void VerdictRecorder::warn(CheckId id, const std::string& message) {
     if (verdict_.result(id) != nullptr) find(id, message, true);
 }
 
-void VerdictRecorder::find(CheckId id, const std::string& message, bool warning) {
+void VerdictRecorder::find(CheckId id, const std::string& message, bool warning,
+                           const std::function<std::vector<std::string>()>& callSite) {
     std::vector<Finding>& findings = verdict_.result(id)->findings;
     const auto same = std::find_if(findings.begin(), findings.end(), [&](const Finding& finding) {
         return finding.message == message && finding.warning == warning;
@@ -32,7 +34,7 @@ void VerdictRecorder::find(CheckId id, const std::string& message, bool warning)
     if (same != findings.end()) {
         ++same->count;
     } else if (findings.size() < kMaxFindingsPerCheck) {
-        findings.push_back({message, 1, place_, warning});
+        findings.push_back({message, 1, place_, warning, callSite ? callSite() : std::vector<std::string>{}});
     }
 }
 

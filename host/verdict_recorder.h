@@ -3,8 +3,10 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "validator.h"
 
@@ -17,8 +19,10 @@ public:
     VerdictRecorder(const VerdictRecorder&) = delete;
     VerdictRecorder& operator=(const VerdictRecorder&) = delete;
 
-    // Records one run of check `id`; a failed one keeps `problem`.
-    void check(CheckId id, bool ok, const std::string& problem);
+    // Records one run of check `id`; a failed one keeps `problem`, and the first of its kind
+    // the call site `callSite` gives, asked then only.
+    void check(CheckId id, bool ok, const std::string& problem,
+               const std::function<std::vector<std::string>()>& callSite = {});
     // Something suspicious but legal.
     void warn(CheckId id, const std::string& message);
     // Whether check `id` is selected (or `always` runs), telling the caller's observer that
@@ -32,7 +36,8 @@ public:
     void finish();
 
 private:
-    void find(CheckId id, const std::string& message, bool warning);
+    void find(CheckId id, const std::string& message, bool warning,
+              const std::function<std::vector<std::string>()>& callSite = {});
 
     ModuleVerdict& verdict_;
     const ValidationOptions& options_;

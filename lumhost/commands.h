@@ -103,6 +103,7 @@ struct ValidateSettings {
     std::int32_t jobs = 1;                // modules validated at once, a child each
     bool listChecks = false;              // print the checks instead
     bool quiet = false;                   // no progress line
+    bool abortOnViolation = false;        // SIGTRAP at a module's first forbidden call
 
     // The coverage matrix as the user wrote it, each entry checked; empty: the default.
     std::vector<std::string> sampleRates, blockSizes;

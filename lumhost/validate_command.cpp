@@ -124,6 +124,7 @@ void printVerdict(const ModuleVerdict& verdict, const ValidateSettings& settings
         for (const Finding& finding : check.findings) {
             std::printf("      %s%s: %s\n", finding.warning ? "WARNING " : "", checkName(check.id),
                         finding.text().c_str());
+            for (const std::string& frame : finding.callSite) std::printf("          at %s\n", frame.c_str());
         }
         if (check.failed() && !firstFailed) firstFailed = check.id;
     }
@@ -224,8 +225,14 @@ int validate(const ValidateSettings& settings) {
     options.checks = {checksNamed(settings.only), checksNamed(settings.skip)};
     for (const std::string& rate : settings.sampleRates) options.sampleRates.push_back(matrixSampleRate(rate));
     for (const std::string& size : settings.blockSizes) options.blockSizes.push_back(matrixBlockSize(size));
-    if (allocationsVisible()) options.allocationCount = allocationCount;
-    if (realtimeCallsVisible()) options.realtimeCallCount = realtimeCallCount;
+    if (allocationsVisible()) options.realtimeCallsSeen.push_back(RealtimeCallKind::Allocation);
+    if (realtimeCallsVisible()) {
+        for (const RealtimeCallKind kind :
+             {RealtimeCallKind::Lock, RealtimeCallKind::BlockingCall, RealtimeCallKind::ThreadCall}) {
+            options.realtimeCallsSeen.push_back(kind);
+        }
+    }
+    options.abortOnViolation = settings.abortOnViolation;
     const std::vector<const ModuleDescription*> modules = chosenModules(loaded, settings.modules);
     if (std::none_of(modules.begin(), modules.end(),
                      [&](const ModuleDescription* module) { return options.checks.countFor(module->side) > 0; })) {
@@ -249,7 +256,7 @@ int validate(const ValidateSettings& settings) {
         loaded.description.library.c_str(), verdicts.size(), passed, failed, crashed, skipped,
         verdicts.size() - passed - failed - crashed - skipped, static_cast<long long>(checks), settings.strictness,
         settings.seed,
-        allocationsVisible() ? "" : "; allocations, locks and blocking calls not visible on this platform",
+        allocationsVisible() ? "" : "; allocations, locks, blocking and thread calls not visible on this platform",
         settings.inProcess || !kIsolation ? "; in lumhost's own process" : "");
 #if LUM_HOST_OUTPUT_FILES
     const std::string& library = loaded.description.library;
@@ -318,6 +325,10 @@ void addValidateCommand(CLI::App& app) {
         requireJobs)
         ->excludes(inProcess);
     command->add_flag("-q,--quiet", settings->quiet, "no progress line (module and check, on a terminal)");
+    command->add_flag("--abort-on-violation", settings->abortOnViolation,
+                      "for a debugger: raise SIGTRAP at a module's first allocation, lock, blocking or thread "
+                      "call in process, setPin or notifyPin, with the module on the stack (with --in-process, "
+                      "under gdb --args lumhost validate ...)");
     command->callback([settings] {
         if (settings->listChecks) return listChecks();
         exitWith(validate(*settings));

@@ -36,6 +36,7 @@ std::string reproduction(const ValidateSettings& settings, const std::string& mo
     };
     if (!settings.sampleRates.empty()) command += " --sample-rates " + joined(settings.sampleRates);
     if (!settings.blockSizes.empty()) command += " --block-sizes " + joined(settings.blockSizes);
+    if (settings.abortOnViolation) command += " --abort-on-violation";
     if (settings.timeoutSeconds != ValidateSettings().timeoutSeconds) {
         std::ostringstream timeout;
         timeout << settings.timeoutSeconds;

@@ -246,7 +246,7 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
     const Result broken = run("validate " + library("LUM_BROKEN") +
                               " --strictness 2 --timeout 3 --jobs 3 --json report.json --junit report.xml");
     EXPECT_EQ(broken.exitCode, 1);
-    EXPECT_THAT(broken.output, HasSubstr("24 modules, 1 passed, 21 failed, 2 crashed"));
+    EXPECT_THAT(broken.output, HasSubstr("28 modules, 1 passed, 25 failed, 2 crashed"));
     // The library's own checks come with its first module.
     const Result brokenLibrary = run("validate " + library("LUM_BROKEN_FACTORY") +
                                      " --strictness 2 --json library-report.json --junit library-report.xml");
@@ -299,6 +299,10 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
         {"LumBrokenCountsSpans", "dsp.block-split"},
         {"LumBrokenSendsNaN", "dsp.values-finite"},
         {"LumBrokenGuiNaN", "gui.values-finite"},
+        {"LumBrokenMallocs", "dsp.no-allocation"},
+        {"LumBrokenTriesLock", "dsp.no-locks"},
+        {"LumBrokenPrints", "dsp.no-blocking-calls"},
+        {"LumBrokenStartsThreads", "dsp.no-thread-calls"},
     };
     for (const auto& [module, check] : kFaults) {
         const std::string report = moduleReport(output, module);
@@ -329,6 +333,20 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
             " --module LumBrokenCountsSpans --strictness 1 --sample-rates 44100.5 --block-sizes 7,4096");
     EXPECT_EQ(swept.exitCode, 1) << swept.output;
     EXPECT_THAT(swept.output, HasSubstr("dsp.block-split --sample-rates 44100.5 --block-sizes 7,4096\n"));
+    // A forbidden call is named, counted once a block, with the module's frames where it was first made.
+    for (const auto& [module, says] : {std::pair{"LumBrokenMallocs", "process called malloc, "},
+                                       {"LumBrokenTriesLock", "process took pthread_mutex_trylock, "},
+                                       {"LumBrokenPrints", "process called fprintf, "},
+                                       {"LumBrokenStartsThreads", "process called pthread_create, "}}) {
+        const std::string report = moduleReport(broken.output, module);
+        EXPECT_THAT(report, HasSubstr(says)) << report;
+        EXPECT_THAT(report, testing::ContainsRegex(" times: first at session 1, block [0-9]+\n +at \\(anonymous "
+                                                   "namespace\\)::" +
+                                                   std::string(module) + "::"))
+            << report;
+    }
+    EXPECT_THAT(checks["LumBrokenMallocs dsp.no-allocation"]["findings"][0]["callSite"][0].get<std::string>(),
+                StartsWith("(anonymous namespace)::LumBrokenMallocs::sample(float)+0x"));
 }
 
 TEST_F(LumhostTest, BadInputGivesOneLineExitCodeTwoAndNoOutputFile) {
@@ -608,6 +626,15 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          "check: hung' out && $LH $(sed -n 's/.*reproduce: lumhost //p' out) | tail -1",
          0,
          "0 passed, 0 failed, 1 crashed",
+         {},
+         {}},
+        // A stop for a debugger at a module's first forbidden call ends a child without one, and
+        // the reproduction stops there too.
+        {"$LH validate $LIB/LUM_BROKEN.lum --module LumBrokenMallocs --abort-on-violation > out 2> err; "
+         "grep -q \"stopped at a module's call of malloc\" err && "
+         "$LH $(sed -n 's/.*reproduce: lumhost //p' out) 2>/dev/null | grep crashed: | tail -1",
+         0,
+         "dsp.sessions: crashed: killed by SIGTRAP",
          {},
          {}},
         {"$LH list /dev/zero", 2, "/dev/zero is not a regular file", {}, {}},

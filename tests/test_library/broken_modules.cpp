@@ -1,5 +1,8 @@
 // Modules that break the host contract on purpose, each in one way, so the validator
 // can be shown to catch them.
+#include <pthread.h>
+
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +17,12 @@
 namespace {
 
 using namespace lum;
+
+#if defined(_WIN32)
+const char* const kNullDevice = "NUL";
+#else
+const char* const kNullDevice = "/dev/null";
+#endif
 
 // Audio in, audio out; the subclass decides how it misbehaves.
 class BrokenAudioModule : public MpBase {
@@ -191,20 +200,23 @@ private:
     MpGuiPin<float> in_;
 };
 
-// Writes a file whenever its pin changes, as a module saving its state might.
+// Writes to a file whenever its pin changes, as a module logging its state might; unbuffered,
+// so that the writing allocates nothing.
 class LumBrokenWritesFile final : public MpGuiBase {
 public:
-    explicit LumBrokenWritesFile(IMpUnknown* host) : MpGuiBase(host) {
+    explicit LumBrokenWritesFile(IMpUnknown* host) : MpGuiBase(host), file_(std::fopen(kNullDevice, "w")) {
+        if (file_ != nullptr) std::setvbuf(file_, nullptr, _IONBF, 0);
         in_.initialize(*this, 0, &LumBrokenWritesFile::onIn);
+    }
+    ~LumBrokenWritesFile() override {
+        if (file_ != nullptr) std::fclose(file_);
     }
 
 private:
     void onIn() {
-        if (std::FILE* file = std::fopen("/dev/null", "w")) {
-            std::fputc('x', file);
-            std::fclose(file);
-        }
+        if (file_ != nullptr) std::fputc('x', file_);
     }
+    std::FILE* file_;
     MpGuiPin<float> in_;
 };
 
@@ -294,8 +306,8 @@ private:
 };
 
 // Works in one scratch buffer for every instance: alike when instances take turns, not
-// when they process at once. A yield now and then between writing and reading widens the
-// window, even on one core.
+// when they process at once. A wait now and then between writing and reading widens the
+// window, even on one core; a spin, as a yield would be a blocking call of its own.
 class LumBrokenSharedScratch final : public BrokenAudioModule {
 public:
     using BrokenAudioModule::BrokenAudioModule;
@@ -309,7 +321,11 @@ private:
         static float scratch[8192];
         const float* in = in_.getBuffer() + bufferOffset;
         for (std::int32_t i = 0; i < sampleFrames; ++i) scratch[i] = in[i];
-        if (++spans_ % 8 == 0) std::this_thread::yield();
+        if (++spans_ % 8 == 0) {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(300);
+            while (std::chrono::steady_clock::now() < until) {
+            }
+        }
         float* out = out_.getBuffer() + bufferOffset;
         for (std::int32_t i = 0; i < sampleFrames; ++i) out[i] = scratch[i];
     }
@@ -436,6 +452,73 @@ public:
     }
 };
 
+// Calls malloc and free on every sample: the C allocator, not operator new.
+class LumBrokenMallocs final : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+
+private:
+    float sample(float in) override {
+        auto* kept = static_cast<volatile float*>(std::malloc(sizeof(float)));
+        if (kept == nullptr) return in;
+        *kept = in;
+        const float out = *kept;
+        std::free(const_cast<float*>(kept));
+        return out;
+    }
+};
+
+// Tries a lock on every sample: a lock that never waits still shares state with another thread.
+class LumBrokenTriesLock final : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+
+private:
+    float sample(float in) override {
+        if (mutex_.try_lock()) mutex_.unlock();
+        return in;
+    }
+    std::mutex mutex_;
+};
+
+// Prints every sample to a log, as debugging code left in might; unbuffered, so that the
+// printing allocates nothing.
+class LumBrokenPrints final : public BrokenAudioModule {
+public:
+    explicit LumBrokenPrints(IMpUnknown* host) : BrokenAudioModule(host), log_(std::fopen(kNullDevice, "w")) {
+        if (log_ != nullptr) std::setvbuf(log_, nullptr, _IONBF, 0);
+    }
+    ~LumBrokenPrints() override {
+        if (log_ != nullptr) std::fclose(log_);
+    }
+
+private:
+    float sample(float in) override {
+        if (log_ != nullptr) std::fprintf(log_, "sample %u\n", ++samples_);
+        return in;
+    }
+    std::FILE* log_;
+    unsigned samples_ = 0;
+};
+
+// Starts a thread for every block and waits for it.
+class LumBrokenStartsThreads final : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+    void onSetPins() override {
+        BrokenAudioModule::onSetPins();
+        setSubProcess(&LumBrokenStartsThreads::copyInThread);
+    }
+
+private:
+    void copyInThread(std::int32_t bufferOffset, std::int32_t sampleFrames) {
+        pthread_t thread;
+        if (pthread_create(&thread, nullptr, &nothing, nullptr) == 0) pthread_join(thread, nullptr);
+        copy(bufferOffset, sampleFrames);
+    }
+    static void* nothing(void*) { return nullptr; }
+};
+
 const std::int32_t kRegistered[] = {
     registerDspCreator(u"LumBrokenOverrun", &createModule<LumBrokenOverrun>),
     registerDspCreator(u"LumBrokenNoisyWhileQuiet", &createModule<LumBrokenNoisyWhileQuiet>),
@@ -461,6 +544,11 @@ const std::int32_t kRegistered[] = {
     registerDspCreator(u"LumBrokenSendsNaN", &createModule<LumBrokenSendsNaN>),
     registerGuiCreator(u"LumBrokenGuiNaN", &createModule<LumBrokenGuiNaN>),
     registerDspCreator(u"LumBrokenNeverSleeps", &createModule<LumBrokenNeverSleeps>),
+    registerDspCreator(u"LumBrokenMallocs", &createModule<LumBrokenMallocs>),
+    registerDspCreator(u"LumBrokenTriesLock", &createModule<LumBrokenTriesLock>),
+    registerDspCreator(u"LumBrokenPrints", &createModule<LumBrokenPrints>),
+    registerDspCreator(u"LumBrokenStartsThreads", &createModule<LumBrokenStartsThreads>),
+
 };
 
 }  // namespace
