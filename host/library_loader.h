@@ -23,6 +23,8 @@ public:
     lum::GetFactoryFunction entryPoint() const { return getFactory_; }
     lum::IMpFactory& factory() const { return *factory_; }
     const std::string& path() const { return path_; }
+    // The HMODULE or dlopen handle.
+    void* handle() const { return handle_; }
 
 private:
     std::string path_;

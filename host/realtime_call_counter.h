@@ -12,6 +12,10 @@ struct RealtimeCalls {
     long blockingCalls = 0;
 };
 
+enum class RealtimeCallKind { Allocation, Lock, BlockingCall };
+// Counts one call of `function` on this thread if a module's call is being watched there.
+void noteRealtimeCall(RealtimeCallKind kind, const char* function);
+
 // Whether realtimeCallCount sees the modules' calls in this build.
 bool realtimeCallsVisible();
 RealtimeCalls realtimeCallCount();

@@ -100,6 +100,10 @@ struct ValidateSettings {
     bool replaceExisting = false;         // the JSON report may replace a file
     bool listChecks = false;              // print the checks instead
     bool quiet = false;                   // no progress line
+#if defined(_WIN32)
+    std::uintptr_t childReport = 0;  // a validating child's report pipe; 0 in lumhost itself
+    std::uint32_t childModule = 0;   // the module that child validates, by its place
+#endif
 };
 
 void addListCommand(CLI::App& app);

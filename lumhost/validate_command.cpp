@@ -10,21 +10,16 @@
 #include "host/realtime_call_counter.h"
 #include "host/user_error.h"
 #include "host/validator.h"
+#include "isolated_validation.h"
 #include "output_file.h"
 #include "progress_line.h"
 #include "validation_report.h"
-#if LUM_HOST_ISOLATION
-#include "isolated_validation.h"
+#if defined(_WIN32)
+#include "host/import_table_hooks.h"
 #endif
 
 namespace lumhost {
 namespace {
-
-#if LUM_HOST_ISOLATION
-constexpr bool kIsolation = true;
-#else
-constexpr bool kIsolation = false;  // the Windows builds validate in their own process
-#endif
 
 void requireKnownCheck(const std::string& id) {
     if (!findCheck(id)) throw UserError("no check '" + id + "' (--list-checks lists them)");
@@ -61,13 +56,9 @@ std::vector<const ModuleDescription*> chosenModules(const LoadedLibrary& loaded,
 ModuleVerdict validateOne(const LoadedLibrary& loaded, const ModuleDescription& module, std::uint32_t moduleNumber,
                           ValidationOptions options, const ValidateSettings& settings,
                           const std::function<void(CheckId)>& checkStarted) {
-#if LUM_HOST_ISOLATION
     if (!settings.inProcess) {
         return validateInChild(loaded.library, module, moduleNumber, options, settings.timeoutSeconds, checkStarted);
     }
-#else
-    (void)settings;
-#endif
     options.checkStarted = [&](CheckId check, const ModuleVerdict&) { checkStarted(check); };
     return validateModule(loaded.library, module, moduleNumber, options);
 }
@@ -134,8 +125,20 @@ int validate(const ValidateSettings& settings) {
     options.strictness = settings.strictness;
     options.seed = settings.seed;
     options.checks = {checksNamed(settings.only), checksNamed(settings.skip)};
+#if defined(_WIN32)
+    // Seen through the library's import table, hooked where its modules run.
+    options.allocationCount = ImportTableHooks::allocationCount;
+    options.realtimeCallCount = ImportTableHooks::realtimeCallCount;
+    if (settings.childReport != 0) {
+        return validateAsChild(loaded.library, loaded.description.modules.at(settings.childModule),
+                               settings.childModule, options, settings.childReport);
+    }
+    std::optional<ImportTableHooks> hooks;
+    if (settings.inProcess) hooks.emplace(loaded.library);
+#else
     if (allocationsVisible()) options.allocationCount = allocationCount;
     if (realtimeCallsVisible()) options.realtimeCallCount = realtimeCallCount;
+#endif
     const std::vector<const ModuleDescription*> modules = chosenModules(loaded, settings.modules);
     if (std::none_of(modules.begin(), modules.end(),
                      [&](const ModuleDescription* module) { return options.checks.countFor(module->side) > 0; })) {
@@ -168,8 +171,8 @@ int validate(const ValidateSettings& settings) {
         loaded.description.library.c_str(), verdicts.size(), passed, failed, crashed, skipped,
         verdicts.size() - passed - failed - crashed - skipped, static_cast<long long>(checks), settings.strictness,
         settings.seed,
-        allocationsVisible() ? "" : "; allocations, locks and blocking calls not visible on this platform",
-        settings.inProcess || !kIsolation ? "; in lumhost's own process" : "");
+        options.allocationCount ? "" : "; allocations, locks and blocking calls not visible on this platform",
+        settings.inProcess ? "; in lumhost's own process" : "");
 #if LUM_HOST_OUTPUT_FILES
     if (report) writeJsonReport(*report, validationReport(loaded.description.library, settings, verdicts));
 #endif
@@ -207,6 +210,11 @@ void addValidateCommand(CLI::App& app) {
                         "also write every module's verdict and every check's status to this file");
     command->add_flag("-y,--force", settings->replaceExisting, "let --json replace an existing file");
     command->add_flag("-q,--quiet", settings->quiet, "no progress line (module and check, on a terminal)");
+#if defined(_WIN32)
+    // How lumhost starts itself as a module's validating child: no user's options.
+    command->add_option("--child-report", settings->childReport)->group("");
+    command->add_option("--child-module", settings->childModule)->group("");
+#endif
     command->callback([settings] {
         if (settings->listChecks) return listChecks();
         exitWith(validate(*settings));
