@@ -26,6 +26,8 @@ public:
     const std::string& path() const { return path_; }
     // The names the library exports: ELF's dynamic symbols, or a DLL's export directory.
     std::vector<std::string> exports() const;
+    // The HMODULE or dlopen handle.
+    void* handle() const { return handle_; }
 
 private:
     std::string path_;

@@ -13,52 +13,26 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <nlohmann/json.hpp>
-#include <optional>
-#include <sstream>
 #include <stdexcept>
 
+#include "child_report.h"
 #include "write_all.h"
 
 namespace lumhost {
 namespace {
 
-// The child's report: a line of JSON as each check starts, with the verdict so far and the
-// check's id, and one with the whole verdict at the end. A parent that stopped reading is gone.
-void tellParent(int fd, const nlohmann::json& message) {
-    const std::string line = message.dump() + "\n";
-    writeAll(fd, line.data(), line.size());
-}
+// A parent that stopped reading is gone.
+void tellParent(int fd, const std::string& line) { writeAll(fd, line.data(), line.size()); }
 
 [[noreturn]] void runChild(int fd, const ModuleLibrary& library, const ModuleDescription& module,
                            std::uint32_t moduleNumber, ValidationOptions options) {
     options.checkStarted = [fd](CheckId check, const ModuleVerdict& soFar) {
-        tellParent(fd, {{"running", check}, {"verdict", soFar}});
+        tellParent(fd, runningLine(check, soFar));
     };
-    tellParent(fd, {{"end", true}, {"verdict", validateModule(library, module, moduleNumber, options)}});
+    tellParent(fd, endLine(validateModule(library, module, moduleNumber, options)));
     // No exit handlers or destructors: they belong to the parent.
     _exit(0);
 }
-
-// What the parent knows from the child's report so far.
-struct ChildReport {
-    std::string unread;  // a line not yet whole
-    std::optional<ModuleVerdict> verdict;
-    std::optional<CheckId> running;
-    bool ended = false;
-
-    void read(const char* bytes, std::size_t size) {
-        unread.append(bytes, size);
-        for (std::size_t end; (end = unread.find('\n')) != std::string::npos; unread.erase(0, end + 1)) {
-            const auto message = nlohmann::json::parse(unread.substr(0, end), nullptr, false);
-            // A line the child did not finish is no report.
-            if (message.is_discarded()) continue;
-            verdict = message.at("verdict").get<ModuleVerdict>();
-            if (message.contains("running")) running = message.at("running").get<CheckId>();
-            ended = message.contains("end");
-        }
-    }
-};
 
 std::string signalName(int signal) {
     const char* abbreviation = sigabbrev_np(signal);
@@ -76,7 +50,7 @@ bool readUntil(int fd, std::chrono::steady_clock::time_point deadline, ChildRepo
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         // Told again while a check runs on, so a progress line can appear after its quiet start.
-        if (checkStarted && report.running) checkStarted(*report.running);
+        if (checkStarted && report.running()) checkStarted(*report.running());
         pollfd waiting{fd, POLLIN, 0};
         const int ready = poll(&waiting, 1, static_cast<int>(std::min<long long>(left.count(), 250)));
         if (ready < 0 && errno != EINTR) return true;
@@ -118,22 +92,12 @@ ModuleVerdict validateInChild(const ModuleLibrary& library, const ModuleDescript
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
 
-    ModuleVerdict verdict =
-        report.verdict ? *report.verdict : emptyVerdict(module, options.checks, options.libraryChecks);
-    verdict.crashedCheck = report.running;
-    const bool complete = report.ended;
-    if (!ended) {
-        std::ostringstream limit;
-        limit << "hung: timed out after " << timeoutSeconds << " s";
-        verdict.crash = limit.str();
-    } else if (WIFSIGNALED(status)) {
-        verdict.crash = "crashed: killed by " + signalName(WTERMSIG(status));
-    } else if (!complete || WEXITSTATUS(status) != 0) {
-        verdict.crash =
-            "crashed: ended with exit status " + std::to_string(WEXITSTATUS(status)) + " before its verdict";
-    }
-    if (!verdict.crashed()) verdict.crashedCheck.reset();
-    return verdict;
+    ChildReport::Ending ending;
+    ending.timedOut = !ended;
+    ending.timeoutSeconds = timeoutSeconds;
+    if (ended && WIFSIGNALED(status)) ending.death = "killed by " + signalName(WTERMSIG(status));
+    if (ended && WIFEXITED(status)) ending.exitStatus = WEXITSTATUS(status);
+    return report.verdict(module, options, ending);
 }
 
 }  // namespace lumhost

@@ -16,24 +16,19 @@
 #include "host/realtime_call_counter.h"
 #include "host/user_error.h"
 #include "host/validator.h"
+#include "isolated_validation.h"
 #if LUM_HOST_OUTPUT_FILES
 #include "junit_report.h"
 #include "output_file.h"
 #endif
 #include "progress_line.h"
 #include "validation_report.h"
-#if LUM_HOST_ISOLATION
-#include "isolated_validation.h"
+#if defined(_WIN32)
+#include "host/import_table_hooks.h"
 #endif
 
 namespace lumhost {
 namespace {
-
-#if LUM_HOST_ISOLATION
-constexpr bool kIsolation = true;
-#else
-constexpr bool kIsolation = false;  // the Windows builds validate in their own process
-#endif
 
 void requireKnownCheck(const std::string& id) {
     if (!findCheck(id)) throw UserError("no check '" + id + "' (--list-checks lists them)");
@@ -101,13 +96,9 @@ std::vector<const ModuleDescription*> chosenModules(const LoadedLibrary& loaded,
 ModuleVerdict validateOne(const LoadedLibrary& loaded, const ModuleDescription& module, std::uint32_t moduleNumber,
                           ValidationOptions options, const ValidateSettings& settings,
                           const std::function<void(CheckId)>& checkStarted) {
-#if LUM_HOST_ISOLATION
     if (!settings.inProcess) {
         return validateInChild(loaded.library, module, moduleNumber, options, settings.timeoutSeconds, checkStarted);
     }
-#else
-    (void)settings;
-#endif
     options.checkStarted = [&](CheckId check, const ModuleVerdict&) { checkStarted(check); };
     return validateModule(loaded.library, module, moduleNumber, options);
 }
@@ -206,7 +197,7 @@ int validate(const ValidateSettings& settings) {
             throw UserError("--only and --skip both name " + id);
         }
     }
-    if (settings.jobs > 1 && (settings.inProcess || !kIsolation)) {
+    if (settings.jobs > 1 && settings.inProcess) {
         throw UserError("--jobs validates in child processes: not with --in-process");
     }
     const LoadedLibrary loaded(settings.libraryPath);
@@ -225,6 +216,19 @@ int validate(const ValidateSettings& settings) {
     options.checks = {checksNamed(settings.only), checksNamed(settings.skip)};
     for (const std::string& rate : settings.sampleRates) options.sampleRates.push_back(matrixSampleRate(rate));
     for (const std::string& size : settings.blockSizes) options.blockSizes.push_back(matrixBlockSize(size));
+    options.abortOnViolation = settings.abortOnViolation;
+#if defined(_WIN32)
+    // Seen through the library's import table, hooked where its modules run.
+    options.realtimeCallsSeen = {RealtimeCallKind::Allocation, RealtimeCallKind::Lock, RealtimeCallKind::BlockingCall,
+                                 RealtimeCallKind::ThreadCall};
+    if (settings.childReport != 0) {
+        options.libraryChecks = settings.childLibraryChecks;
+        return validateAsChild(loaded.library, loaded.description.modules.at(settings.childModule),
+                               settings.childModule, options, settings.childReport);
+    }
+    std::optional<ImportTableHooks> hooks;
+    if (settings.inProcess) hooks.emplace(loaded.library);
+#else
     if (allocationsVisible()) options.realtimeCallsSeen.push_back(RealtimeCallKind::Allocation);
     if (realtimeCallsVisible()) {
         for (const RealtimeCallKind kind :
@@ -232,7 +236,7 @@ int validate(const ValidateSettings& settings) {
             options.realtimeCallsSeen.push_back(kind);
         }
     }
-    options.abortOnViolation = settings.abortOnViolation;
+#endif
     const std::vector<const ModuleDescription*> modules = chosenModules(loaded, settings.modules);
     if (std::none_of(modules.begin(), modules.end(),
                      [&](const ModuleDescription* module) { return options.checks.countFor(module->side) > 0; })) {
@@ -256,8 +260,10 @@ int validate(const ValidateSettings& settings) {
         loaded.description.library.c_str(), verdicts.size(), passed, failed, crashed, skipped,
         verdicts.size() - passed - failed - crashed - skipped, static_cast<long long>(checks), settings.strictness,
         settings.seed,
-        allocationsVisible() ? "" : "; allocations, locks, blocking and thread calls not visible on this platform",
-        settings.inProcess || !kIsolation ? "; in lumhost's own process" : "");
+        options.realtimeCallsSeen.empty()
+            ? "; allocations, locks, blocking and thread calls not visible on this platform"
+            : "",
+        settings.inProcess ? "; in lumhost's own process" : "");
 #if LUM_HOST_OUTPUT_FILES
     const std::string& library = loaded.description.library;
     if (json) {
@@ -329,6 +335,12 @@ void addValidateCommand(CLI::App& app) {
                       "for a debugger: raise SIGTRAP at a module's first allocation, lock, blocking or thread "
                       "call in process, setPin or notifyPin, with the module on the stack (with --in-process, "
                       "under gdb --args lumhost validate ...)");
+#if defined(_WIN32)
+    // How lumhost starts itself as a module's validating child: no user's options.
+    command->add_option("--child-report", settings->childReport)->group("");
+    command->add_option("--child-module", settings->childModule)->group("");
+    command->add_flag("--child-library-checks", settings->childLibraryChecks)->group("");
+#endif
     command->callback([settings] {
         if (settings->listChecks) return listChecks();
         exitWith(validate(*settings));

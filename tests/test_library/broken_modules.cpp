@@ -13,6 +13,10 @@
 #include "framework/audio_pins.h"
 #include "framework/gui_pins.h"
 #include "framework/module_registration.h"
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -139,6 +143,25 @@ private:
     }
 };
 
+#if defined(_WIN32)
+// A lock as Windows code takes one: MinGW's std::mutex takes a free lock without calling
+// the system, where a validator could not see it.
+class SystemLock {
+public:
+    SystemLock() { InitializeCriticalSection(&section_); }
+    SystemLock(const SystemLock&) = delete;
+    SystemLock& operator=(const SystemLock&) = delete;
+    ~SystemLock() { DeleteCriticalSection(&section_); }
+    void lock() { EnterCriticalSection(&section_); }
+    void unlock() { LeaveCriticalSection(&section_); }
+
+private:
+    CRITICAL_SECTION section_;
+};
+#else
+using SystemLock = std::mutex;
+#endif
+
 // Takes a lock on every sample, as code shared with a user-interface thread might.
 class LumBrokenLocks final : public BrokenAudioModule {
 public:
@@ -146,10 +169,10 @@ public:
 
 private:
     float sample(float in) override {
-        const std::lock_guard<std::mutex> lock(mutex_);
+        const std::lock_guard<SystemLock> lock(lock_);
         return in;
     }
-    std::mutex mutex_;
+    SystemLock lock_;
 };
 
 // Declares its output's streaming state at the end of every span: at the block length

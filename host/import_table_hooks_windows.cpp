@@ -1,0 +1,165 @@
+#include <winsock2.h>
+// After winsock2.h, which windows.h would otherwise replace with the old winsock.h.
+#include <windows.h>
+// _read and _write.
+#include <io.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+
+#include "import_table_hooks.h"
+
+namespace lumhost {
+namespace {
+
+struct HookedImport {
+    const char* library;
+    const char* function;
+    RealtimeCallKind kind;
+    void* replacement;
+};
+
+extern const HookedImport kHookedImports[];
+// What each import held before it was hooked, by its place in kHookedImports.
+extern void* originals[];
+
+// A function that counts, then calls the import it replaces with its own calling convention.
+template <std::size_t Index, class Result, class... Arguments>
+Result WINAPI countedSystemCall(Arguments... arguments) {
+    noteRealtimeCall(kHookedImports[Index].kind, kHookedImports[Index].function);
+    return reinterpret_cast<Result(WINAPI*)(Arguments...)>(originals[Index])(arguments...);
+}
+
+template <std::size_t Index, class Result, class... Arguments>
+void* counting(Result(WINAPI*)(Arguments...)) {
+    return reinterpret_cast<void*>(&countedSystemCall<Index, Result, Arguments...>);
+}
+
+#if !defined(_WIN64)
+// The C library's functions are cdecl where the system's are stdcall.
+template <std::size_t Index, class Result, class... Arguments>
+Result __cdecl countedLibraryCall(Arguments... arguments) {
+    noteRealtimeCall(kHookedImports[Index].kind, kHookedImports[Index].function);
+    return reinterpret_cast<Result(__cdecl*)(Arguments...)>(originals[Index])(arguments...);
+}
+
+template <std::size_t Index, class Result, class... Arguments>
+void* counting(Result(__cdecl*)(Arguments...)) {
+    return reinterpret_cast<void*>(&countedLibraryCall<Index, Result, Arguments...>);
+}
+constexpr const char* kOperatorNew = "_Znwj";
+constexpr const char* kOperatorNewArray = "_Znaj";
+#else
+constexpr const char* kOperatorNew = "_Znwy";
+constexpr const char* kOperatorNewArray = "_Znay";
+#endif
+
+// The type picks the calling convention and the arguments passed on; __COUNTER__ the
+// entry's place in the table.
+constexpr int kFirstHook = __COUNTER__ + 1;
+#define LUM_HOOK_NAMED(library, name, pointer, kind) \
+    { library, name, RealtimeCallKind::kind, counting<__COUNTER__ - kFirstHook>(static_cast<pointer>(nullptr)) }
+#define LUM_HOOK(library, function, kind) LUM_HOOK_NAMED(library, #function, decltype(&::function), kind)
+
+const HookedImport kHookedImports[] = {
+    LUM_HOOK("KERNEL32.dll", HeapAlloc, Allocation),
+    LUM_HOOK("KERNEL32.dll", HeapReAlloc, Allocation),
+    LUM_HOOK("KERNEL32.dll", HeapFree, Allocation),
+    LUM_HOOK("msvcrt.dll", malloc, Allocation),
+    LUM_HOOK("msvcrt.dll", calloc, Allocation),
+    LUM_HOOK("msvcrt.dll", realloc, Allocation),
+    LUM_HOOK("msvcrt.dll", free, Allocation),
+    LUM_HOOK("msvcrt.dll", _strdup, Allocation),
+    LUM_HOOK_NAMED("libstdc++-6.dll", kOperatorNew, void* (*)(std::size_t), Allocation),
+    LUM_HOOK_NAMED("libstdc++-6.dll", kOperatorNewArray, void* (*)(std::size_t), Allocation),
+    LUM_HOOK("KERNEL32.dll", EnterCriticalSection, Lock),
+    LUM_HOOK("KERNEL32.dll", AcquireSRWLockExclusive, Lock),
+    LUM_HOOK("KERNEL32.dll", AcquireSRWLockShared, Lock),
+    LUM_HOOK("KERNEL32.dll", WaitForSingleObject, Lock),
+    LUM_HOOK("KERNEL32.dll", WaitForSingleObjectEx, Lock),
+    LUM_HOOK("KERNEL32.dll", WaitForMultipleObjects, Lock),
+    LUM_HOOK("KERNEL32.dll", WaitForMultipleObjectsEx, Lock),
+    LUM_HOOK("KERNEL32.dll", SleepConditionVariableCS, Lock),
+    LUM_HOOK("KERNEL32.dll", SleepConditionVariableSRW, Lock),
+    LUM_HOOK("KERNEL32.dll", Sleep, BlockingCall),
+    LUM_HOOK("KERNEL32.dll", SleepEx, BlockingCall),
+    LUM_HOOK("KERNEL32.dll", CreateFileA, BlockingCall),
+    LUM_HOOK("KERNEL32.dll", CreateFileW, BlockingCall),
+    LUM_HOOK("KERNEL32.dll", ReadFile, BlockingCall),
+    LUM_HOOK("KERNEL32.dll", WriteFile, BlockingCall),
+    LUM_HOOK("KERNEL32.dll", FlushFileBuffers, BlockingCall),
+    LUM_HOOK("msvcrt.dll", fopen, BlockingCall),
+    LUM_HOOK("msvcrt.dll", _wfopen, BlockingCall),
+    LUM_HOOK("msvcrt.dll", fread, BlockingCall),
+    LUM_HOOK("msvcrt.dll", fwrite, BlockingCall),
+    LUM_HOOK("msvcrt.dll", fputc, BlockingCall),
+    LUM_HOOK("msvcrt.dll", fputs, BlockingCall),
+    LUM_HOOK("msvcrt.dll", puts, BlockingCall),
+    LUM_HOOK("msvcrt.dll", vfprintf, BlockingCall),
+    LUM_HOOK("msvcrt.dll", fflush, BlockingCall),
+    LUM_HOOK("msvcrt.dll", fclose, BlockingCall),
+    LUM_HOOK("msvcrt.dll", _read, BlockingCall),
+    LUM_HOOK("msvcrt.dll", _write, BlockingCall),
+    LUM_HOOK("WS2_32.dll", connect, BlockingCall),
+    LUM_HOOK("WS2_32.dll", accept, BlockingCall),
+    LUM_HOOK("WS2_32.dll", send, BlockingCall),
+    LUM_HOOK("WS2_32.dll", sendto, BlockingCall),
+    LUM_HOOK("WS2_32.dll", recv, BlockingCall),
+    LUM_HOOK("WS2_32.dll", recvfrom, BlockingCall),
+    LUM_HOOK("WS2_32.dll", select, BlockingCall),
+    LUM_HOOK("WS2_32.dll", WSASend, BlockingCall),
+    LUM_HOOK("WS2_32.dll", WSARecv, BlockingCall),
+    LUM_HOOK("KERNEL32.dll", CreateThread, ThreadCall),
+};
+
+void* originals[std::size(kHookedImports)];
+
+const HookedImport* hookFor(const char* library, const char* function) {
+    for (const HookedImport& hook : kHookedImports) {
+        if (_stricmp(hook.library, library) == 0 && std::strcmp(hook.function, function) == 0) return &hook;
+    }
+    return nullptr;
+}
+
+void replace(void** slot, void* function) {
+    DWORD protection = 0;
+    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
+    *slot = function;
+    VirtualProtect(slot, sizeof *slot, protection, &protection);
+}
+
+}  // namespace
+
+ImportTableHooks::ImportTableHooks(const ModuleLibrary& library) {
+    auto* base = static_cast<BYTE*>(library.handle());
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (imports.VirtualAddress == 0) return;
+    for (auto* from = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); from->Name != 0;
+         ++from) {
+        // Without the names kept apart from the slots, the slots cannot say what they hold.
+        if (from->OriginalFirstThunk == 0) continue;
+        const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + from->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + from->FirstThunk);
+        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+            const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            const HookedImport* hook =
+                hookFor(reinterpret_cast<const char*>(base + from->Name), reinterpret_cast<const char*>(byName->Name));
+            if (hook == nullptr) continue;
+            auto** slot = reinterpret_cast<void**>(&slots->u1.Function);
+            originals[hook - kHookedImports] = *slot;
+            replaced_.emplace_back(slot, *slot);
+            replace(slot, hook->replacement);
+        }
+    }
+}
+
+ImportTableHooks::~ImportTableHooks() {
+    for (const auto& [slot, original] : replaced_) replace(slot, original);
+}
+
+}  // namespace lumhost
