@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <functional>
 #include <memory>
 
@@ -83,7 +82,6 @@ void printVerdict(const ModuleVerdict& verdict, const ValidateSettings& settings
     }
 }
 
-#if LUM_HOST_OUTPUT_FILES
 // Checked before any module runs, as every output file is.
 std::unique_ptr<OutputFile> jsonReportFile(const ValidateSettings& settings) {
     if (settings.jsonPath.empty()) return nullptr;
@@ -93,10 +91,9 @@ std::unique_ptr<OutputFile> jsonReportFile(const ValidateSettings& settings) {
 }
 
 void writeJsonReport(OutputFile& out, const nlohmann::json& report) {
-    std::ofstream(out.temporaryPath(), std::ios::trunc) << report.dump(2) << '\n';
+    out.write(report.dump(2) + '\n');
     out.commit();
 }
-#endif
 
 void listChecks() {
     for (const ValidationCheck& check : validationChecks()) std::printf("%-28s %s\n", check.id, check.description);
@@ -110,11 +107,7 @@ int validate(const ValidateSettings& settings) {
         }
     }
     const LoadedLibrary loaded(settings.libraryPath);
-#if LUM_HOST_OUTPUT_FILES
     const std::unique_ptr<OutputFile> report = jsonReportFile(settings);
-#else
-    if (!settings.jsonPath.empty()) throw UserError("--json is not in the Windows builds");
-#endif
     ValidationOptions options;
     options.strictness = settings.strictness;
     options.seed = settings.seed;
@@ -155,9 +148,7 @@ int validate(const ValidateSettings& settings) {
         settings.seed,
         allocationsVisible() ? "" : "; allocations, locks and blocking calls not visible on this platform",
         settings.inProcess || !kIsolation ? "; in lumhost's own process" : "");
-#if LUM_HOST_OUTPUT_FILES
     if (report) writeJsonReport(*report, validationReport(loaded.description.library, settings, verdicts));
-#endif
     return failed + crashed == 0 ? 0 : 1;
 }
 
