@@ -60,21 +60,22 @@ void respond(const ResponseOptions& options) {
     // Every output is checked before anything is measured or written.
     std::optional<OutputFile> csv, plot;
     if (!tablePath.empty()) csv.emplace(tablePath, replaceExisting, libraryFiles(run.libraryPath));
-    if (drawn) plot.emplace(plotPath, replaceExisting, libraryFiles(run.libraryPath));
-    if (csv && plot) refuseSharedTargets({&*csv, &*plot});
+    // Checked even when not drawn, so the same name gives the same answer with or without gnuplot.
+    if (!plotPath.empty()) plot.emplace(plotPath, replaceExisting, libraryFiles(run.libraryPath));
+    if (!csvPath.empty() && plot) refuseSharedTargets({&*csv, &*plot});
 
     const LoadedLibrary loaded(run.libraryPath);
     const ImpulseResponse impulse = measureImpulseResponse(loaded, run, options.seconds);
     const auto points = impulse.curve();
     if (csv) writeResponseCsv(*csv, {{run.moduleId, points}});
-    if (plot)
+    if (drawn)
         plotResponses(*plot, describeRun(loaded.module(run.moduleId), parsePinSettings(run.pins)),
                       {{run.moduleId, points}});
     if (csv) csv->commit();
-    if (plot) plot->commit();
-    if (!plotPath.empty() && !drawn) warnNoPlotter(plotPath, tablePath);
+    if (drawn) plot->commit();
+    if (plot && !drawn) warnNoPlotter(plotPath, tablePath);
 
-    std::FILE* summary = (csv && csv->isStandardOutput()) || (plot && plot->isStandardOutput()) ? stderr : stdout;
+    std::FILE* summary = (csv && csv->isStandardOutput()) || (drawn && plot->isStandardOutput()) ? stderr : stdout;
     for (double hz : options.at) {
         const ResponsePoint point = impulse.at(hz);
         std::fprintf(summary, "%g Hz: %.2f dB, %.1f deg\n", hz, point.magnitudeDb, point.phaseDegrees);
@@ -83,7 +84,7 @@ void respond(const ResponseOptions& options) {
     const ResponsePoint peak = impulse.peak(points);
     std::fprintf(summary, "%s: peak %.2f dB at %.1f Hz, %.2f dB at the lowest frequency measured (%.1f Hz)%s%s%s%s\n",
                  run.moduleId.c_str(), peak.magnitudeDb, peak.hz, points.front().magnitudeDb, points.front().hz,
-                 plot ? "; plot " : "", plot ? plotPath.c_str() : "", csv ? "; table " : "",
+                 drawn ? "; plot " : "", drawn ? plotPath.c_str() : "", csv ? "; table " : "",
                  csv ? tablePath.c_str() : "");
 }
 
