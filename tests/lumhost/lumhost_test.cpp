@@ -66,7 +66,8 @@ protected:
 
     Result run(const std::string& arguments) const { return shell("$LH " + arguments, directory); }
     // Runs `script` in `folder` with LH (lumhost), LIB (the library folder), Q (the filter)
-    // and FILES (`files`) set: by sh, or under Windows by cmd, the names replaced by their values.
+    // and FILES (`files`) set: by sh, or under Windows by cmd, the names replaced by their values
+    // and standard error joined to the last command's output (wine's cmd cannot group).
     static Result shell(const std::string& script, const std::filesystem::path& folder,
                         const std::filesystem::path& files = {}) {
 #if defined(_WIN32)
@@ -81,7 +82,7 @@ protected:
             for (std::size_t at; (at = command.find(name)) != std::string::npos;)
                 command.replace(at, name.size(), value);
         }
-        command = "cd /d \"" + folder.string() + "\" && (" + command + ") 2>&1";
+        command = "cd /d \"" + folder.string() + "\" && " + command + " 2>&1";
         FILE* pipe = _popen(command.c_str(), "r");
 #else
         const std::string command =
