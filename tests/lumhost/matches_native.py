@@ -9,6 +9,7 @@ import sys
 import tempfile
 
 native_build, emulator, windows_lumhost, windows_libraries = sys.argv[1:5]
+native_build, windows_lumhost = os.path.abspath(native_build), os.path.abspath(windows_lumhost)
 native_lumhost = os.path.join(native_build, "bin", "lumhost")
 if not os.access(native_lumhost, os.X_OK):
     print(f"no native lumhost at {native_lumhost}: build the native preset first (or set LUM_NATIVE_BUILD)")
