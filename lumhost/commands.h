@@ -117,7 +117,6 @@ struct ValidateSettings {
 void addListCommand(CLI::App& app);
 void addValidateCommand(CLI::App& app);
 
-#if LUM_HOST_AUDIO_FILES
 // What render and response share.
 struct RunSettings {
     std::string libraryPath;
@@ -138,6 +137,5 @@ void addRenderCommand(CLI::App& app);
 void addResponseCommand(CLI::App& app);
 void addRunCommand(CLI::App& app);
 void addDemoCommand(CLI::App& app);
-#endif
 
 }  // namespace lumhost

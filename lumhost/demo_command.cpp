@@ -97,7 +97,16 @@ void demo(const std::string& outDirectory) {
         std::printf("  %-10s %9.1f dB %9.1f dB %9.1f dB\n", shapes[shape], at(100.0), at(1000.0), at(10000.0));
         curves.push_back({shapes[shape], impulse.curve()});
     }
-    OutputFile plot(outDirectory + "/response.png", true);
+    const std::string plotPath = outDirectory + "/response.png";
+    if (!plotterOnPath()) {
+        OutputFile table(tableInsteadOf(plotPath), true);
+        writeResponseCsv(table, curves);
+        table.commit();
+        std::printf("\n  response table: %s\n", table.path().c_str());
+        warnNoPlotter(plotPath, table.path());
+        return;
+    }
+    OutputFile plot(plotPath, true);
     plotResponses(plot, "QX-DaRovoVIR3: seven shapes at 1 kHz, Q 0.707, gain 6 dB, one section", curves);
     plot.commit();
     std::printf("\n  response plot: %s\n", plot.path().c_str());

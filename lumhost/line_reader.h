@@ -1,5 +1,5 @@
-// Lines typed at a prompt: libedit's line editing and history on a terminal, plain lines
-// otherwise, so a session can be scripted.
+// Lines typed at a prompt: libedit's line editing and history on a terminal where lumhost
+// has it (not under Windows), plain lines otherwise, so a session can be scripted.
 #pragma once
 
 #include <string>
@@ -9,7 +9,7 @@ namespace lumhost {
 class LineReader {
 public:
     explicit LineReader(std::string prompt);
-    // The next line without its newline; false at the end of input.
+    // The next line without its line end; false at the end of input.
     bool next(std::string& line);
     bool onTerminal() const { return onTerminal_; }
 

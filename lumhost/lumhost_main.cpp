@@ -11,16 +11,6 @@
 
 namespace {
 
-#if !LUM_HOST_AUDIO_FILES
-// Named, so the Win32 build says what it lacks instead of not knowing the command.
-void addMissingCommand(CLI::App& app, const std::string& name) {
-    app.add_subcommand(name, "not in the Win32 build")->prefix_command()->callback([name] {
-        throw lumhost::UserError(name +
-                                 " is not in the Win32 build: it needs libsndfile, which Debian lacks for Win32");
-    });
-}
-#endif
-
 // CLI11 may break a message over several lines.
 int fail(const std::exception& error, int exitCode) {
     std::fprintf(stderr, "lumhost: %s\n", lumhost::oneLine(error.what()).c_str());
@@ -50,14 +40,10 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     lumhost::addListCommand(app);
     lumhost::addValidateCommand(app);
-#if LUM_HOST_AUDIO_FILES
     lumhost::addRenderCommand(app);
     lumhost::addResponseCommand(app);
     lumhost::addRunCommand(app);
     lumhost::addDemoCommand(app);
-#else
-    for (const char* name : {"render", "response", "run", "demo"}) addMissingCommand(app, name);
-#endif
 
     if (refusedCommand(app, argc, argv)) return 2;
     // The commands run as CLI11 finishes parsing, so their errors surface here too.

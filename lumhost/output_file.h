@@ -1,7 +1,8 @@
 // Every file a command writes goes through here, the way sox or git write theirs: the
 // name is checked before any work, the content goes to a private temporary file in the
-// same folder (unnamed where the system allows, so a killed run leaves nothing), and only a
-// complete file is put in place. "-" is standard output.
+// same folder (unnamed where the system allows, or under Windows marked for deletion until
+// committed, so a killed run leaves nothing), and only a complete file is put in place.
+// "-" is standard output.
 #pragma once
 
 #include <string>
@@ -24,10 +25,10 @@ public:
     // The name as the user gave it, for messages.
     const std::string& path() const { return path_; }
     bool isStandardOutput() const { return path_ == "-"; }
-    // Where the content is written (in this process); open with truncation, or write to
-    // `descriptor()`.
-    const std::string& temporaryPath() const { return temporary_; }
+    // Where the content is written: a C runtime descriptor, which another program may inherit.
     int descriptor() const { return descriptor_; }
+    // Appends `content`. Throws UserError.
+    void write(const std::string& content) const;
     // Whether this and `other` end in the same file.
     bool sameTarget(const OutputFile& other) const { return target_ == other.target_; }
 
@@ -37,6 +38,8 @@ public:
     void commit();
 
 private:
+    // The platform's part: the temporary file in `folder`, and putting it in place.
+    void createTemporary(const std::string& folder);
     void placeAtTarget();
 
     std::string path_;

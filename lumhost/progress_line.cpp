@@ -1,22 +1,20 @@
 #include "progress_line.h"
 
-#if defined(_WIN32)
-#include <io.h>
-#else
+#if !defined(_WIN32)
 #include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
 #include <cstdio>
 
+#include "terminal.h"
+
 namespace lumhost {
 namespace {
 
 #if defined(_WIN32)
-bool standardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 std::size_t terminalColumns() { return 80; }
 #else
-bool standardErrorIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 std::size_t terminalColumns() {
     winsize size{};
     return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
@@ -29,9 +27,7 @@ constexpr std::chrono::milliseconds kQuietStart{1000};
 }  // namespace
 
 ProgressLine::ProgressLine(std::string label, bool quiet)
-    : label_(std::move(label)),
-      enabled_(!quiet && standardErrorIsTerminal()),
-      start_(std::chrono::steady_clock::now()) {}
+    : label_(std::move(label)), enabled_(!quiet && isTerminal(stderr)), start_(std::chrono::steady_clock::now()) {}
 
 ProgressLine::~ProgressLine() { clear(); }
 

@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +11,7 @@
 #include "host/signal_generators.h"
 #include "output_file.h"
 #include "progress_line.h"
+#include "terminal.h"
 
 namespace lumhost {
 namespace {
@@ -91,7 +90,7 @@ void render(const RenderOptions& options) {
     const RunSettings& run = options.run;
     const std::string& inPath = options.inPath;
     const double seconds = options.seconds;
-    if (options.outPath == "-" && isatty(STDOUT_FILENO)) {
+    if (options.outPath == "-" && isTerminal(stdout)) {
         throw UserError("will not write audio to a terminal: send standard output to a file or a program");
     }
     if (!inPath.empty() && run.sampleRateGiven) {

@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -12,6 +10,7 @@
 #include "output_file.h"
 #include "progress_line.h"
 #include "response_plot.h"
+#include "terminal.h"
 
 namespace lumhost {
 
@@ -41,7 +40,7 @@ void respond(const ResponseOptions& options) {
     const std::string& plotPath = options.plotPath;
     const std::string& csvPath = options.csvPath;
     const bool replaceExisting = run.replaceExisting;
-    if (plotPath == "-" && isatty(STDOUT_FILENO)) {
+    if (plotPath == "-" && isTerminal(stdout)) {
         throw UserError("will not draw a picture on a terminal: send standard output to a file or a program");
     }
     if (plotPath.empty() && csvPath.empty() && options.at.empty()) {
@@ -54,24 +53,29 @@ void respond(const ResponseOptions& options) {
             throw UserError(text);
         }
     }
+    if (!plotPath.empty()) checkPlotName(plotPath);
+    // Without gnuplot the table stands in for the plot.
+    const bool drawn = !plotPath.empty() && plotterOnPath();
+    const std::string tablePath = csvPath.empty() && !plotPath.empty() && !drawn ? tableInsteadOf(plotPath) : csvPath;
     // Every output is checked before anything is measured or written.
     std::optional<OutputFile> csv, plot;
-    if (!csvPath.empty()) csv.emplace(csvPath, replaceExisting, libraryFiles(run.libraryPath));
+    if (!tablePath.empty()) csv.emplace(tablePath, replaceExisting, libraryFiles(run.libraryPath));
+    // Checked even when not drawn, so the same name gives the same answer with or without gnuplot.
     if (!plotPath.empty()) plot.emplace(plotPath, replaceExisting, libraryFiles(run.libraryPath));
-    if (plot) checkPlotName(plotPath);
-    if (csv && plot) refuseSharedTargets({&*csv, &*plot});
+    if (!csvPath.empty() && plot) refuseSharedTargets({&*csv, &*plot});
 
     const LoadedLibrary loaded(run.libraryPath);
     const ImpulseResponse impulse = measureImpulseResponse(loaded, run, options.seconds);
     const auto points = impulse.curve();
-    if (csv) writeResponseCsv(*csv, points);
-    if (plot)
+    if (csv) writeResponseCsv(*csv, {{run.moduleId, points}});
+    if (drawn)
         plotResponses(*plot, describeRun(loaded.module(run.moduleId), parsePinSettings(run.pins)),
                       {{run.moduleId, points}});
     if (csv) csv->commit();
-    if (plot) plot->commit();
+    if (drawn) plot->commit();
+    if (plot && !drawn) warnNoPlotter(plotPath, tablePath);
 
-    std::FILE* summary = (csv && csv->isStandardOutput()) || (plot && plot->isStandardOutput()) ? stderr : stdout;
+    std::FILE* summary = (csv && csv->isStandardOutput()) || (drawn && plot->isStandardOutput()) ? stderr : stdout;
     for (double hz : options.at) {
         const ResponsePoint point = impulse.at(hz);
         std::fprintf(summary, "%g Hz: %.2f dB, %.1f deg\n", hz, point.magnitudeDb, point.phaseDegrees);
@@ -80,8 +84,8 @@ void respond(const ResponseOptions& options) {
     const ResponsePoint peak = impulse.peak(points);
     std::fprintf(summary, "%s: peak %.2f dB at %.1f Hz, %.2f dB at the lowest frequency measured (%.1f Hz)%s%s%s%s\n",
                  run.moduleId.c_str(), peak.magnitudeDb, peak.hz, points.front().magnitudeDb, points.front().hz,
-                 plotPath.empty() ? "" : "; plot ", plotPath.c_str(), csvPath.empty() ? "" : "; table ",
-                 csvPath.c_str());
+                 drawn ? "; plot " : "", drawn ? plotPath.c_str() : "", csv ? "; table " : "",
+                 csv ? tablePath.c_str() : "");
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 
 #include "external_program.h"
@@ -31,16 +30,29 @@ constexpr double kPlotSeconds = 30.0;
 
 }  // namespace
 
-void writeResponseCsv(const OutputFile& out, const std::vector<ResponsePoint>& points) {
-    std::ofstream file(out.temporaryPath());
-    file << "hz,magnitude_db,phase_deg\n";
+void writeResponseCsv(const OutputFile& out, const std::vector<ResponseCurve>& curves) {
+    const bool labelled = curves.size() > 1;
+    std::string table = labelled ? "curve,hz,magnitude_db,phase_deg\n" : "hz,magnitude_db,phase_deg\n";
     char line[96];
-    for (const ResponsePoint& p : points) {
-        std::snprintf(line, sizeof line, "%.6g,%.6f,%.4f\n", p.hz, p.magnitudeDb, p.phaseDegrees);
-        file << line;
+    for (const ResponseCurve& curve : curves) {
+        for (const ResponsePoint& p : curve.points) {
+            std::snprintf(line, sizeof line, "%.6g,%.6f,%.4f\n", p.hz, p.magnitudeDb, p.phaseDegrees);
+            table += (labelled ? curve.label + "," : "") + line;
+        }
     }
-    file.close();
-    if (!file) throw UserError("cannot write " + out.path());
+    out.write(table);
+}
+
+bool plotterOnPath() { return !programOnPath("gnuplot").empty(); }
+
+std::string tableInsteadOf(const std::string& plotPath) {
+    if (plotPath == "-") return plotPath;
+    return plotPath.substr(0, plotPath.size() - lowerCaseExtension(plotPath).size()) + "csv";
+}
+
+void warnNoPlotter(const std::string& plotPath, const std::string& tablePath) {
+    std::fprintf(stderr, "lumhost: warning: gnuplot is not on the PATH: %s not drawn; the table is in %s\n",
+                 plotPath.c_str(), tablePath == "-" ? "standard output" : tablePath.c_str());
 }
 
 void checkPlotName(const std::string& path) {

@@ -9,8 +9,16 @@
 
 namespace lumhost {
 
-// Writes "hz,magnitude_db,phase_deg" rows into `out`. Throws UserError.
-void writeResponseCsv(const OutputFile& out, const std::vector<ResponsePoint>& points);
+// Writes "hz,magnitude_db,phase_deg" rows into `out`; several curves get a first column,
+// "curve", with each one's label. Throws UserError.
+void writeResponseCsv(const OutputFile& out, const std::vector<ResponseCurve>& curves);
+
+// Whether plotResponses can draw: gnuplot is on the PATH. Where it is not, a command writes
+// the table instead and says so with warnNoPlotter.
+bool plotterOnPath();
+// The table written instead of the plot `plotPath` (a.png gives a.csv; "-" stays "-").
+std::string tableInsteadOf(const std::string& plotPath);
+void warnNoPlotter(const std::string& plotPath, const std::string& tablePath);
 
 // Throws UserError unless `path` ends in .png or .svg, or is "-" (PNG).
 void checkPlotName(const std::string& path);

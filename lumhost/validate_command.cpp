@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -17,10 +16,8 @@
 #include "host/user_error.h"
 #include "host/validator.h"
 #include "isolated_validation.h"
-#if LUM_HOST_OUTPUT_FILES
 #include "junit_report.h"
 #include "output_file.h"
-#endif
 #include "progress_line.h"
 #include "validation_report.h"
 #if defined(_WIN32)
@@ -130,14 +127,12 @@ void printVerdict(const ModuleVerdict& verdict, const ValidateSettings& settings
     }
 }
 
-#if LUM_HOST_OUTPUT_FILES
 // Checked before any module runs, as every output file is.
 std::unique_ptr<OutputFile> reportFile(const std::string& path, const char* option, const ValidateSettings& settings) {
     if (path.empty()) return nullptr;
     if (path == "-") throw UserError(std::string(option) + " takes a file name: standard output has the text report");
     return std::make_unique<OutputFile>(path, settings.replaceExisting, libraryFiles(settings.libraryPath));
 }
-#endif
 
 void listChecks() {
     for (const ValidationCheck& check : validationChecks()) std::printf("%-28s %s\n", check.name, check.description);
@@ -201,15 +196,9 @@ int validate(const ValidateSettings& settings) {
         throw UserError("--jobs validates in child processes: not with --in-process");
     }
     const LoadedLibrary loaded(settings.libraryPath);
-#if LUM_HOST_OUTPUT_FILES
     const std::unique_ptr<OutputFile> json = reportFile(settings.jsonPath, "--json", settings);
     const std::unique_ptr<OutputFile> junit = reportFile(settings.junitPath, "--junit", settings);
     if (json && junit) refuseSharedTargets({json.get(), junit.get()});
-#else
-    if (!settings.jsonPath.empty() || !settings.junitPath.empty()) {
-        throw UserError("--json and --junit are not in the Windows builds");
-    }
-#endif
     ValidationOptions options;
     options.strictness = settings.strictness;
     options.seed = settings.seed;
@@ -264,20 +253,17 @@ int validate(const ValidateSettings& settings) {
             ? "; allocations, locks, blocking and thread calls not visible on this platform"
             : "",
         settings.inProcess ? "; in lumhost's own process" : "");
-#if LUM_HOST_OUTPUT_FILES
     const std::string& library = loaded.description.library;
     if (json) {
-        std::ofstream(json->temporaryPath(), std::ios::trunc)
-            << validationReport(library, settings, verdicts).dump(2) << '\n';
+        json->write(validationReport(library, settings, verdicts).dump(2) + '\n');
         json->commit();
     }
     if (junit) {
-        std::ofstream out(junit->temporaryPath(), std::ios::trunc);
-        writeJUnitReport(out, library, settings, verdicts);
-        out.close();
+        std::ostringstream xml;
+        writeJUnitReport(xml, library, settings, verdicts);
+        junit->write(xml.str());
         junit->commit();
     }
-#endif
     return failed + crashed == 0 ? 0 : 1;
 }
 

@@ -2,7 +2,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <array>
 #include <cmath>
 #include <complex>
@@ -14,6 +13,13 @@
 #include <numeric>
 #include <pugixml.hpp>
 #include <sstream>
+
+#if defined(_WIN32)
+#include <process.h>
+#else
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "generated/module_libraries.h"
 #include "lumhost/audio_file.h"
@@ -32,6 +38,16 @@ const std::string kAddressSpaceLimit;
 const std::string kAddressSpaceLimit = "ulimit -v 150000; ";
 #endif
 
+constexpr double kPi = 3.14159265358979323846;
+
+int processId() {
+#if defined(_WIN32)
+    return _getpid();
+#else
+    return getpid();
+#endif
+}
+
 struct Result {
     int exitCode;
     std::string output;  // standard output and standard error
@@ -43,25 +59,48 @@ protected:
         // The process id keeps apart the same test run by builds of other worktrees.
         directory = std::filesystem::temp_directory_path() /
                     ("lumhost-test-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                     "-" + std::to_string(getpid()));
+                     "-" + std::to_string(processId()));
         std::filesystem::remove_all(directory);
         std::filesystem::create_directories(directory);
     }
     void TearDown() override { std::filesystem::remove_all(directory); }
 
     Result run(const std::string& arguments) const { return shell("$LH " + arguments, directory); }
-    // Runs `script` in `folder` with LH (lumhost), LIB (the library folder) and Q (the filter) set.
-    static Result shell(const std::string& script, const std::filesystem::path& folder) {
+    // Runs `script` in `folder` with LH (lumhost), LIB (the library folder), Q (the filter)
+    // and FILES (`files`) set: by sh, or under Windows by cmd, the names replaced by their values
+    // and standard error joined to the last command's output (wine's cmd cannot group).
+    static Result shell(const std::string& script, const std::filesystem::path& folder,
+                        const std::filesystem::path& files = {}) {
+#if defined(_WIN32)
+        std::string lumhost = LUMHOST_PATH;
+        std::replace(lumhost.begin(), lumhost.end(), '/', '\\');
+        std::string command = script;
+        for (const auto& [name, value] : {std::pair<std::string, std::string>{"$LH", '"' + lumhost + '"'},
+                                          {"$LIB", LUM_LIBRARY_DIR},
+                                          {"$Q", library("QX-DaRovoVIR3")},
+                                          { "$FILES",
+                                            files.string() }}) {
+            for (std::size_t at; (at = command.find(name)) != std::string::npos;)
+                command.replace(at, name.size(), value);
+        }
+        command = "cd /d \"" + folder.string() + "\" && " + command + " 2>&1";
+        FILE* pipe = _popen(command.c_str(), "r");
+#else
         const std::string command =
             "cd '" + folder.string() +
-            "' && export LH='" LUMHOST_PATH "' LIB='" LUM_LIBRARY_DIR "' Q=" + library("QX-DaRovoVIR3") + " && { " +
-            script + "; } 2>&1";
-        Result result{-1, {}};
+            "' && export LH='" LUMHOST_PATH "' LIB='" LUM_LIBRARY_DIR "' Q=" + library("QX-DaRovoVIR3") + " FILES='" +
+            files.string() + "' && { " + script + "; } 2>&1";
         FILE* pipe = popen(command.c_str(), "r");
+#endif
+        Result result{-1, {}};
         char chunk[4096];
         while (std::size_t read = std::fread(chunk, 1, sizeof chunk, pipe)) result.output.append(chunk, read);
+#if defined(_WIN32)
+        result.exitCode = _pclose(pipe);
+#else
         const int status = pclose(pipe);
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
         return result;
     }
     std::string path(const std::string& name) const { return (directory / name).string(); }
@@ -74,7 +113,8 @@ protected:
         while (end != std::string::npos && output.compare(end + 1, 2, "  ") == 0) end = output.find('\n', end + 1);
         return output.substr(lineStart, end - lineStart);
     }
-    static std::string library(const std::string& name) { return "'" + lumtest::libraryPath(name) + "'"; }
+    // Double quotes, which sh and cmd both read.
+    static std::string library(const std::string& name) { return '"' + lumtest::libraryPath(name) + '"'; }
     // list's first line for `name`, with the module count of its shipped description.
     static std::string listTitle(const std::string& name) {
         std::ifstream description(lumtest::libraryPath(name) + ".json");
@@ -103,7 +143,7 @@ TEST_F(LumhostTest, ListShowsEveryModuleWithItsPins) {
 
 TEST_F(LumhostTest, RenderedLowPassImpulseResponseSumsToUnityGain) {
     const Result render = run("render " + library("QX-DaRovoVIR3") +
-                              " QX-DaRovoVIR3 --out ir.wav --signal impulse --seconds 1 --pin 'Filter Type=0'"
+                              " QX-DaRovoVIR3 --out ir.wav --signal impulse --seconds 1 --pin \"Filter Type=0\""
                               " --pin Slope=1 --pin Frequency=100 --pin 3=0.0707");
     ASSERT_EQ(render.exitCode, 0) << render.output;
     EXPECT_THAT(render.output,
@@ -116,14 +156,14 @@ TEST_F(LumhostTest, RenderedLowPassImpulseResponseSumsToUnityGain) {
     EXPECT_GT(ir.channels[0][1], 0.0f) << "a 1 kHz low-pass responds at once";
     // response --at gives the transform of that impulse response at exactly the frequency asked.
     const Result at = run("response " + library("QX-DaRovoVIR3") +
-                          " QX-DaRovoVIR3 --at 1000,3333 --pin 'Filter Type=0' --pin Slope=1 --pin Frequency=100 "
+                          " QX-DaRovoVIR3 --at 1000,3333 --pin \"Filter Type=0\" --pin Slope=1 --pin Frequency=100 "
                           "--pin 3=0.0707");
     ASSERT_EQ(at.exitCode, 0) << at.output;
     std::istringstream lines(at.output);
     for (const double hz : {1000.0, 3333.0}) {
         std::complex<double> sum = 0.0;
         for (std::size_t n = 0; n < ir.channels[0].size(); ++n) {
-            sum += double{ir.channels[0][n]} * std::polar(1.0, -2.0 * M_PI * hz * static_cast<double>(n) / 44100.0);
+            sum += double{ir.channels[0][n]} * std::polar(1.0, -2.0 * kPi * hz * static_cast<double>(n) / 44100.0);
         }
         double printedHz = 0.0, printedDb = 0.0;
         std::string line;
@@ -168,7 +208,7 @@ std::vector<std::array<double, 3>> readResponse(const std::string& csvPath) {
 
 TEST_F(LumhostTest, ResponsePeaksWhereTheBandPassIsTuned) {
     const Result response = run("response " + library("QX-DaRovoVIR3") +
-                                " QX-DaRovoVIR3 --pin 'Filter Type=BandPass' --pin Frequency=250 --pin Q=0.5"
+                                " QX-DaRovoVIR3 --pin \"Filter Type=BandPass\" --pin Frequency=250 --pin Q=0.5"
                                 " --plot band.png --csv band.csv");
     ASSERT_EQ(response.exitCode, 0) << response.output;
     double peakHz = 0.0, peakDb = -1e9;
@@ -178,6 +218,12 @@ TEST_F(LumhostTest, ResponsePeaksWhereTheBandPassIsTuned) {
     EXPECT_NEAR(std::log2(peakHz / 2500.0), 0.0, 0.05) << "peak at " << peakHz << " Hz";
     EXPECT_NEAR(peakDb, 0.0, 0.1) << "a band-pass peaks at unity gain";
     EXPECT_THAT(response.output, HasSubstr(" dB at 2500.0 Hz")) << "the peak refined between grid points";
+    // Where gnuplot is missing (always under wine) the table stands in for the plot.
+    if (!std::filesystem::exists(path("band.png"))) {
+        EXPECT_THAT(response.output,
+                    HasSubstr("gnuplot is not on the PATH: band.png not drawn; the table is in band.csv"));
+        return;
+    }
     std::ifstream png(path("band.png"), std::ios::binary);
     char magic[8] = {};
     png.read(magic, 8);
@@ -214,7 +260,7 @@ TEST_F(LumhostTest, RunPrintsWhatEachModuleAnswers) {
         {"KelMathLimitDspInt --then --pin Value=-5 --then --pin Value=0",
          "> Value=2 (default) Min=-1 (default) Max=1 (default)\n  Out = 1\n> Value=-5\n  Out = -1\n> Value=0\n"
          "  Out = 0\n"},
-        {"KelMathScaleUpGuiFloat --pin Min=10 --pin Max=20 --pin Value=0.25 --then --pin 'Out 2=15'",
+        {"KelMathScaleUpGuiFloat --pin Min=10 --pin Max=20 --pin Value=0.25 --then --pin \"Out 2=15\"",
          "  Min=10 -> Out = 12.5, Out 2 = 12.5\n  Max=20 -> nothing written\n  Value=0.25 -> nothing written\n"
          "  Out 2=15 -> Out = 15, Value = 0.5\n"},
         {"KelMathWrapGuiInt --pin Divisor=2 --pin Modulus=3 --pin Value=9",
@@ -236,6 +282,10 @@ TEST_F(LumhostTest, RunPrintsWhatEachModuleAnswers) {
 }
 
 TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "the broken modules' real-time calls are the C library's here; the Windows suites check "
+                    "lumhost.exe's verdicts on LUM_BROKEN in their own tests";
+#endif
     for (const char* name : lumbuild::kShippedLibraries) {
         const Result validate = run("validate " + library(name) + " --strictness 2 --only-failed");
         EXPECT_EQ(validate.exitCode, 0) << validate.output;
@@ -369,7 +419,7 @@ TEST_F(LumhostTest, BadInputGivesOneLineExitCodeTwoAndNoOutputFile) {
         {render + "--pin Cutoff=1", "QX-DaRovoVIR3 has no pin 'Cutoff'\n"},
         {render + "--pin Q=loud", "lumhost: pin 'Q': 'loud' is not a number\n"},
         {render + "--pin Slope=1.5", "lumhost: pin 'Slope': '1.5' is neither a 32-bit integer nor one of OneSection,"},
-        {render + "--pin 'Signal Out=1'", "lumhost: pin 'Signal Out' is an output\n"},
+        {render + "--pin \"Signal Out=1\"", "lumhost: pin 'Signal Out' is an output\n"},
         {render + "--rate 10", "lumhost: sample rate 10 is outside 1000 to 768000\n"},
         {render + "--block 0", "lumhost: block size 0 is outside 1 to 8192\n"},
         {"render " + filter + " QX-DaRovoVIR3 --out out.wav --signal sine:99999", "lumhost: signal sine: 99999 Hz"},
@@ -385,7 +435,7 @@ TEST_F(LumhostTest, BadInputGivesOneLineExitCodeTwoAndNoOutputFile) {
         {"run " + math + " KelMathAddAudio", "has no module 'KelMathAddAudio'\n"},
         {"run " + math + " KelMathMultiplyAudio",
          "lumhost: KelMathMultiplyAudio is audio-rate: lumhost render runs it\n"},
-        {render + "--pin 'Filter Type=Highshelf'", "'Highshelf' is neither a 32-bit integer nor one of LowPass,"},
+        {render + "--pin \"Filter Type=Highshelf\"", "'Highshelf' is neither a 32-bit integer nor one of LowPass,"},
         {"validate " + filter + " --skip dsp.nope", "lumhost: no check 'dsp.nope' (--list-checks lists them)\n"},
     };
     for (const Case& c : cases) {
@@ -400,8 +450,9 @@ TEST_F(LumhostTest, BadInputGivesOneLineExitCodeTwoAndNoOutputFile) {
 }
 
 // Names, files and values a new user or an adversary tries: a shell script (FILES holds
-// stereo.wav and empty.wav) run in an empty folder, its exit code, what its last line
-// says, and the files it must and must not leave; no temporary file is ever left.
+// stereo.wav, empty.wav and a copy of the filter library) run in an empty folder, its exit
+// code, what its last line says, and the files it must and must not leave; no temporary
+// file is ever left. Under Windows cmd runs the rows that need nothing of POSIX.
 TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
     const std::filesystem::path files = directory / "files";
     std::filesystem::create_directories(files);
@@ -412,11 +463,16 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
         lumhost::writeAudioFile(out, lumhost::audioFormatFor(name), audio);
         out.commit();
     }
+    for (const char* suffix : {"", ".json"}) {
+        const std::filesystem::path source = lumtest::libraryPath("QX-DaRovoVIR3") + suffix;
+        std::filesystem::copy_file(source, files / source.filename());
+    }
     struct Row {
         std::string script;
         int exitCode;
         std::string says;
         std::vector<std::string> exist, absent;
+        const char* posixOnly = nullptr;  // why the row cannot run under Windows
     };
     const std::string render = "$LH render $Q QX-DaRovoVIR3 --pin Frequency=100 --pin Q=0.0707 ";
     const std::string response = "$LH response $Q QX-DaRovoVIR3 --pin Frequency=100 --pin Q=0.0707 ";
@@ -425,13 +481,29 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          0,
          "plot a$(touch INJECTED).png",
          {"a$(touch INJECTED).png"},
-         {"INJECTED"}},
-        {"ln -s target.wav link.wav && " + render + "--out link.wav", 0, "wrote link.wav", {"target.wav"}, {}},
-        {render + "--out /dev/null", 2, "cannot write /dev/null: not a regular file", {}, {}},
-        {render + "--out - | head -c 4", 0, "RIFF", {}, {}},
-        {"script -qec '" + render + "--out -' /dev/null", 2, "will not write audio to a terminal", {}, {}},
-        {"script -qec '" + response + "--plot -' /dev/null", 2, "will not draw a picture on a terminal", {}, {}},
-        {render + "--out t.wav --pin 'Signal In=in:2147483647'",
+         {"INJECTED"},
+         "sh's command substitution"},
+        {"ln -s target.wav link.wav && " + render + "--out link.wav",
+         0,
+         "wrote link.wav",
+         {"target.wav"},
+         {},
+         "symbolic links"},
+        {render + "--out /dev/null", 2, "cannot write /dev/null: not a regular file", {}, {}, "/dev/null"},
+        {render + "--out - | head -c 4", 0, "RIFF", {}, {}, "head"},
+        {"script -qec '" + render + "--out -' /dev/null",
+         2,
+         "will not write audio to a terminal",
+         {},
+         {},
+         "script's pseudo-terminal"},
+        {"script -qec '" + response + "--plot -' /dev/null",
+         2,
+         "will not draw a picture on a terminal",
+         {},
+         {},
+         "script's pseudo-terminal"},
+        {render + "--out t.wav --pin \"Signal In=in:2147483647\"",
          2,
          "channel 2147483647 does not exist (the signal has 1)",
          {},
@@ -440,30 +512,30 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          2,
          "cannot load ./t.lum: cut short at 50000 bytes",
          {},
-         {}},
+         {},
+         "head and cp"},
         {"cp $LIB/KEL_MATH.lum $LIB/KEL_MATH.lum.json . && $LH list KEL_MATH.lum | head -1",
          0,
          listTitle("KEL_MATH"),
          {},
-         {}},
-        {"echo precious > e.wav && " + render + "--out e.wav", 2, "e.wav exists (--force replaces it)", {}, {}},
-        {"cp $FILES/stereo.wav s.wav && " + render + "--in s.wav --out s.wav -y",
-         2,
-         "will not write s.wav over the input",
          {},
-         {}},
+         "cp and head"},
+        {"echo precious > e.wav && " + render + "--out e.wav", 2, "e.wav exists (--force replaces it)", {}, {}},
+        {render + "--in $FILES/stereo.wav --out $FILES/stereo.wav -y", 2, "stereo.wav over the input", {}, {}},
         {"touch p.png.gp p.png.dat p.png.part && " + response + "--plot p.png",
          0,
          "plot p.png",
          {"p.png", "p.png.gp", "p.png.dat", "p.png.part"},
-         {}},
+         {},
+         "touch, and gnuplot is not on wine's PATH"},
         // Reading a FIFO nobody writes blocks lumhost with its output begun: killed, it leaves nothing.
         {"mkfifo in.wav; " + render +
              "--in in.wav --out long.wav & sleep 0.5; kill -TERM $!; wait $!; s=$?; echo \"$(ls -A), then status $s\"",
          0,
          "in.wav, then status 143",
          {},
-         {"long.wav"}},
+         {"long.wav"},
+         "FIFOs and signals"},
         // A file that appears at the output meanwhile is kept; of four runs at once one writes.
         {"mkfifo in.wav; " + render +
              "--in in.wav --out o.wav & sleep 0.3; echo precious > o.wav; cat $FILES/stereo.wav > in.wav; wait $!; "
@@ -471,18 +543,20 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          0,
          "status 2, precious",
          {},
-         {}},
+         {},
+         "FIFOs"},
         {"for i in 1 2 3 4; do (" + render +
              "--seconds 5 --out o.wav >/dev/null 2>&1; echo $? >> codes) & done; "
              "wait; sort codes | uniq -c | xargs",
          0,
          "1 0 3 2",
          {"o.wav"},
-         {}},
+         {},
+         "sh's background jobs"},
         // Inputs are never written: the library's own description included.
-        {"cp $LIB/QX-DaRovoVIR3.lum* . && $LH response QX-DaRovoVIR3.lum QX-DaRovoVIR3 --csv QX-DaRovoVIR3.lum.json -y",
+        {"$LH response $FILES/QX-DaRovoVIR3.lum QX-DaRovoVIR3 --csv $FILES/QX-DaRovoVIR3.lum.json -y",
          2,
-         "will not write QX-DaRovoVIR3.lum.json over the input",
+         "QX-DaRovoVIR3.lum.json over the input",
          {},
          {}},
         // A bare name is looked up in the current folder first.
@@ -490,7 +564,8 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          2,
          "KEL_MATH.lum.json does not describe KEL_MATH.lum",
          {},
-         {}},
+         {},
+         "cp"},
         {"$LH render $LIB/KEL_MATH.lum KelMathDivideAudio --pin B=0 --out d.wav --seconds 0.1",
          0,
          "Out: 4410 of 4410 samples are not finite",
@@ -500,7 +575,8 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          0,
          "peak +34.0 dBFS clipped in FLAC",
          {"c.flac"},
-         {}},
+         {},
+         "the Windows builds' libsndfile has no external codecs, FLAC among them"},
         {render + "--in $FILES/stereo.wav --out o.wav", 0, "2 channel(s); Signal Out of channel 0 peak", {"o.wav"}, {}},
         {render + "--in $FILES/stereo.wav --out o.wav --rate 44100", 2, "--rate does not resample", {}, {"o.wav"}},
         {render + "--out o.wav --seconds 1e-9", 2, "shorter than one frame", {}, {"o.wav"}},
@@ -518,22 +594,23 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          0,
          ",-0.000000,180.0000",
          {"r.csv"},
-         {}},
+         {},
+         "sed"},
         {"$LH response $LIB/KEL_MATH.lum KelMathMultiplyAudio --pin A=in --pin B=in --csv r.csv",
          2,
          "the module is not linear with these pins",
          {},
          {"r.csv"}},
-        {response + "--pin 'Signal In=0.5' --csv r.csv",
+        {response + "--pin \"Signal In=0.5\" --csv r.csv",
          2,
          "no audio input of QX-DaRovoVIR3 takes the impulse",
          {},
          {"r.csv"}},
-        {render + "--out o.wav --pin 'Frequency= 5'", 2, "pin 'Frequency': ' 5' is not a number", {}, {"o.wav"}},
+        {render + "--out o.wav --pin \"Frequency= 5\"", 2, "pin 'Frequency': ' 5' is not a number", {}, {"o.wav"}},
         {render + "--out o.wav --pin Frequency=0x10", 2, "pin 'Frequency': '0x10' is not a number", {}, {"o.wav"}},
         {render + "--out o.wav --pin Frequency=1e-39 --seconds 0.1", 0, "wrote o.wav", {"o.wav"}, {}},
         // Messages give pin values in the units list shows, and a value may be written in them.
-        {"$LH response $Q QX-DaRovoVIR3 --pin Frequency=3000 --pin Gain=1.2 --pin 'Filter Type=Peak' --csv r.csv",
+        {"$LH response $Q QX-DaRovoVIR3 --pin Frequency=3000 --pin Gain=1.2 --pin \"Filter Type=Peak\" --csv r.csv",
          2,
          "QX-DaRovoVIR3  Frequency=30 kHz  Gain=12 dB  Filter Type=Peak is not finite",
          {},
@@ -546,7 +623,8 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          0,
          "same",
          {},
-         {}},
+         {},
+         "cmp and /dev/null"},
         {render + "--out o.wav --pin Frequency=3dB",
          2,
          "pin 'Frequency': '3dB' is in dB; give Hz, kHz or a number",
@@ -568,22 +646,26 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          0,
          "lumhost: warning: pin 'Slope': 4 is none of its values (0 to 3)",
          {"o.wav"},
-         {}},
-        {response + "--csv r.csv --pin 'Filter Type=7' 2>&1 >/dev/null",
+         {},
+         "/dev/null"},
+        {response + "--csv r.csv --pin \"Filter Type=7\" 2>&1 >/dev/null",
          0,
          "lumhost: warning: pin 'Filter Type': 7 is none of its values (0 to 6)",
          {"r.csv"},
-         {}},
+         {},
+         "/dev/null"},
         {render + "--out o.wav --seconds 0.1 --pin Q=5 2>&1 >/dev/null",
          0,
          "lumhost: warning: pin 'Q': 50 is outside its range, 0.1 to 20",
          {"o.wav"},
-         {}},
+         {},
+         "/dev/null"},
         {render + "--out o.wav --seconds 0.1 --rate 22050 --pin Frequency=20kHz 2>&1 >/dev/null | head -1",
          0,
          "lumhost: warning: pin 'Frequency': 20 kHz is at or above half the sample rate (11.025 kHz)",
          {"o.wav"},
-         {}},
+         {},
+         "/dev/null and head"},
         {response + "--plot p.jpg", 2, "cannot draw p.jpg: plots are .png or .svg", {}, {"p.jpg"}},
         {"mkdir bin && printf '#!/bin/sh\\ncat >/dev/null\\n' > bin/gnuplot && chmod +x bin/gnuplot && "
          "PATH=$PWD/bin:$PATH " +
@@ -591,7 +673,8 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          2,
          "gnuplot drew nothing into p.png",
          {},
-         {"p.png"}},
+         {"p.png"},
+         "a shell script as gnuplot"},
         {response + "--plot same.svg --csv same.svg", 2, "two outputs name one file", {}, {"same.svg"}},
         {response + "--csv ok.csv --plot nodir/p.png", 2, "cannot write nodir/p.png: no such folder", {}, {"ok.csv"}},
         {"mkdir d && cp $LIB/LUM_TEST.lum.json d/KEL_MATH.lum.json && cp $LIB/KEL_MATH.lum d/ && $LH list "
@@ -599,18 +682,43 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          2,
          "d/KEL_MATH.lum.json does not describe d/KEL_MATH.lum",
          {},
-         {}},
+         {},
+         "cp"},
         {"$LH list --foo x", 2, "The following argument was not expected: --foo", {}, {}},
         {"$LH --version", 0, "lumhost ", {}, {}},
-        {"$LH frobnicate > out 2>&1; s=$?; head -1 out; exit $s", 2, "no command 'frobnicate' (list, validate", {}, {}},
-        {"$LH list $LIB/KEL_MATH.lum > /dev/full", 2, "cannot write standard output: No space left on device", {}, {}},
+        {"$LH frobnicate > out 2>&1; s=$?; head -1 out; exit $s",
+         2,
+         "no command 'frobnicate' (list, validate",
+         {},
+         {},
+         "head and sh's $?"},
+        {"$LH list $LIB/KEL_MATH.lum > /dev/full",
+         2,
+         "cannot write standard output: No space left on device",
+         {},
+         {},
+         "/dev/full"},
         {"$LH validate $Q --in-process --timeout 3", 2, "--in-process excludes --timeout", {}, {}},
-        {"$LH validate --list-checks | grep '^dsp.host-calls '", 0, "position in the block", {}, {}},
+        {"$LH validate --list-checks | grep '^dsp.host-calls '", 0, "position in the block", {}, {}, "grep"},
         {"echo precious > r.json && $LH validate $Q --json r.json", 2, "r.json exists (--force replaces it)", {}, {}},
         {"$LH validate $Q --json r.xml --junit r.xml", 2, "two outputs name one file", {}, {"r.xml"}},
         {"$LH validate $Q --junit -", 2, "--junit takes a file name", {}, {}},
         {"$LH validate $Q --jobs 0", 2, "--jobs 0 is outside 1 to 64", {}, {}},
         {"$LH validate $Q --jobs 2 --in-process", 2, "--in-process excludes --jobs", {}, {}},
+        {"$LH validate $Q --strictness 1 --json r.json", 0, " 0 failed, 0 crashed", {"r.json"}, {}},
+        // Without gnuplot the table stands in for the plot, named after it.
+        {"PATH=/nowhere " + response + "--plot p.png",
+         0,
+         "; table p.csv",
+         {"p.csv"},
+         {"p.png"},
+         "sh's variable assignment; under wine gnuplot is never on the PATH, which the response test sees"},
+        {"PATH=/nowhere " + response + "--plot p.svg --csv p.svg",
+         2,
+         "two outputs name one file",
+         {},
+         {"p.svg"},
+         "sh's variable assignment"},
         {"$LH validate $LIB/KEL_MATH.lum --only gui.sessions --module KelMathAddDspFloat",
          2,
          "the checks chosen apply to none of the modules chosen",
@@ -627,7 +735,8 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          0,
          "0 passed, 0 failed, 1 crashed",
          {},
-         {}},
+         {},
+         "sh's command substitution"},
         // A stop for a debugger at a module's first forbidden call ends a child without one, and
         // the reproduction stops there too.
         {"$LH validate $LIB/LUM_BROKEN.lum --module LumBrokenMallocs --abort-on-violation > out 2> err; "
@@ -636,50 +745,58 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          0,
          "dsp.sessions: crashed: killed by SIGTRAP",
          {},
-         {}},
-        {"$LH list /dev/zero", 2, "/dev/zero is not a regular file", {}, {}},
+         {},
+         "a POSIX signal, and sh's command substitution"},
+        {"$LH list /dev/zero", 2, "/dev/zero is not a regular file", {}, {}, "/dev/zero"},
         {"mkdir d && cp $Q d/ && ln -s /dev/zero d/QX-DaRovoVIR3.lum.json && $LH list d/QX-DaRovoVIR3.lum",
          2,
          "d/QX-DaRovoVIR3.lum.json: the module description is not a regular file",
          {},
-         {}},
+         {},
+         "cp and symbolic links"},
         {"mkdir d && cp $Q d/ && echo '{\"library\": 3}' > d/QX-DaRovoVIR3.lum.json && $LH list d/QX-DaRovoVIR3.lum",
          2,
          "json: a value of the wrong kind: type must be string, but is number",
          {},
-         {}},
+         {},
+         "cp"},
         // A library named without a folder comes from LUM_PATH before the build's own.
         {"mkdir d && cp $LIB/KEL_MATH.lum d/MINE.lum && cp $LIB/KEL_MATH.lum.json d/MINE.lum.json && "
          "LUM_PATH=/none:$PWD/d $LH run MINE KelMathAbsDspInt --pin In=-7",
          0,
          "Out = 7",
          {},
-         {}},
+         {},
+         "cp and sh's variable assignment"},
         {"LUM_PATH=$LIB $LH demo --out-dir 'my demo' | tail -1",
          0,
          "response plot: my demo/response.png",
          {"my demo/response.png"},
-         {}},
+         {},
+         "tail, and gnuplot is not on wine's PATH"},
         {"mkdir somedir.lum && $LH list somedir.lum", 2, "somedir.lum is not a regular file", {}, {}},
         {"$LH demo >/dev/null && mv demo-out first && $LH demo >/dev/null && "
          "cmp first/filter-notch.wav demo-out/filter-notch.wav && echo same",
          0,
          "same",
          {},
-         {}},
+         {},
+         "mv and cmp"},
         // Render streams: five minutes at 96 kHz (115 MB out) within 150 MB of address space.
         {kAddressSpaceLimit + "$LH render $LIB/KEL_MATH.lum KelMathMultiplyAudio --seconds 300 --rate 96000 "
                               "--out big.wav && rm big.wav",
          0,
          "28800000 frames at 96000 Hz",
          {},
-         {}},
+         {},
+         "ulimit"},
         {render + "--seconds 0.1 --out long.wav && head -c 2000 long.wav > short.wav && " + render +
              "--in short.wav --out o.wav >/dev/null",
          0,
          "short.wav is shorter than its header says",
          {"o.wav"},
-         {}},
+         {},
+         "head"},
         // A validating child dies with its parent, however the parent ends.
         {"setsid $LH validate $LIB/LUM_BROKEN.lum --module LumBrokenHangs --timeout 100 >/dev/null & "
          "for i in $(seq 100); do c=$(pgrep -P $!) && break; sleep 0.05; done; kill -TERM $!; sleep 0.5; "
@@ -687,13 +804,17 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          0,
          "child gone",
          {},
-         {}},
+         {},
+         "setsid, pgrep and ps; the Windows builds validate in their own process"},
     };
     const std::filesystem::path folder = directory / "row";
     for (const Row& row : rows) {
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
-        const Result result = shell("export FILES='" + files.string() + "' && " + row.script, folder);
+#if defined(_WIN32)
+        if (row.posixOnly != nullptr) continue;
+#endif
+        const Result result = shell(row.script, folder, files);
         EXPECT_EQ(result.exitCode, row.exitCode) << row.script << "\n" << result.output;
         const std::string lastLine = result.output.substr(result.output.rfind('\n', result.output.size() - 2) + 1);
         EXPECT_THAT(lastLine, HasSubstr(row.says)) << row.script;
@@ -711,11 +832,21 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
 TEST_F(LumhostTest, DemoWritesItsFilesAndThePlot) {
     const Result demo = run("demo");
     ASSERT_EQ(demo.exitCode, 0) << demo.output;
-    for (const char* file :
-         {"demo-out/response.png", "demo-out/filter-lowpass-4-sections.wav", "demo-out/math-nearest-tenth.wav"}) {
+    for (const char* file : {"demo-out/filter-lowpass-4-sections.wav", "demo-out/math-nearest-tenth.wav"}) {
         EXPECT_TRUE(std::filesystem::exists(path(file))) << file;
     }
-    EXPECT_THAT(demo.output, HasSubstr("response plot: demo-out/response.png"));
+    if (std::filesystem::exists(path("demo-out/response.png"))) {
+        EXPECT_THAT(demo.output, HasSubstr("response plot: demo-out/response.png"));
+        return;
+    }
+    // Where gnuplot is missing (always under wine) the seven curves come as one table.
+    EXPECT_THAT(demo.output, HasSubstr("response table: demo-out/response.csv"));
+    std::ifstream table(path("demo-out/response.csv"));
+    std::string header, last;
+    std::getline(table, header);
+    for (std::string line; std::getline(table, line);) last = line;
+    EXPECT_EQ(header, "curve,hz,magnitude_db,phase_deg");
+    EXPECT_THAT(last, StartsWith("HighShelf,"));
 }
 
 }  // namespace
