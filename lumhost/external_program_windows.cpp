@@ -6,48 +6,11 @@
 
 #include "external_program.h"
 #include "host/user_error.h"
+#include "windows_process.h"
 #include "windows_text.h"
 
 namespace lumhost {
 namespace {
-
-class Handle {
-public:
-    Handle() = default;
-    explicit Handle(HANDLE value) : value_(value) {}
-    ~Handle() { close(); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-
-    HANDLE get() const { return value_; }
-    HANDLE* put() { return &value_; }
-    void close() {
-        if (value_ != nullptr && value_ != INVALID_HANDLE_VALUE) CloseHandle(value_);
-        value_ = nullptr;
-    }
-
-private:
-    HANDLE value_ = nullptr;
-};
-
-// One argument as the C runtime splits a command line back: quoted when it holds blanks or
-// quotes, with the backslashes before a quote doubled.
-std::wstring quotedArgument(const std::wstring& argument) {
-    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) return argument;
-    std::wstring quoted = L"\"";
-    std::size_t backslashes = 0;
-    for (const wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-        backslashes = 0;
-        quoted += c;
-    }
-    quoted.append(2 * backslashes, L'\\');
-    return quoted + L"\"";
-}
 
 [[noreturn]] void cannotRun(const std::string& program) {
     throw UserError("cannot run " + program + ": " + windowsErrorText(GetLastError()));
@@ -60,7 +23,7 @@ ProgramResult runProgram(const std::vector<std::string>& command, const std::str
     const std::string program = programOnPath(command[0]);
     if (program.empty()) throw UserError("cannot run " + command[0] + ": it is not on the PATH");
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    Handle inputRead, inputWrite, errorRead, errorWrite, output;
+    WindowsHandle inputRead, inputWrite, errorRead, errorWrite, output;
     if (!CreatePipe(inputRead.put(), inputWrite.put(), &inheritable, 0) ||
         !CreatePipe(errorRead.put(), errorWrite.put(), &inheritable, 0) ||
         !SetHandleInformation(inputWrite.get(), HANDLE_FLAG_INHERIT, 0) ||
@@ -70,13 +33,8 @@ ProgramResult runProgram(const std::vector<std::string>& command, const std::str
         cannotRun(command[0]);
     }
     // A job ends whatever the program started with it, at the time limit or with lumhost.
-    Handle job(CreateJobObjectW(nullptr, nullptr));
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (job.get() == nullptr ||
-        !SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
-        cannotRun(command[0]);
-    }
+    const WindowsHandle job(killingJob());
+    if (job.get() == nullptr) cannotRun(command[0]);
     std::wstring commandLine = quotedArgument(widened(program));
     for (std::size_t i = 1; i < command.size(); ++i) commandLine += L" " + quotedArgument(widened(command[i]));
     STARTUPINFOW startup{};
@@ -91,7 +49,7 @@ ProgramResult runProgram(const std::vector<std::string>& command, const std::str
                         CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started)) {
         cannotRun(command[0]);
     }
-    const Handle process(started.hProcess), thread(started.hThread);
+    const WindowsHandle process(started.hProcess), thread(started.hThread);
     if (!AssignProcessToJobObject(job.get(), process.get())) {
         TerminateProcess(process.get(), 1);
         cannotRun(command[0]);

@@ -12,58 +12,14 @@
 #include "crash_report_windows.h"
 #include "host/import_table_hooks.h"
 #include "isolated_validation.h"
+#include "windows_process.h"
+#include "windows_text.h"
 
 namespace lumhost {
 namespace {
 
 [[noreturn]] void failWith(const std::string& what) {
     throw std::runtime_error(what + ": error " + std::to_string(GetLastError()));
-}
-
-class OwnedHandle {
-public:
-    explicit OwnedHandle(HANDLE handle = nullptr) : handle_(handle) {}
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    ~OwnedHandle() { close(); }
-
-    HANDLE get() const { return handle_; }
-    HANDLE* out() { return &handle_; }
-    HANDLE release() { return std::exchange(handle_, nullptr); }
-    void close() {
-        if (handle_ != nullptr) CloseHandle(handle_);
-        handle_ = nullptr;
-    }
-
-private:
-    HANDLE handle_;
-};
-
-// lumhost's arguments are in the ANSI code page, as main receives them.
-std::wstring wide(const std::string& text) {
-    std::wstring converted(text.size(), L'\0');
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), converted.data(),
-                                           static_cast<int>(converted.size()));
-    converted.resize(static_cast<std::size_t>(std::max(length, 0)));
-    return converted;
-}
-
-// One argument as the C runtime splits the command line again: quoted, with the
-// backslashes before a quote doubled.
-std::wstring quoted(const std::wstring& argument) {
-    std::wstring word = L"\"";
-    std::size_t backslashes = 0;
-    for (const wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        word.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-        backslashes = 0;
-        word += c;
-    }
-    word.append(2 * backslashes, L'\\');
-    return word + L"\"";
 }
 
 std::wstring ownPath() {
@@ -78,12 +34,12 @@ std::wstring ownPath() {
 
 std::wstring childCommandLine(const std::wstring& self, const std::string& libraryPath, std::uint32_t moduleNumber,
                               const ValidationOptions& options, HANDLE reportPipe) {
-    std::wstring line = quoted(self) + L" validate " + quoted(wide(libraryPath)) + L" --child-report " +
-                        std::to_wstring(reinterpret_cast<std::uintptr_t>(reportPipe)) + L" --child-module " +
-                        std::to_wstring(moduleNumber) + L" --seed " + std::to_wstring(options.seed) +
-                        L" --strictness " + std::to_wstring(options.strictness);
-    for (CheckId check : options.checks.only) line += L" --only " + wide(checkName(check));
-    for (CheckId check : options.checks.skip) line += L" --skip " + wide(checkName(check));
+    std::wstring line = quotedArgument(self) + L" validate " + quotedArgument(widened(libraryPath)) +
+                        L" --child-report " + std::to_wstring(reinterpret_cast<std::uintptr_t>(reportPipe)) +
+                        L" --child-module " + std::to_wstring(moduleNumber) + L" --seed " +
+                        std::to_wstring(options.seed) + L" --strictness " + std::to_wstring(options.strictness);
+    for (CheckId check : options.checks.only) line += L" --only " + widened(checkName(check));
+    for (CheckId check : options.checks.skip) line += L" --skip " + widened(checkName(check));
     const auto listed = [](const auto& values) {
         std::wostringstream text;
         text.precision(9);
@@ -95,19 +51,6 @@ std::wstring childCommandLine(const std::wstring& self, const std::string& libra
     if (options.abortOnViolation) line += L" --abort-on-violation";
     if (options.libraryChecks) line += L" --child-library-checks";
     return line;
-}
-
-// A job that ends the child, and whatever it starts, when lumhost ends or closes it.
-HANDLE killingJob() {
-    OwnedHandle job(CreateJobObjectW(nullptr, nullptr));
-    if (job.get() == nullptr) failWith("cannot make a job object");
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags =
-        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
-    if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
-        failWith("cannot limit a job object");
-    }
-    return job.release();
 }
 
 // Reads the child's report until the child has ended and said all it wrote, or the
@@ -145,10 +88,11 @@ ModuleVerdict validateInChild(const ModuleLibrary& library, const ModuleDescript
                               const ValidationOptions& options, double timeoutSeconds,
                               const std::function<void(CheckId)>& checkStarted) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    OwnedHandle readEnd, writeEnd;
-    if (!CreatePipe(readEnd.out(), writeEnd.out(), &inheritable, 0)) failWith("cannot make a pipe");
+    WindowsHandle readEnd, writeEnd;
+    if (!CreatePipe(readEnd.put(), writeEnd.put(), &inheritable, 0)) failWith("cannot make a pipe");
     SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
-    const OwnedHandle job(killingJob());
+    const WindowsHandle job(killingJob(JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION));
+    if (job.get() == nullptr) failWith("cannot make a job object");
 
     const std::wstring self = ownPath();
     std::wstring commandLine = childCommandLine(self, library.path(), moduleNumber, options, writeEnd.get());
@@ -160,7 +104,7 @@ ModuleVerdict validateInChild(const ModuleLibrary& library, const ModuleDescript
                         &startup, &started)) {
         failWith("cannot start a validating child");
     }
-    const OwnedHandle process(started.hProcess), thread(started.hThread);
+    const WindowsHandle process(started.hProcess), thread(started.hThread);
     writeEnd.close();  // or the pipe would stay open after the child is gone
     if (!AssignProcessToJobObject(job.get(), process.get())) {
         TerminateProcess(process.get(), 1);
