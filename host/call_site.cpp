@@ -12,6 +12,11 @@
 #include <iterator>
 #include <memory>
 #include <sstream>
+#else
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
 #endif
 
 namespace lumhost {
@@ -123,7 +128,34 @@ std::vector<std::string> callSiteFrames(void* const* frames, int count) {
     return shown;
 }
 #else
-std::vector<std::string> callSiteFrames(void* const*, int) { return {}; }
+// A DLL keeps no symbols a stack walk could read: each frame as its library and offset.
+std::vector<std::string> callSiteFrames(void* const* frames, int count) {
+    constexpr std::size_t kMaxShownFrames = 12;
+    const HMODULE self = GetModuleHandleW(nullptr);
+    std::vector<std::string> shown;
+    bool noted = false;
+    for (int i = 0; i < count && shown.size() < kMaxShownFrames; ++i) {
+        HMODULE library = nullptr;
+        if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                static_cast<LPCWSTR>(frames[i]), &library)) {
+            continue;
+        }
+        const bool own = library == self;
+        if (own && !shown.empty()) break;
+        noted = noted || own;
+        if (!noted || own) continue;
+        char path[MAX_PATH] = {};
+        const DWORD length = GetModuleFileNameA(library, path, MAX_PATH);
+        std::string file(path, length);
+        file = file.substr(file.find_last_of("\\/") + 1);
+        char offset[32];
+        std::snprintf(offset, sizeof offset, "+0x%llx",
+                      static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(frames[i]) -
+                                                      reinterpret_cast<std::uintptr_t>(library)));
+        shown.push_back(file + offset);
+    }
+    return shown;
+}
 #endif
 
 }  // namespace lumhost

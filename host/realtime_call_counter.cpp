@@ -28,7 +28,7 @@ void recordStack(FirstRealtimeCall& first) {
 #if !defined(_WIN32)
     first.frameCount = backtrace(first.frames, FirstRealtimeCall::kMaxFrames);
 #else
-    first.frameCount = 0;
+    first.frameCount = CaptureStackBackTrace(0, FirstRealtimeCall::kMaxFrames, first.frames, nullptr);
 #endif
 }
 
