@@ -99,10 +99,16 @@ ModuleVerdict validateInChild(const ModuleLibrary& library, const ModuleDescript
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
-    // Suspended until it is in the job, so nothing it starts escapes the job.
-    if (!CreateProcessW(self.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr,
-                        &startup, &started)) {
-        failWith("cannot start a validating child");
+    // Suspended until it is in the job, so nothing it starts escapes the job. A refusal can
+    // be passing (wine's server, busy with the last child's end, answers an internal error
+    // now and then): tried again before the run gives up.
+    for (int attempt = 1;; ++attempt) {
+        if (CreateProcessW(self.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr,
+                           &startup, &started)) {
+            break;
+        }
+        if (attempt == 4) failWith("cannot start a validating child");
+        Sleep(100 * attempt);
     }
     const WindowsHandle process(started.hProcess), thread(started.hThread);
     writeEnd.close();  // or the pipe would stay open after the child is gone
