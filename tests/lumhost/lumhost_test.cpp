@@ -296,7 +296,7 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
     const Result broken = run("validate " + library("LUM_BROKEN") +
                               " --strictness 2 --timeout 3 --jobs 3 --json report.json --junit report.xml");
     EXPECT_EQ(broken.exitCode, 1);
-    EXPECT_THAT(broken.output, HasSubstr("28 modules, 1 passed, 25 failed, 2 crashed"));
+    EXPECT_THAT(broken.output, HasSubstr("29 modules, 1 passed, 26 failed, 2 crashed"));
     // The library's own checks come with its first module.
     const Result brokenLibrary = run("validate " + library("LUM_BROKEN_FACTORY") +
                                      " --strictness 2 --json library-report.json --junit library-report.xml");
@@ -345,6 +345,7 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
         {"LumBrokenPrefix", "factory.unknown-ids"},
         {"LumBrokenNaN", "dsp.outputs-finite"},
         {"LumBrokenSubnormalTail", "dsp.silence-tail"},
+        {"LumBrokenSubnormal", "dsp.no-subnormal-outputs"},
         {"LumBrokenLeavesUnwritten", "dsp.outputs-written"},
         {"LumBrokenCountsSpans", "dsp.block-split"},
         {"LumBrokenSendsNaN", "dsp.values-finite"},
@@ -365,11 +366,9 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
         EXPECT_THAT(moduleReport(reproduced.output, module), HasSubstr("\n      " + std::string(check) + ": "));
         const nlohmann::json& result = checks[std::string(module) + " " + check];
         EXPECT_THAT(std::string(result["status"]), testing::AnyOf("fail", "crashed")) << module;
-        const pugi::xml_node testCase = junit
-                                            .select_node(("//testsuite[contains(@name, '." + std::string(module) +
-                                                          "')]/testcase[@name='" + check + "']")
-                                                             .c_str())
-                                            .node();
+        const std::string suite =
+            "//testsuite[@name='LUM_BROKEN." + std::string(module) + "' or @name='LUM_BROKEN_FACTORY." + module + "']";
+        const pugi::xml_node testCase = junit.select_node((suite + "/testcase[@name='" + check + "']").c_str()).node();
         EXPECT_TRUE(testCase.child("failure") || testCase.child("error")) << module;
         EXPECT_EQ(result["reproduce"], "lumhost " + command.substr(0, command.find('\n'))) << module;
     }

@@ -387,6 +387,21 @@ private:
     std::uint32_t counter_ = 0;
 };
 
+// Scales a sample now and then into the subnormal numbers; its output always streams, so
+// only the subnormal is wrong.
+class LumBrokenSubnormal final : public BrokenAudioModule {
+public:
+    using BrokenAudioModule::BrokenAudioModule;
+    void onSetPins() override {
+        out_.setStreaming(true);
+        setSubProcess(&LumBrokenSubnormal::copy);
+    }
+
+private:
+    float sample(float in) override { return ++counter_ % 61 == 0 ? in * 1e-39f : in; }
+    std::uint32_t counter_ = 0;
+};
+
 // A leaky integrator without denormal care: once its input stops, its tail halves
 // through the subnormal numbers down to zero.
 class LumBrokenSubnormalTail final : public BrokenAudioModule {
@@ -562,6 +577,7 @@ const std::int32_t kRegistered[] = {
     registerDspCreator(u"LumBrokenCallsFromThread", &createModule<LumBrokenCallsFromThread>),
     registerDspCreator(u"LumBrokenNaN", &createModule<LumBrokenNaN>),
     registerDspCreator(u"LumBrokenSubnormalTail", &createModule<LumBrokenSubnormalTail>),
+    registerDspCreator(u"LumBrokenSubnormal", &createModule<LumBrokenSubnormal>),
     registerDspCreator(u"LumBrokenLeavesUnwritten", &createModule<LumBrokenLeavesUnwritten>),
     registerDspCreator(u"LumBrokenCountsSpans", &createModule<LumBrokenCountsSpans>),
     registerDspCreator(u"LumBrokenSendsNaN", &createModule<LumBrokenSendsNaN>),
