@@ -294,7 +294,7 @@ TEST_F(LumhostTest, ValidatePassesBothLibrariesAndCatchesBrokenModules) {
     }
     // Each module in its own process: one that crashes or hangs fails alone, also beside others.
     const Result broken = run("validate " + library("LUM_BROKEN") +
-                              " --strictness 2 --timeout 3 --jobs 3 --json report.json --junit report.xml");
+                              " --strictness 2 --timeout 10 --jobs 3 --json report.json --junit report.xml");
     EXPECT_EQ(broken.exitCode, 1);
     EXPECT_THAT(broken.output, HasSubstr("29 modules, 1 passed, 26 failed, 2 crashed"));
     // The library's own checks come with its first module.
