@@ -49,7 +49,7 @@ Function* next(std::atomic<Function*>& found, const char* name) {
 }  // namespace
 
 // Every interposed function of fixed parameters: kind, result, name, parameters, arguments
-// and the exception specification the C library's header gives it.
+// and the noexcept the C library's header declares it with, if any.
 #define LUM_INTERPOSED_FUNCTIONS(X)                                                                                    \
     X(Allocation, int, posix_memalign, (void** memory, size_t alignment, size_t size), (memory, alignment, size),      \
       noexcept)                                                                                                        \
