@@ -107,11 +107,9 @@ struct ValidateSettings {
 
     // The coverage matrix as the user wrote it, each entry checked; empty: the default.
     std::vector<std::string> sampleRates, blockSizes;
-#if defined(_WIN32)
     std::uintptr_t childReport = 0;   // a validating child's report pipe; 0 in lumhost itself
     std::uint32_t childModule = 0;    // the module that child validates, by its place
     bool childLibraryChecks = false;  // that child's module carries the library's checks
-#endif
 };
 
 void addListCommand(CLI::App& app);

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <utility>
 
+#include "child_command_line.h"
 #include "child_report.h"
 #include "crash_report_windows.h"
 #include "host/import_table_hooks.h"
@@ -34,22 +34,11 @@ std::wstring ownPath() {
 
 std::wstring childCommandLine(const std::wstring& self, const std::string& libraryPath, std::uint32_t moduleNumber,
                               const ValidationOptions& options, HANDLE reportPipe) {
-    std::wstring line = quotedArgument(self) + L" validate " + quotedArgument(widened(libraryPath)) +
-                        L" --child-report " + std::to_wstring(reinterpret_cast<std::uintptr_t>(reportPipe)) +
-                        L" --child-module " + std::to_wstring(moduleNumber) + L" --seed " +
-                        std::to_wstring(options.seed) + L" --strictness " + std::to_wstring(options.strictness);
-    for (CheckId check : options.checks.only) line += L" --only " + widened(checkName(check));
-    for (CheckId check : options.checks.skip) line += L" --skip " + widened(checkName(check));
-    const auto listed = [](const auto& values) {
-        std::wostringstream text;
-        text.precision(9);
-        for (std::size_t i = 0; i < values.size(); ++i) text << (i == 0 ? L"" : L",") << values[i];
-        return text.str();
-    };
-    if (!options.sampleRates.empty()) line += L" --sample-rates " + listed(options.sampleRates);
-    if (!options.blockSizes.empty()) line += L" --block-sizes " + listed(options.blockSizes);
-    if (options.abortOnViolation) line += L" --abort-on-violation";
-    if (options.libraryChecks) line += L" --child-library-checks";
+    std::wstring line = quotedArgument(self);
+    for (const std::string& argument :
+         childArguments(libraryPath, moduleNumber, options, reinterpret_cast<std::uintptr_t>(reportPipe))) {
+        line += L" " + quotedArgument(widened(argument));
+    }
     return line;
 }
 

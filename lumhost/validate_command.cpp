@@ -174,8 +174,7 @@ void validateModules(const LoadedLibrary& loaded, const std::vector<const Module
     std::vector<std::thread> workers;
     for (std::int32_t job = 0; job < settings.jobs && settings.jobs > 1; ++job) workers.emplace_back(validateNext);
     for (std::size_t i = 0; i < modules.size(); ++i) {
-        // One job: this thread validates each module in turn, and no child is forked from a
-        // process with other threads.
+        // One job: this thread validates each module in turn, in lumhost's own process too.
         if (settings.jobs == 1) validateNext();
         std::unique_lock<std::mutex> lock(mutex);
         arrived.wait(lock, [&] { return verdicts[i].has_value(); });
@@ -210,13 +209,6 @@ int validate(const ValidateSettings& settings) {
     // Seen through the library's import table, hooked where its modules run.
     options.realtimeCallsSeen = {RealtimeCallKind::Allocation, RealtimeCallKind::Lock, RealtimeCallKind::BlockingCall,
                                  RealtimeCallKind::ThreadCall};
-    if (settings.childReport != 0) {
-        options.libraryChecks = settings.childLibraryChecks;
-        return validateAsChild(loaded.library, loaded.description.modules.at(settings.childModule),
-                               settings.childModule, options, settings.childReport);
-    }
-    std::optional<ImportTableHooks> hooks;
-    if (settings.inProcess) hooks.emplace(loaded.library);
 #else
     if (allocationsVisible()) options.realtimeCallsSeen.push_back(RealtimeCallKind::Allocation);
     if (realtimeCallsVisible()) {
@@ -225,6 +217,15 @@ int validate(const ValidateSettings& settings) {
             options.realtimeCallsSeen.push_back(kind);
         }
     }
+#endif
+    if (settings.childReport != 0) {
+        options.libraryChecks = settings.childLibraryChecks;
+        return validateAsChild(loaded.library, loaded.description.modules.at(settings.childModule),
+                               settings.childModule, options, settings.childReport);
+    }
+#if defined(_WIN32)
+    std::optional<ImportTableHooks> hooks;
+    if (settings.inProcess) hooks.emplace(loaded.library);
 #endif
     const std::vector<const ModuleDescription*> modules = chosenModules(loaded, settings.modules);
     if (std::none_of(modules.begin(), modules.end(),
@@ -321,12 +322,10 @@ void addValidateCommand(CLI::App& app) {
                       "for a debugger: raise SIGTRAP at a module's first allocation, lock, blocking or thread "
                       "call in process, setPin or notifyPin, with the module on the stack (with --in-process, "
                       "under gdb --args lumhost validate ...)");
-#if defined(_WIN32)
     // How lumhost starts itself as a module's validating child: no user's options.
     command->add_option("--child-report", settings->childReport)->group("");
     command->add_option("--child-module", settings->childModule)->group("");
     command->add_flag("--child-library-checks", settings->childLibraryChecks)->group("");
-#endif
     command->callback([settings] {
         if (settings->listChecks) return listChecks();
         exitWith(validate(*settings));
