@@ -519,12 +519,12 @@ private:
     std::mutex mutex_;
 };
 
-// Prints every sample to a log, as debugging code left in might; unbuffered, so that the
-// printing allocates nothing.
+// Prints every sample to a log, as debugging code left in might; into a buffer of its own,
+// so that the printing allocates nothing (and writes seldom: each write is slow under wine).
 class LumBrokenPrints final : public BrokenAudioModule {
 public:
     explicit LumBrokenPrints(IMpUnknown* host) : BrokenAudioModule(host), log_(std::fopen(kNullDevice, "w")) {
-        if (log_ != nullptr) std::setvbuf(log_, nullptr, _IONBF, 0);
+        if (log_ != nullptr) std::setvbuf(log_, buffer_, _IOFBF, sizeof buffer_);
     }
     ~LumBrokenPrints() override {
         if (log_ != nullptr) std::fclose(log_);
@@ -535,6 +535,7 @@ private:
         if (log_ != nullptr) std::fprintf(log_, "sample %u\n", ++samples_);
         return in;
     }
+    char buffer_[4096];
     std::FILE* log_;
     unsigned samples_ = 0;
 };
