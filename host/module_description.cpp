@@ -85,7 +85,9 @@ void to_json(nlohmann::json& json, const PinDescription& pin) {
             {"direction", pin.direction == lum::kDirectionIn ? "in" : "out"},
             {"datatype", datatypeName(pin.datatype)},
             {"name", pin.name}};
-    if (pin.defaultValue) json["default"] = *pin.defaultValue;
+    // As a description gives it, so that the reader takes it back.
+    if (pin.defaultValue && pin.datatype == lum::kDatatypeBool) json["default"] = *pin.defaultValue != 0.0;
+    if (pin.defaultValue && pin.datatype != lum::kDatatypeBool) json["default"] = *pin.defaultValue;
     if (pin.range) json["range"] = {pin.range->first, pin.range->second};
     if (!pin.unit.empty()) json["unit"] = pin.unit;
     if (!pin.valueNames.empty()) json["values"] = pin.valueNames;
