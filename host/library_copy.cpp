@@ -4,6 +4,8 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "file_path.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 
@@ -36,9 +38,8 @@ std::string contents(const std::string& path) {
 
 LibraryCopy::LibraryCopy(const std::string& path) {
     static std::atomic<unsigned> copies{0};
-    path_ = (std::filesystem::temp_directory_path() /
-             ("lumhost-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++copies) + ".lum"))
-                .string();
+    path_ = fileName(std::filesystem::temp_directory_path() /
+                     ("lumhost-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++copies) + ".lum"));
     const std::string bytes = contents(path);
     std::ofstream copy(path_, std::ios::binary | std::ios::trunc);
     copy.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -47,7 +48,7 @@ LibraryCopy::LibraryCopy(const std::string& path) {
 
 LibraryCopy::~LibraryCopy() {
     std::error_code ignored;
-    std::filesystem::remove(path_, ignored);
+    std::filesystem::remove(filePath(path_), ignored);
 }
 
 bool LibraryCopy::loaded() const { return GetModuleHandleA(path_.c_str()) != nullptr; }

@@ -1,5 +1,6 @@
 #include "library_loader.h"
 
+#include "file_path.h"
 #include "instances.h"
 
 #include <stdexcept>
@@ -16,8 +17,8 @@ namespace lumhost {
 
 std::filesystem::path libraryDirectory() {
 #if defined(_WIN32)
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
     return std::filesystem::path(path).parent_path() / ".." / "lib";
 #else
     return std::filesystem::canonical("/proc/self/exe").parent_path() / ".." / "lib";
@@ -50,7 +51,7 @@ ModuleLibrary::ModuleLibrary(const std::string& path) : path_(path) {
     checkSharedObject(path);
 #endif
     // A bare name would send the loader to the system's search path instead of this file.
-    handle_ = openLibrary(std::filesystem::absolute(path).string());
+    handle_ = openLibrary(fileName(std::filesystem::absolute(filePath(path))));
     if (handle_ == nullptr) throw std::runtime_error("cannot load " + path + ": " + lastError());
     getFactory_ = reinterpret_cast<lum::GetFactoryFunction>(findSymbol(handle_, "MP_GetFactory"));
     factory_ = factoryFrom(getFactory_);

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "file_path.h"
+
 namespace lumhost {
 namespace {
 
@@ -126,11 +128,11 @@ void from_json(const nlohmann::json& json, PinDescription& pin) {
 LibraryDescription readLibraryDescription(const std::string& path) {
     // Only a regular file: a device or a FIFO linked there would never end.
     std::error_code error;
-    const auto status = std::filesystem::status(path, error);
+    const auto status = std::filesystem::status(filePath(path), error);
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
         throw descriptionError(path, "the module description is not a regular file");
     }
-    if (std::filesystem::exists(status) && std::filesystem::file_size(path, error) > kMaxDescriptionBytes) {
+    if (std::filesystem::exists(status) && std::filesystem::file_size(filePath(path), error) > kMaxDescriptionBytes) {
         throw descriptionError(path, "the module description is larger than 16 MB");
     }
     std::ifstream file(path);

@@ -6,6 +6,7 @@
 #include "audio_file.h"
 #include "commands.h"
 #include "host/dsp_run.h"
+#include "host/file_path.h"
 #include "host/signal_generators.h"
 #include "output_file.h"
 #include "response_plot.h"
@@ -32,7 +33,7 @@ struct Render {
 void demo(const std::string& outDirectory) {
     const LoadedLibrary filter(findLibrary("QX-DaRovoVIR3"));
     const LoadedLibrary math(findLibrary("KEL_MATH"));
-    std::filesystem::create_directories(outDirectory);
+    std::filesystem::create_directories(filePath(outDirectory));
 
     const std::int64_t frames = 2 * kRate;
     const std::vector<float> noise = generateSignal("noise", kRate, frames);

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include "host/file_path.h"
+
 #if !defined(_WIN32)
 #include <unistd.h>
 #endif
@@ -38,8 +40,8 @@ std::string programOnPath(const std::string& name) {
     for (std::string folder; std::getline(folders, folder, kPathSeparator);) {
         if (folder.empty()) continue;  // the current folder is no place to find programs in
         for (const char* suffix : kProgramSuffixes) {
-            const std::filesystem::path candidate = std::filesystem::path(folder) / (name + suffix);
-            if (isProgram(candidate)) return candidate.string();
+            const std::filesystem::path candidate = filePath(folder) / filePath(name + suffix);
+            if (isProgram(candidate)) return fileName(candidate);
         }
     }
     return {};

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "commands.h"
+#include "host/file_path.h"
 #include "host/user_error.h"
 
 namespace lumhost {
@@ -10,7 +11,7 @@ namespace {
 
 ModuleLibrary loadLibrary(const std::string& path) {
     std::error_code error;
-    const auto status = std::filesystem::status(path, error);
+    const auto status = std::filesystem::status(filePath(path), error);
     if (!std::filesystem::exists(status)) throw UserError("no such library file: " + path);
     if (!std::filesystem::is_regular_file(status)) throw UserError(path + " is not a regular file");
     try {
@@ -42,7 +43,7 @@ std::vector<std::filesystem::path> libraryFolders() {
         std::string list = lumPath;
         for (std::size_t start = 0; start <= list.size();) {
             const std::size_t end = std::min(list.find(kPathSeparator, start), list.size());
-            if (end > start) folders.emplace_back(list.substr(start, end - start));
+            if (end > start) folders.push_back(filePath(list.substr(start, end - start)));
             start = end + 1;
         }
     }
@@ -59,11 +60,11 @@ bool isFile(const std::filesystem::path& path) {
 }  // namespace
 
 std::string findLibrary(const std::string& name) {
-    const std::filesystem::path given(name);
+    const std::filesystem::path given = filePath(name);
     if (given.has_parent_path() || std::filesystem::exists(given)) return name;
     for (const std::filesystem::path& folder : libraryFolders()) {
         for (const std::string& file : {name, name + ".lum"}) {
-            if (isFile(folder / file)) return folder == "." ? file : (folder / file).string();
+            if (isFile(folder / filePath(file))) return folder == "." ? file : fileName(folder / filePath(file));
         }
     }
     return name;

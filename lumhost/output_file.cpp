@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "host/file_path.h"
 #include "host/user_error.h"
 #include "write_all.h"
 
@@ -22,7 +23,7 @@ constexpr const char* kFolderSeparators = "/";
 
 // The file a path ends in, following symbolic links even when the last one dangles.
 fs::path followLinks(const std::string& path) {
-    fs::path current = fs::absolute(path);
+    fs::path current = fs::absolute(filePath(path));
     for (int hop = 0; hop < 40; ++hop) {
         std::error_code error;
         if (!fs::is_symlink(fs::symlink_status(current, error))) return fs::weakly_canonical(current);
@@ -40,26 +41,27 @@ OutputFile::OutputFile(const std::string& path, bool replaceExisting, const std:
     if (path.empty()) throw UserError("an output file name is empty");
     if (isStandardOutput()) {
         target_ = "-";
-        createTemporary(fs::temp_directory_path().string());
+        createTemporary(fileName(fs::temp_directory_path()));
         return;
     }
     // The system follows every link, /dev/stdout's pipe included, to what would be written.
     std::error_code error;
-    const fs::file_status status = fs::status(path, error);
+    const fs::file_status status = fs::status(filePath(path), error);
     if (fs::exists(status) && !fs::is_regular_file(status)) {
         throw UserError("cannot write " + path + ": not a regular file (- is standard output)");
     }
     const fs::path target = followLinks(path);
-    target_ = target.string();
+    target_ = fileName(target);
     for (const std::string& input : inputs) {
-        if (fs::equivalent(input, target, error)) throw UserError("will not write " + path + " over the input");
+        if (fs::equivalent(filePath(input), target, error))
+            throw UserError("will not write " + path + " over the input");
     }
     if (fs::exists(status)) {
         if (!replaceExisting) throw UserError(path + " exists (--force replaces it)");
     } else if (!fs::is_directory(target.parent_path(), error)) {
         throw UserError("cannot write " + path + ": no such folder");
     }
-    createTemporary(target.parent_path().string());
+    createTemporary(fileName(target.parent_path()));
 }
 
 void OutputFile::write(const std::string& content) const {

@@ -1,5 +1,6 @@
-// Text across the Windows API: lumhost's names are in the ANSI code page, as the C runtime
-// gives them in argv, and the wide calls take UTF-16; errors come back as numbers.
+// Text across the Windows API: lumhost's names are in its code page (UTF-8 by its manifest),
+// as the C runtime gives them in argv, and the wide calls take UTF-16; errors come back as
+// numbers.
 #pragma once
 
 #include <windows.h>
