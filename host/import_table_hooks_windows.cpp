@@ -3,7 +3,13 @@
 #include <windows.h>
 // _read and _write.
 #include <io.h>
+// _aligned_malloc and the rest.
+#include <malloc.h>
+// _beginthreadex.
+#include <process.h>
 
+#include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -56,6 +62,23 @@ constexpr const char* kOperatorNew = "_Znwy";
 constexpr const char* kOperatorNewArray = "_Znay";
 #endif
 
+// A C runtime's function, whichever runtime the library was built with: MinGW's msvcrt.dll,
+// the Universal CRT as Visual C++ links it (its api-ms-win-crt-* sets) or as ucrtbase.dll,
+// or an older Visual C++ runtime (msvcr*.dll).
+constexpr const char* kCRuntime = "the C runtime";
+
+bool isCRuntime(const char* library) {
+    const auto startsWith = [library](const char* prefix) {
+        return _strnicmp(library, prefix, std::strlen(prefix)) == 0;
+    };
+    return startsWith("msvcr") || startsWith("ucrtbase.dll") || startsWith("api-ms-win-crt-");
+}
+
+// What the Universal CRT's printf family ends in (the formatting options, the stream, the
+// format, a locale and the arguments).
+template <class Char>
+using UniversalPrinter = int (*)(std::uint64_t, FILE*, const Char*, void*, va_list);
+
 // The type picks the calling convention and the arguments passed on; __COUNTER__ the
 // entry's place in the table.
 constexpr int kFirstHook = __COUNTER__ + 1;
@@ -67,11 +90,14 @@ const HookedImport kHookedImports[] = {
     LUM_HOOK("KERNEL32.dll", HeapAlloc, Allocation),
     LUM_HOOK("KERNEL32.dll", HeapReAlloc, Allocation),
     LUM_HOOK("KERNEL32.dll", HeapFree, Allocation),
-    LUM_HOOK("msvcrt.dll", malloc, Allocation),
-    LUM_HOOK("msvcrt.dll", calloc, Allocation),
-    LUM_HOOK("msvcrt.dll", realloc, Allocation),
-    LUM_HOOK("msvcrt.dll", free, Allocation),
-    LUM_HOOK("msvcrt.dll", _strdup, Allocation),
+    LUM_HOOK(kCRuntime, malloc, Allocation),
+    LUM_HOOK(kCRuntime, calloc, Allocation),
+    LUM_HOOK(kCRuntime, realloc, Allocation),
+    LUM_HOOK(kCRuntime, free, Allocation),
+    LUM_HOOK(kCRuntime, _strdup, Allocation),
+    LUM_HOOK(kCRuntime, _aligned_malloc, Allocation),
+    LUM_HOOK(kCRuntime, _aligned_realloc, Allocation),
+    LUM_HOOK(kCRuntime, _aligned_free, Allocation),
     LUM_HOOK_NAMED("libstdc++-6.dll", kOperatorNew, void* (*)(std::size_t), Allocation),
     LUM_HOOK_NAMED("libstdc++-6.dll", kOperatorNewArray, void* (*)(std::size_t), Allocation),
     LUM_HOOK("KERNEL32.dll", EnterCriticalSection, Lock),
@@ -90,18 +116,20 @@ const HookedImport kHookedImports[] = {
     LUM_HOOK("KERNEL32.dll", ReadFile, BlockingCall),
     LUM_HOOK("KERNEL32.dll", WriteFile, BlockingCall),
     LUM_HOOK("KERNEL32.dll", FlushFileBuffers, BlockingCall),
-    LUM_HOOK("msvcrt.dll", fopen, BlockingCall),
-    LUM_HOOK("msvcrt.dll", _wfopen, BlockingCall),
-    LUM_HOOK("msvcrt.dll", fread, BlockingCall),
-    LUM_HOOK("msvcrt.dll", fwrite, BlockingCall),
-    LUM_HOOK("msvcrt.dll", fputc, BlockingCall),
-    LUM_HOOK("msvcrt.dll", fputs, BlockingCall),
-    LUM_HOOK("msvcrt.dll", puts, BlockingCall),
-    LUM_HOOK("msvcrt.dll", vfprintf, BlockingCall),
-    LUM_HOOK("msvcrt.dll", fflush, BlockingCall),
-    LUM_HOOK("msvcrt.dll", fclose, BlockingCall),
-    LUM_HOOK("msvcrt.dll", _read, BlockingCall),
-    LUM_HOOK("msvcrt.dll", _write, BlockingCall),
+    LUM_HOOK(kCRuntime, fopen, BlockingCall),
+    LUM_HOOK(kCRuntime, _wfopen, BlockingCall),
+    LUM_HOOK(kCRuntime, fread, BlockingCall),
+    LUM_HOOK(kCRuntime, fwrite, BlockingCall),
+    LUM_HOOK(kCRuntime, fputc, BlockingCall),
+    LUM_HOOK(kCRuntime, fputs, BlockingCall),
+    LUM_HOOK(kCRuntime, puts, BlockingCall),
+    LUM_HOOK(kCRuntime, vfprintf, BlockingCall),
+    LUM_HOOK_NAMED(kCRuntime, "__stdio_common_vfprintf", UniversalPrinter<char>, BlockingCall),
+    LUM_HOOK_NAMED(kCRuntime, "__stdio_common_vfwprintf", UniversalPrinter<wchar_t>, BlockingCall),
+    LUM_HOOK(kCRuntime, fflush, BlockingCall),
+    LUM_HOOK(kCRuntime, fclose, BlockingCall),
+    LUM_HOOK(kCRuntime, _read, BlockingCall),
+    LUM_HOOK(kCRuntime, _write, BlockingCall),
     LUM_HOOK("WS2_32.dll", connect, BlockingCall),
     LUM_HOOK("WS2_32.dll", accept, BlockingCall),
     LUM_HOOK("WS2_32.dll", send, BlockingCall),
@@ -111,14 +139,24 @@ const HookedImport kHookedImports[] = {
     LUM_HOOK("WS2_32.dll", select, BlockingCall),
     LUM_HOOK("WS2_32.dll", WSASend, BlockingCall),
     LUM_HOOK("WS2_32.dll", WSARecv, BlockingCall),
+    LUM_HOOK_NAMED("MSVCP140.dll", "_Mtx_lock", int (*)(void*), Lock),
+    LUM_HOOK_NAMED("MSVCP140.dll", "_Mtx_trylock", int (*)(void*), Lock),
+    LUM_HOOK_NAMED("MSVCP140.dll", "_Mtx_timedlock", int (*)(void*, const void*), Lock),
+    LUM_HOOK_NAMED("MSVCP140.dll", "_Cnd_wait", int (*)(void*, void*), Lock),
+    LUM_HOOK_NAMED("MSVCP140.dll", "_Cnd_timedwait", int (*)(void*, void*, const void*), Lock),
+    LUM_HOOK_NAMED("MSVCP140.dll", "_Thrd_sleep", void (*)(const void*), BlockingCall),
+    LUM_HOOK_NAMED("MSVCP140.dll", "_Thrd_sleep_for", void (*)(unsigned long), BlockingCall),
+    LUM_HOOK_NAMED("MSVCP140.dll", "_Thrd_yield", void (*)(), BlockingCall),
     LUM_HOOK("KERNEL32.dll", CreateThread, ThreadCall),
+    LUM_HOOK(kCRuntime, _beginthreadex, ThreadCall),
 };
 
 void* originals[std::size(kHookedImports)];
 
 const HookedImport* hookFor(const char* library, const char* function) {
     for (const HookedImport& hook : kHookedImports) {
-        if (_stricmp(hook.library, library) == 0 && std::strcmp(hook.function, function) == 0) return &hook;
+        const bool fromLibrary = hook.library == kCRuntime ? isCRuntime(library) : _stricmp(hook.library, library) == 0;
+        if (fromLibrary && std::strcmp(hook.function, function) == 0) return &hook;
     }
     return nullptr;
 }

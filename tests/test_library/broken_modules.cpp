@@ -490,18 +490,30 @@ public:
     }
 };
 
-// Calls malloc and free on every sample: the C allocator, not operator new.
+#if defined(_WIN32)
+// The Universal CRT's malloc and free (ucrt_heap.def).
+extern "C" __declspec(dllimport) void* lumUcrtMalloc(std::size_t size);
+extern "C" __declspec(dllimport) void lumUcrtFree(void* block);
+void* cMalloc(std::size_t size) { return lumUcrtMalloc(size); }
+void cFree(void* block) { lumUcrtFree(block); }
+#else
+void* cMalloc(std::size_t size) { return std::malloc(size); }
+void cFree(void* block) { std::free(block); }
+#endif
+
+// Calls malloc and free on every sample: the C allocator, not operator new (under Windows
+// the Universal CRT's, as a library built with Visual C++ calls it).
 class LumBrokenMallocs final : public BrokenAudioModule {
 public:
     using BrokenAudioModule::BrokenAudioModule;
 
 private:
     float sample(float in) override {
-        auto* kept = static_cast<volatile float*>(std::malloc(sizeof(float)));
+        auto* kept = static_cast<volatile float*>(cMalloc(sizeof(float)));
         if (kept == nullptr) return in;
         *kept = in;
         const float out = *kept;
-        std::free(const_cast<float*>(kept));
+        cFree(const_cast<float*>(kept));
         return out;
     }
 };
