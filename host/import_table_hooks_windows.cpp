@@ -62,16 +62,20 @@ constexpr const char* kOperatorNew = "_Znwy";
 constexpr const char* kOperatorNewArray = "_Znay";
 #endif
 
-// A C runtime's function, whichever runtime the library was built with: MinGW's msvcrt.dll,
-// the Universal CRT as Visual C++ links it (its api-ms-win-crt-* sets) or as ucrtbase.dll,
-// or an older Visual C++ runtime (msvcr*.dll).
-constexpr const char* kCRuntime = "the C runtime";
+// The C runtimes a library may import from: MinGW's and older Visual C++'s (msvcrt.dll,
+// msvcr*.dll), and the Universal CRT as Visual C++ links it (its api-ms-win-crt-* sets) or
+// as ucrtbase.dll. Each has its own entries: a library may import from both, and each slot
+// must go on to its own runtime's function.
+constexpr const char* kMsvcrt = "msvcrt";
+constexpr const char* kUniversalCrt = "the Universal CRT";
 
-bool isCRuntime(const char* library) {
-    const auto startsWith = [library](const char* prefix) {
-        return _strnicmp(library, prefix, std::strlen(prefix)) == 0;
-    };
-    return startsWith("msvcr") || startsWith("ucrtbase.dll") || startsWith("api-ms-win-crt-");
+bool startsWith(const char* text, const char* prefix) { return _strnicmp(text, prefix, std::strlen(prefix)) == 0; }
+
+bool isFrom(const char* hookLibrary, const char* library) {
+    if (hookLibrary == kMsvcrt) return startsWith(library, "msvcr");
+    if (hookLibrary == kUniversalCrt)
+        return startsWith(library, "ucrtbase.dll") || startsWith(library, "api-ms-win-crt-");
+    return _stricmp(hookLibrary, library) == 0;
 }
 
 // What the Universal CRT's printf family ends in (the formatting options, the stream, the
@@ -85,19 +89,22 @@ constexpr int kFirstHook = __COUNTER__ + 1;
 #define LUM_HOOK_NAMED(library, name, pointer, kind) \
     { library, name, RealtimeCallKind::kind, counting<__COUNTER__ - kFirstHook>(static_cast<pointer>(nullptr)) }
 #define LUM_HOOK(library, function, kind) LUM_HOOK_NAMED(library, #function, decltype(&::function), kind)
+#define LUM_C_RUNTIME_HOOK_NAMED(name, pointer, kind) \
+    LUM_HOOK_NAMED(kMsvcrt, name, pointer, kind), LUM_HOOK_NAMED(kUniversalCrt, name, pointer, kind)
+#define LUM_C_RUNTIME_HOOK(function, kind) LUM_C_RUNTIME_HOOK_NAMED(#function, decltype(&::function), kind)
 
 const HookedImport kHookedImports[] = {
     LUM_HOOK("KERNEL32.dll", HeapAlloc, Allocation),
     LUM_HOOK("KERNEL32.dll", HeapReAlloc, Allocation),
     LUM_HOOK("KERNEL32.dll", HeapFree, Allocation),
-    LUM_HOOK(kCRuntime, malloc, Allocation),
-    LUM_HOOK(kCRuntime, calloc, Allocation),
-    LUM_HOOK(kCRuntime, realloc, Allocation),
-    LUM_HOOK(kCRuntime, free, Allocation),
-    LUM_HOOK(kCRuntime, _strdup, Allocation),
-    LUM_HOOK(kCRuntime, _aligned_malloc, Allocation),
-    LUM_HOOK(kCRuntime, _aligned_realloc, Allocation),
-    LUM_HOOK(kCRuntime, _aligned_free, Allocation),
+    LUM_C_RUNTIME_HOOK(malloc, Allocation),
+    LUM_C_RUNTIME_HOOK(calloc, Allocation),
+    LUM_C_RUNTIME_HOOK(realloc, Allocation),
+    LUM_C_RUNTIME_HOOK(free, Allocation),
+    LUM_C_RUNTIME_HOOK(_strdup, Allocation),
+    LUM_C_RUNTIME_HOOK(_aligned_malloc, Allocation),
+    LUM_C_RUNTIME_HOOK(_aligned_realloc, Allocation),
+    LUM_C_RUNTIME_HOOK(_aligned_free, Allocation),
     LUM_HOOK_NAMED("libstdc++-6.dll", kOperatorNew, void* (*)(std::size_t), Allocation),
     LUM_HOOK_NAMED("libstdc++-6.dll", kOperatorNewArray, void* (*)(std::size_t), Allocation),
     LUM_HOOK("KERNEL32.dll", EnterCriticalSection, Lock),
@@ -116,20 +123,20 @@ const HookedImport kHookedImports[] = {
     LUM_HOOK("KERNEL32.dll", ReadFile, BlockingCall),
     LUM_HOOK("KERNEL32.dll", WriteFile, BlockingCall),
     LUM_HOOK("KERNEL32.dll", FlushFileBuffers, BlockingCall),
-    LUM_HOOK(kCRuntime, fopen, BlockingCall),
-    LUM_HOOK(kCRuntime, _wfopen, BlockingCall),
-    LUM_HOOK(kCRuntime, fread, BlockingCall),
-    LUM_HOOK(kCRuntime, fwrite, BlockingCall),
-    LUM_HOOK(kCRuntime, fputc, BlockingCall),
-    LUM_HOOK(kCRuntime, fputs, BlockingCall),
-    LUM_HOOK(kCRuntime, puts, BlockingCall),
-    LUM_HOOK(kCRuntime, vfprintf, BlockingCall),
-    LUM_HOOK_NAMED(kCRuntime, "__stdio_common_vfprintf", UniversalPrinter<char>, BlockingCall),
-    LUM_HOOK_NAMED(kCRuntime, "__stdio_common_vfwprintf", UniversalPrinter<wchar_t>, BlockingCall),
-    LUM_HOOK(kCRuntime, fflush, BlockingCall),
-    LUM_HOOK(kCRuntime, fclose, BlockingCall),
-    LUM_HOOK(kCRuntime, _read, BlockingCall),
-    LUM_HOOK(kCRuntime, _write, BlockingCall),
+    LUM_C_RUNTIME_HOOK(fopen, BlockingCall),
+    LUM_C_RUNTIME_HOOK(_wfopen, BlockingCall),
+    LUM_C_RUNTIME_HOOK(fread, BlockingCall),
+    LUM_C_RUNTIME_HOOK(fwrite, BlockingCall),
+    LUM_C_RUNTIME_HOOK(fputc, BlockingCall),
+    LUM_C_RUNTIME_HOOK(fputs, BlockingCall),
+    LUM_C_RUNTIME_HOOK(puts, BlockingCall),
+    LUM_C_RUNTIME_HOOK(vfprintf, BlockingCall),
+    LUM_C_RUNTIME_HOOK_NAMED("__stdio_common_vfprintf", UniversalPrinter<char>, BlockingCall),
+    LUM_C_RUNTIME_HOOK_NAMED("__stdio_common_vfwprintf", UniversalPrinter<wchar_t>, BlockingCall),
+    LUM_C_RUNTIME_HOOK(fflush, BlockingCall),
+    LUM_C_RUNTIME_HOOK(fclose, BlockingCall),
+    LUM_C_RUNTIME_HOOK(_read, BlockingCall),
+    LUM_C_RUNTIME_HOOK(_write, BlockingCall),
     LUM_HOOK("WS2_32.dll", connect, BlockingCall),
     LUM_HOOK("WS2_32.dll", accept, BlockingCall),
     LUM_HOOK("WS2_32.dll", send, BlockingCall),
@@ -148,15 +155,14 @@ const HookedImport kHookedImports[] = {
     LUM_HOOK_NAMED("MSVCP140.dll", "_Thrd_sleep_for", void (*)(unsigned long), BlockingCall),
     LUM_HOOK_NAMED("MSVCP140.dll", "_Thrd_yield", void (*)(), BlockingCall),
     LUM_HOOK("KERNEL32.dll", CreateThread, ThreadCall),
-    LUM_HOOK(kCRuntime, _beginthreadex, ThreadCall),
+    LUM_C_RUNTIME_HOOK(_beginthreadex, ThreadCall),
 };
 
 void* originals[std::size(kHookedImports)];
 
 const HookedImport* hookFor(const char* library, const char* function) {
     for (const HookedImport& hook : kHookedImports) {
-        const bool fromLibrary = hook.library == kCRuntime ? isCRuntime(library) : _stricmp(hook.library, library) == 0;
-        if (fromLibrary && std::strcmp(hook.function, function) == 0) return &hook;
+        if (isFrom(hook.library, library) && std::strcmp(hook.function, function) == 0) return &hook;
     }
     return nullptr;
 }
