@@ -69,12 +69,14 @@ constexpr const char* kOperatorNewArray = "_Znay";
 constexpr const char* kMsvcrt = "msvcrt";
 constexpr const char* kUniversalCrt = "the Universal CRT";
 
-bool startsWith(const char* text, const char* prefix) { return _strnicmp(text, prefix, std::strlen(prefix)) == 0; }
+bool startsWithIgnoringCase(const char* text, const char* prefix) {
+    return _strnicmp(text, prefix, std::strlen(prefix)) == 0;
+}
 
 bool isFrom(const char* hookLibrary, const char* library) {
-    if (hookLibrary == kMsvcrt) return startsWith(library, "msvcr");
+    if (hookLibrary == kMsvcrt) return startsWithIgnoringCase(library, "msvcr");
     if (hookLibrary == kUniversalCrt)
-        return startsWith(library, "ucrtbase.dll") || startsWith(library, "api-ms-win-crt-");
+        return startsWithIgnoringCase(library, "ucrtbase.dll") || startsWithIgnoringCase(library, "api-ms-win-crt-");
     return _stricmp(hookLibrary, library) == 0;
 }
 

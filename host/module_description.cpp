@@ -88,8 +88,10 @@ void to_json(nlohmann::json& json, const PinDescription& pin) {
             {"datatype", datatypeName(pin.datatype)},
             {"name", pin.name}};
     // As a description gives it, so that the reader takes it back.
-    if (pin.defaultValue && pin.datatype == lum::kDatatypeBool) json["default"] = *pin.defaultValue != 0.0;
-    if (pin.defaultValue && pin.datatype != lum::kDatatypeBool) json["default"] = *pin.defaultValue;
+    if (pin.defaultValue) {
+        json["default"] = pin.datatype == lum::kDatatypeBool ? nlohmann::json(*pin.defaultValue != 0.0)
+                                                             : nlohmann::json(*pin.defaultValue);
+    }
     if (pin.range) json["range"] = {pin.range->first, pin.range->second};
     if (!pin.unit.empty()) json["unit"] = pin.unit;
     if (!pin.valueNames.empty()) json["values"] = pin.valueNames;
@@ -128,11 +130,12 @@ void from_json(const nlohmann::json& json, PinDescription& pin) {
 LibraryDescription readLibraryDescription(const std::string& path) {
     // Only a regular file: a device or a FIFO linked there would never end.
     std::error_code error;
-    const auto status = std::filesystem::status(filePath(path), error);
+    const std::filesystem::path location = filePath(path);
+    const auto status = std::filesystem::status(location, error);
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
         throw descriptionError(path, "the module description is not a regular file");
     }
-    if (std::filesystem::exists(status) && std::filesystem::file_size(filePath(path), error) > kMaxDescriptionBytes) {
+    if (std::filesystem::exists(status) && std::filesystem::file_size(location, error) > kMaxDescriptionBytes) {
         throw descriptionError(path, "the module description is larger than 16 MB");
     }
     std::ifstream file(path);

@@ -64,7 +64,8 @@ std::string findLibrary(const std::string& name) {
     if (given.has_parent_path() || std::filesystem::exists(given)) return name;
     for (const std::filesystem::path& folder : libraryFolders()) {
         for (const std::string& file : {name, name + ".lum"}) {
-            if (isFile(folder / filePath(file))) return folder == "." ? file : fileName(folder / filePath(file));
+            const std::filesystem::path candidate = folder / filePath(file);
+            if (isFile(candidate)) return folder == "." ? file : fileName(candidate);
         }
     }
     return name;
