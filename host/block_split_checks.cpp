@@ -16,9 +16,6 @@ namespace {
 constexpr std::int64_t kSessionSamples = 6000;
 constexpr std::int32_t kEventsPerSession = 40;
 
-// Marks output samples the module is to write; one still there was left to the held value.
-float unwrittenMark() { return floatFromBits(0x1E3C0FEDu); }
-
 // An event at a time of the whole session.
 struct ScriptEvent {
     std::int64_t time;
@@ -146,7 +143,7 @@ bool render(const ModuleLibrary& library, const ModuleDescription& module, const
                 if (input != script.audio.end()) {
                     std::copy_n(input->second.begin() + static_cast<std::ptrdiff_t>(from), count, buffer.data());
                 } else {
-                    std::fill_n(buffer.data(), count, unwrittenMark());
+                    std::fill_n(buffer.data(), count, GuardedBuffer::unwrittenMark());
                 }
             }
             host.clear();
@@ -160,7 +157,7 @@ bool render(const ModuleLibrary& library, const ModuleDescription& module, const
             for (auto& [pin, last] : held) {
                 const GuardedBuffer& buffer = buffers.at(pin);
                 for (std::int32_t i = 0; i < count; ++i) {
-                    if (!sameBits(buffer[i], unwrittenMark())) last = buffer[i];
+                    if (!sameBits(buffer[i], GuardedBuffer::unwrittenMark())) last = buffer[i];
                     rendering.outputs[pin][from + static_cast<std::size_t>(i)] = last;
                 }
             }

@@ -25,10 +25,7 @@ constexpr std::int64_t kTailMostSamples = 1 << 18;
 // Unchanged this long, an output has settled.
 constexpr std::int32_t kSettledSamples = 2048;
 
-// Put in output buffers before each block: a sample still holding it was not written
-// (a module that asks to sleep leaves the rest of its block unwritten). A finite value,
-// unlike the NaN past the inputs' blocks, so a copied input sample does not pass for it.
-float unwrittenMark() { return floatFromBits(0x1E3C0FEEu); }
+// Past the inputs' blocks; an output holding it copied an input from beyond its block.
 float pastInputMark() { return floatFromBits(0x7FC0BEEFu); }
 
 // One DSP instance with its own host and guarded buffers.
@@ -148,7 +145,8 @@ public:
                 bool same = true;
                 for (const auto& [index, quiet] : quietValue_) {
                     const float sample = instances_[0].buffers.at(index)[i];
-                    if (sameBits(sample, unwrittenMark())) continue;  // left so by a module going to sleep
+                    // Left so by a module going to sleep.
+                    if (sameBits(sample, GuardedBuffer::unwrittenMark())) continue;
                     subnormal = subnormal || isSubnormal(sample);
                     const auto [at, fresh] = lastBits.try_emplace(index, bitsOf(sample));
                     same = same && !fresh && at->second == bitsOf(sample);
@@ -186,7 +184,7 @@ private:
             for (auto& [index, buffer] : instance.buffers) {
                 // Outputs are marked where the module is to write; every buffer past the block.
                 if (quietValue_.count(index) != 0) {
-                    std::fill(buffer.data(), buffer.data() + bufferFrames_, unwrittenMark());
+                    std::fill(buffer.data(), buffer.data() + bufferFrames_, GuardedBuffer::unwrittenMark());
                 } else {
                     std::fill(buffer.data() + count, buffer.data() + bufferFrames_, pastInputMark());
                 }
@@ -342,7 +340,7 @@ private:
     void checkGuards(std::int32_t count) {
         for (auto& [index, buffer] : instances_[0].buffers) {
             bool untouched = buffer.guardsIntact() && instances_[1].buffers.at(index).guardsIntact();
-            const float mark = quietValue_.count(index) != 0 ? unwrittenMark() : pastInputMark();
+            const float mark = quietValue_.count(index) != 0 ? GuardedBuffer::unwrittenMark() : pastInputMark();
             for (std::int32_t i = count; i < bufferFrames_; ++i) untouched = untouched && sameBits(buffer[i], mark);
             verdict_.check(CheckId::DspGuards, untouched,
                            "wrote past the block in the buffer of pin " + std::to_string(index));
@@ -363,7 +361,7 @@ private:
             const GuardedBuffer& out = instances_[0].buffers.at(index);
             const std::string pin = "output pin " + std::to_string(index);
             for (std::int32_t i = 0; i < count; ++i) {
-                if (sameBits(out[i], unwrittenMark())) {
+                if (sameBits(out[i], GuardedBuffer::unwrittenMark())) {
                     verdict_.check(CheckId::DspOutputsWritten, goingToSleep,
                                    pin + " left a sample unwritten in a block it did not sleep in");
                     continue;
@@ -416,7 +414,7 @@ private:
                     streamingOut_[index] = declarations[next]->argument != 0;
                     quiet = std::nullopt;
                 }
-                if (streamingOut_[index] || sameBits(out[i], unwrittenMark())) continue;
+                if (streamingOut_[index] || sameBits(out[i], GuardedBuffer::unwrittenMark())) continue;
                 if (!quiet) quiet = out[i];
                 // Equal as numbers: a quiet output may alternate +0 and -0 (the four-wide and
                 // one-sample math paths differ there by design).

@@ -31,6 +31,10 @@ public:
     void fill(float value) {
         for (std::int32_t i = 0; i < frames_; ++i) data()[i] = value;
     }
+    // Put in an output before a block: a sample no module computes, finite unlike the guards
+    // (so a copied input sample does not pass for it); one still there was not written.
+    static float unwrittenMark() { return floatFromBits(0x1E3C0FEEu); }
+
     // True when no guard sample changed, compared bit for bit.
     bool guardsIntact() const {
         const float guard = guardValue();

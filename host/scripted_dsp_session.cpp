@@ -12,9 +12,6 @@
 namespace lumhost {
 namespace {
 
-// A sample no module computes: an output still holding it after a block was not written there.
-float unwrittenMark() { return floatFromBits(0x1E3C0FEEu); }
-
 std::int32_t uniform(std::mt19937& random, std::int32_t low, std::int32_t high) {
     return std::uniform_int_distribution<std::int32_t>(low, high)(random);
 }
@@ -166,7 +163,7 @@ Playback ScriptedPlayer::play(const Delivery& delivery) {
         }
         started = true;
         for (auto& buffers : buffers_) {
-            for (const auto& [index, output] : outputs) buffers.at(index).fill(unwrittenMark());
+            for (const auto& [index, output] : outputs) buffers.at(index).fill(GuardedBuffer::unwrittenMark());
         }
         for (const auto& [index, samples] : block.inputs) {
             std::copy(samples.begin(), samples.end(), buffers_[place].at(index).data());
@@ -198,7 +195,8 @@ Playback ScriptedPlayer::play(const Delivery& delivery) {
             result.outputs[output].insert(result.outputs[output].end(), written, written + block.count);
             const GuardedBuffer& replaced = buffers_[1 - place].at(index);
             for (std::int32_t i = 0; i < block.count; ++i) {
-                result.wroteReplacedBuffer |= delivery.movedBuffers && !sameBits(replaced[i], unwrittenMark());
+                result.wroteReplacedBuffer |=
+                    delivery.movedBuffers && !sameBits(replaced[i], GuardedBuffer::unwrittenMark());
             }
         }
         asleep = host_.sleepCount() > 0;
