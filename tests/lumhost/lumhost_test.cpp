@@ -698,6 +698,8 @@ TEST_F(LumhostTest, AnyFileNameFileAndValueGivesTheExpectedResult) {
          {},
          "/dev/full"},
         {"$LH validate $Q --in-process --timeout 3", 2, "--in-process excludes --timeout", {}, {}},
+        // The real-time watch in lumhost's own process: no leak report at exit (the sanitizer builds).
+        {"$LH validate $Q --in-process --only dsp.no-allocation", 0, "1 passed, 0 failed", {}, {}},
         {"$LH validate --list-checks | grep '^dsp.host-calls '", 0, "position in the block", {}, {}, "grep"},
         {"echo precious > r.json && $LH validate $Q --json r.json", 2, "r.json exists (--force replaces it)", {}, {}},
         {"$LH validate $Q --json r.xml --junit r.xml", 2, "two outputs name one file", {}, {"r.xml"}},
