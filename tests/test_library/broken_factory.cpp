@@ -1,14 +1,26 @@
 // A library that breaks the rules a library keeps as a whole: its entry point hands out
-// another factory each call, it cannot be unloaded (linked with -z nodelete), it exports
-// more than MP_GetFactory, and its factory answers any identifier that starts with
-// LumBrokenPrefix.
+// another factory each call, it cannot be unloaded (linked with -z nodelete; under Windows
+// it pins itself as it loads), it exports more than MP_GetFactory, and its factory answers
+// any identifier that starts with LumBrokenPrefix.
 #include <string>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 #include "framework/audio_pins.h"
 #include "framework/module_registration.h"
 #include "framework/reference_counting.h"
 
 namespace {
+
+#if defined(_WIN32)
+[[maybe_unused]] const bool pinned = [] {
+    HMODULE self = nullptr;
+    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                              reinterpret_cast<LPCWSTR>(&pinned), &self) != 0;
+}();
+#endif
 
 using namespace lum;
 

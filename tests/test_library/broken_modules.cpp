@@ -153,6 +153,7 @@ public:
     SystemLock& operator=(const SystemLock&) = delete;
     ~SystemLock() { DeleteCriticalSection(&section_); }
     void lock() { EnterCriticalSection(&section_); }
+    bool try_lock() { return TryEnterCriticalSection(&section_) != 0; }
     void unlock() { LeaveCriticalSection(&section_); }
 
 private:
@@ -525,10 +526,10 @@ public:
 
 private:
     float sample(float in) override {
-        if (mutex_.try_lock()) mutex_.unlock();
+        if (lock_.try_lock()) lock_.unlock();
         return in;
     }
-    std::mutex mutex_;
+    SystemLock lock_;
 };
 
 // Prints to a log every 64 samples, as debugging code left in might; unbuffered, so that
