@@ -138,7 +138,7 @@ LibraryDescription readLibraryDescription(const std::string& path) {
     if (std::filesystem::exists(status) && std::filesystem::file_size(location, error) > kMaxDescriptionBytes) {
         throw descriptionError(path, "the module description is larger than 16 MB");
     }
-    std::ifstream file(path);
+    std::ifstream file(location);
     if (!file) throw descriptionError(path, "cannot open the module description");
     std::ostringstream text;
     text << file.rdbuf();
